@@ -1,0 +1,37 @@
+# The two set-up commands: `make run` and `make test`. `make bench` runs the benchmarks.
+JOBS        ?= $(shell nproc)
+BUILD       ?= build
+TEST_BUILD  ?= build-test
+CMAKE_GEN   := -G Ninja
+
+.PHONY: run test bench build build-test deps format clean
+
+deps:
+	@scripts/install-deps
+
+run:
+	$(if $(DISPLAY)$(WAYLAND_DISPLAY),,$(error kolvane: a desktop session is needed (neither DISPLAY nor WAYLAND_DISPLAY is set)))
+	@$(MAKE) --no-print-directory build
+	./$(BUILD)/kolvane
+
+build: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKOLVANE_TESTS=OFF >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+build-test: deps
+	@cmake -S . -B $(TEST_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKOLVANE_SANITIZE=ON >/dev/null
+	@cmake --build $(TEST_BUILD) -j $(JOBS)
+
+test: build-test
+	cd $(TEST_BUILD) && ctest -j $$(( $(JOBS) * 2 )) --output-on-failure --timeout 300
+
+bench: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKOLVANE_TESTS=OFF -DKOLVANE_BENCH=ON >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target benchmarks kolvane kolvane-tool
+	@scripts/run-benchmarks $(BUILD)
+
+format:
+	@git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(TEST_BUILD)

@@ -1,0 +1,306 @@
+#include "app/MainFrame.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMessageBox>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+
+#include "app/IdlePump.h"
+#include "app/ProcessObjects.h"
+#include "platform/StringTable.h"
+#include "ui/PlaceholderPanel.h"
+#include "ui/ToolPanel.h"
+#include "ui/UiMetrics.h"
+
+namespace kolvane {
+namespace {
+
+const QColor kFrameLine(100, 120, 130);
+const QColor kMediaBase(110, 120, 120);
+const QColor kMainBase(100, 120, 130);
+
+constexpr int kMsgDefaultSettings = 60000;
+constexpr int kMsgSettingsStored = 60001;
+constexpr int kMsgSettingsRestored = 60003;
+constexpr int kMsgExitWithoutSaving = 60024;
+constexpr int kMsgCloseApplication = 60025;
+
+}  // namespace
+
+CMainFrame::CMainFrame(CProcessObjects& objects, QWidget* parent)
+    : QMainWindow(parent), objects_(objects) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(800, 600);
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+
+    auto* mediaList = new CPlaceholderPanel(kMediaBase, StringText(40021), central);
+    mediaList_ = mediaList;
+    mediaTool_ = new CMdiaToolPanel(*this, central);
+    auto* grabMain = new CPlaceholderPanel(kMainBase, StringText(40030), central);
+    grabMain_ = grabMain;
+    grabTool_ = new CGrabToolPanel(*this, central);
+    auto* xshtMain = new CPlaceholderPanel(kMainBase, StringText(40040), central);
+    xshtMain_ = xshtMain;
+    xshtTool_ = new CXshtToolPanel(*this, central);
+    auto* playMain = new CPlaceholderPanel(kMainBase, StringText(40050), central);
+    playMain_ = playMain;
+    playTool_ = new CPlayToolPanel(*this, central);
+
+    routeOrder_ = {mediaList, mediaTool_, grabMain, grabTool_, xshtMain, xshtTool_, playMain,
+                   playTool_};
+
+    objects_.title.SetCaptionSink([this](const QString& text) { setWindowTitle(text); });
+    idle_ = new CIdlePump([this](int count) { return OnIdle(count); }, this);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        SetScreenAspect(screen->size().width(), screen->size().height());
+    }
+}
+
+CMainFrame::~CMainFrame() { objects_.title.SetCaptionSink(nullptr); }
+
+void CMainFrame::SetScreenAspect(int width, int height) {
+    if (width > 0 && height > 0) {
+        screenWidth_ = width;
+        screenHeight_ = height;
+    }
+    LayoutPanels();
+}
+
+void CMainFrame::SendCommand(int id) {
+    for (ICommandTarget* target : routeOrder_) {
+        if (target->OnCommand(id)) return;
+    }
+    OnFrameCommand(id);
+}
+
+void CMainFrame::PostCommand(int id) {
+    QMetaObject::invokeMethod(this, [this, id] { SendCommand(id); }, Qt::QueuedConnection);
+}
+
+CommandState CMainFrame::QueryCommand(int id) {
+    CommandState state;
+    for (ICommandTarget* target : routeOrder_) {
+        if (target->OnCommandState(id, state)) return state;
+    }
+    const CSettings& settings = objects_.settings;
+    switch (id) {
+        case cmd::kLoadLiveView: state.checked = settings.Get(LoadLiveView) == 1; break;
+        case cmd::kIgnoreOpacity: state.checked = settings.Get(IgnoreOpacity) == 1; break;
+        case cmd::kSwapGrabPlayKeys: state.checked = settings.Get(SwapGrabPlayKeys) == 1; break;
+        case cmd::kNoClickGrab: state.checked = settings.NoClickGrab(); break;
+        case cmd::kAutoStore: state.checked = settings.Get(AutoStore) == 1; break;
+        case cmd::kStoreSettings:
+        case cmd::kRestoreSettings: state.enabled = settings.IsChanged(); break;
+        default:
+            if (id >= cmd::kMonitorAutoDetect && id <= cmd::kMonitorWide169) {
+                static constexpr int kAspects[] = {0, 125, 133, 160, 166, 177};
+                state.checked = settings.Get(MonitorAspect) == kAspects[id - cmd::kMonitorAutoDetect];
+            }
+            break;
+    }
+    return state;
+}
+
+void CMainFrame::SendAll(std::initializer_list<int> ids) {
+    for (int id : ids) SendCommand(id);
+}
+
+bool CMainFrame::OnFrameCommand(int id) {
+    CSettings& settings = objects_.settings;
+    switch (id) {
+        case cmd::kViewMedia:
+        case cmd::kViewGrabber:
+        case cmd::kViewEditor:
+        case cmd::kViewPlayer: SwitchArea(id); return true;
+        case cmd::kIgnoreOpacity:
+            ToggleSetting(IgnoreOpacity);
+            SendCommand(cmd::kPlayerRefresh);
+            return true;
+        case cmd::kSwapGrabPlayKeys: ToggleSetting(SwapGrabPlayKeys); return true;
+        case cmd::kNoClickGrab: settings.SetNoClickGrab(!settings.NoClickGrab()); return true;
+        case cmd::kAutoStore: ToggleSetting(AutoStore); return true;
+        case cmd::kResetSettings:
+            settings.ResetToDefaults();
+            SendAll({cmd::kVideoFormatChanged, cmd::kGrabberSettings2, cmd::kGrabberMotionSettings,
+                     cmd::kEditorColumnCount, cmd::kGrabberRefresh, cmd::kEditorRefresh,
+                     cmd::kPlayerRefresh, cmd::kCameraReload, cmd::kVideoSourceReload,
+                     cmd::kOptionsReload});
+            objects_.title.Refresh();
+            Inform(kMsgDefaultSettings);
+            return true;
+        case cmd::kStoreSettings:
+            settings.Store();
+            Inform(kMsgSettingsStored);
+            return true;
+        case cmd::kRestoreSettings:
+            settings.Restore();
+            SendAll({cmd::kVideoFormatChanged, cmd::kGrabberSettings3, cmd::kGrabberSettings4,
+                     cmd::kGrabberMotionSettings, cmd::kEditorColumnCount, cmd::kGrabberRefresh,
+                     cmd::kEditorRefresh, cmd::kPlayerRefresh, cmd::kCameraReload,
+                     cmd::kVideoSourceReload, cmd::kOptionsReload});
+            objects_.title.Refresh();
+            Inform(kMsgSettingsRestored);
+            return true;
+        case cmd::kExit: close(); return true;
+        default:
+            if (id >= cmd::kMonitorAutoDetect && id <= cmd::kMonitorWide169) {
+                SetMonitorType(id);
+                return true;
+            }
+            return false;
+    }
+}
+
+void CMainFrame::ToggleSetting(int index) {
+    objects_.settings.Set(index, objects_.settings.Get(index) == 1 ? 0 : 1);
+}
+
+void CMainFrame::SetMonitorType(int command) {
+    static constexpr int kAspects[] = {0, 125, 133, 160, 166, 177};
+    const int aspect = kAspects[command - cmd::kMonitorAutoDetect];
+    objects_.settings.Set(MonitorAspect, aspect);
+    objects_.settings.Set(MonitorAuto, aspect == 0 ? 1 : 0);
+    SendAll({cmd::kGrabberDisplaySettings, cmd::kGrabberRefresh, cmd::kPlayerDisplaySettings,
+             cmd::kPlayerRefresh});
+}
+
+bool CMainFrame::IsAreaVisible(Area area) const {
+    const QWidget* panel = MainPanel(area);
+    return panel != nullptr && panel->isVisibleTo(this) && area_ == area;
+}
+
+QWidget* CMainFrame::MainPanel(Area area) const {
+    switch (area) {
+        case Area::Grabber: return grabMain_;
+        case Area::Editor: return xshtMain_;
+        case Area::Player: return playMain_;
+    }
+    return nullptr;
+}
+
+CToolPanel* CMainFrame::ToolPanel(int viewCommand) const {
+    switch (viewCommand) {
+        case cmd::kViewMedia: return mediaTool_;
+        case cmd::kViewGrabber: return grabTool_;
+        case cmd::kViewEditor: return xshtTool_;
+        case cmd::kViewPlayer: return playTool_;
+        default: return nullptr;
+    }
+}
+
+void CMainFrame::SwitchArea(int viewCommand) {
+    switch (viewCommand) {
+        case cmd::kViewGrabber: area_ = Area::Grabber; break;
+        case cmd::kViewEditor: area_ = Area::Editor; break;
+        case cmd::kViewPlayer: area_ = Area::Player; break;
+        default: break;  // Media is not an area: the media list always shows.
+    }
+    if (viewCommand != cmd::kViewMedia) {
+        grabMain_->setVisible(area_ == Area::Grabber);
+        xshtMain_->setVisible(area_ == Area::Editor);
+        playMain_->setVisible(area_ == Area::Player);
+        SendCommand(area_ == Area::Grabber  ? cmd::kGrabberRefresh
+                    : area_ == Area::Editor ? cmd::kEditorRefresh
+                                            : cmd::kPlayerRefresh);
+    }
+    mediaTool_->SetIndicatorChecked(false);
+    grabTool_->SetIndicatorChecked(area_ == Area::Grabber);
+    xshtTool_->SetIndicatorChecked(area_ == Area::Editor);
+    playTool_->SetIndicatorChecked(area_ == Area::Player);
+}
+
+void CMainFrame::LayoutPanels() {
+    if (centralWidget() == nullptr || mediaList_ == nullptr) return;
+    const int w = centralWidget()->width();
+    const int h = centralWidget()->height();
+    const int line = LineHeight();
+    const int mainHeight = (h / 10 * 9) / line * line;
+    const int mainWidth = std::min(
+        w, static_cast<int>(static_cast<long long>(mainHeight) * screenWidth_ / screenHeight_));
+    mainArea_ = QRect(w - mainWidth, 0, mainWidth, mainHeight);
+
+    auto place = [](QWidget* panel, const QRect& r, int inset) {
+        panel->setGeometry(r.adjusted(inset, inset, -inset, -inset));
+    };
+    place(grabMain_, mainArea_, 2);
+    place(xshtMain_, mainArea_, 1);
+    place(playMain_, mainArea_, 1);
+
+    const int leftWidth = mainArea_.left();
+    place(mediaList_, QRect(0, 0, leftWidth, mainHeight), 1);
+    place(mediaTool_, QRect(0, mainHeight, leftWidth, h - mainHeight), 1);
+
+    const int third = mainWidth / 3;
+    const QRect strip(mainArea_.left(), mainHeight, mainWidth, h - mainHeight);
+    place(grabTool_, QRect(strip.left(), strip.top(), third, strip.height()), 1);
+    place(xshtTool_, QRect(strip.left() + third, strip.top(), third, strip.height()), 1);
+    place(playTool_, QRect(strip.left() + 2 * third, strip.top(), mainWidth - 2 * third,
+                           strip.height()),
+          1);
+    update();
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    LayoutPanels();
+}
+
+void CMainFrame::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    if (!mainArea_.isEmpty() && centralWidget() != nullptr) {
+        painter.setPen(kFrameLine);
+        const QRect frameRect = mainArea_.translated(centralWidget()->pos());
+        painter.drawRect(frameRect.adjusted(0, 0, -1, -1));
+    }
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        OnFirstShow();
+    }
+}
+
+void CMainFrame::OnFirstShow() {
+    SwitchArea(cmd::kViewGrabber);
+    SendAll({cmd::kMediaChanged, cmd::kSheetChanged});
+}
+
+bool CMainFrame::OnIdle(int count) {
+    if (QApplication::focusWidget() == nullptr && isActiveWindow()) setFocus();
+    if (count < 3) return true;
+    return loadOneImage_ ? loadOneImage_() : false;
+}
+
+bool CMainFrame::Ask(int messageId) {
+    return QMessageBox::question(this, QString::fromLatin1("Kolvane"), StringText(messageId)) ==
+           QMessageBox::Yes;
+}
+
+void CMainFrame::Inform(int messageId) {
+    QMessageBox::information(this, QString::fromLatin1("Kolvane"), StringText(messageId));
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (closing_) {
+        event->accept();
+        return;
+    }
+    if (isMinimized()) showNormal();
+    const int question =
+        objects_.title.IsChanged() ? kMsgExitWithoutSaving : kMsgCloseApplication;
+    if (!Ask(question)) {
+        event->ignore();
+        return;
+    }
+    closing_ = true;
+    event->accept();
+}
+
+}  // namespace kolvane

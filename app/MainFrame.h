@@ -1,0 +1,86 @@
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include <QMainWindow>
+
+#include "platform/Commands.h"
+
+namespace kolvane {
+
+class CProcessObjects;
+class CToolPanel;
+class CIdlePump;
+
+// The one top-level window: owns the four work areas (a main and a tool panel
+// each) and the dialogs, routes every command, and lays the panels out.
+class CMainFrame : public QMainWindow, public ICommandSink {
+    Q_OBJECT
+public:
+    enum class Area { Grabber, Editor, Player };
+
+    explicit CMainFrame(CProcessObjects& objects, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // ICommandSink: a command is offered to the panels and dialogs in the
+    // fixed routing order, then handled by the frame.
+    void SendCommand(int id) override;
+    void PostCommand(int id) override;
+    CommandState QueryCommand(int id);
+
+    Area ActiveArea() const { return area_; }
+    bool IsAreaVisible(Area area) const;
+    QWidget* MainPanel(Area area) const;
+    CToolPanel* ToolPanel(int viewCommand) const;
+    QWidget* MediaListPanel() const { return mediaList_; }
+
+    // The hook the image loader fills: loads at most one pending image and
+    // answers whether one was loaded.
+    void SetPendingImageLoader(std::function<bool()> loader) { loadOneImage_ = std::move(loader); }
+    CIdlePump& IdlePump() { return *idle_; }
+
+    // Shows message `id` as a question or a notice; true for yes/OK.
+    bool Ask(int messageId);
+    void Inform(int messageId);
+
+    // Screen aspect used for the main area (width × 1000 / height).
+    void SetScreenAspect(int width, int height);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    bool OnFrameCommand(int id);
+    void SwitchArea(int viewCommand);
+    void LayoutPanels();
+    void OnFirstShow();
+    bool OnIdle(int count);
+    void SendAll(std::initializer_list<int> ids);
+    void ToggleSetting(int index);
+    void SetMonitorType(int command);
+
+    CProcessObjects& objects_;
+    QWidget* mediaList_ = nullptr;
+    CToolPanel* mediaTool_ = nullptr;
+    QWidget* grabMain_ = nullptr;
+    CToolPanel* grabTool_ = nullptr;
+    QWidget* xshtMain_ = nullptr;
+    CToolPanel* xshtTool_ = nullptr;
+    QWidget* playMain_ = nullptr;
+    CToolPanel* playTool_ = nullptr;
+    std::vector<ICommandTarget*> routeOrder_;
+    CIdlePump* idle_ = nullptr;
+    std::function<bool()> loadOneImage_;
+    Area area_ = Area::Grabber;
+    QRect mainArea_;
+    int screenWidth_ = 4;
+    int screenHeight_ = 3;
+    bool shownOnce_ = false;
+    bool closing_ = false;
+};
+
+}  // namespace kolvane

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "app/core/Settings.h"
+#include "app/core/TitleBar.h"
+#include "model/MdiaList.h"
+
+namespace kolvane {
+
+// The process-wide objects, exactly one of each for the life of the process.
+// Members are constructed in declaration order and destroyed in reverse, so
+// the order below is the start-up order.
+class CProcessObjects {
+public:
+    explicit CProcessObjects(int nativeAspect);
+    CProcessObjects(const CProcessObjects&) = delete;
+    CProcessObjects& operator=(const CProcessObjects&) = delete;
+
+    CSettings settings;  // restores itself from the stored record
+    CMdiaList media;
+    CTitleBar title;
+};
+
+}  // namespace kolvane

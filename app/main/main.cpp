@@ -1,0 +1,28 @@
+#include <QApplication>
+#include <QLockFile>
+#include <QMessageBox>
+#include <QScreen>
+
+#include "app/KolvaneApp.h"
+#include "app/ProcessObjects.h"
+#include "platform/StringTable.h"
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kolvane"));
+    QApplication::setOrganizationName(QStringLiteral("Brevanta"));
+
+    QLockFile instanceLock(kolvane::CKolvaneApp::InstanceLockPath());
+    if (!kolvane::CKolvaneApp::AcquireInstanceLock(instanceLock)) return 0;
+
+    if (const int problem = kolvane::CKolvaneApp::CheckSystem(); problem != 0) {
+        QMessageBox::critical(nullptr, QStringLiteral("Kolvane"), kolvane::StringText(problem));
+        return 1;
+    }
+
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int nativeAspect = screen->size().width() * 100 / screen->size().height();
+    kolvane::CProcessObjects objects(nativeAspect);
+    kolvane::CKolvaneApp app(objects);
+    return app.Run();
+}

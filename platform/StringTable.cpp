@@ -1,0 +1,121 @@
+#include "platform/StringTable.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include <QStringList>
+
+namespace kolvane {
+namespace {
+
+struct Entry {
+    int id;
+    const char* text;  // UTF-8
+};
+
+// Sorted by number; look-up is a binary search.
+constexpr Entry kStrings[] = {
+    {32839, "add"},
+    {32840, "rename..."},
+    {32843, "media"},
+    {32852, "level..."},
+    {32853, "grab"},
+    {32854, "regrab"},
+    {32858, "grabber"},
+    {32870, "duplicate"},
+    {32871, "remove"},
+    {32872, "edit..."},
+    {32873, "editor"},
+    {32891, "play"},
+    {32893, "step back"},
+    {32894, "step forw"},
+    {32897, "player"},
+    {40011, "set name..."},
+    {40012, "set rank..."},
+    {40013, "add item..."},
+    {40014, "sort list"},
+    {40015, "select all"},
+    {40016, "unselect all"},
+    {40017, "select unused"},
+    {40018, "Set level name (%s)"},
+    {40019, "Set level rank (%s)"},
+    {40020, "Add level item (%s)"},
+    {40021, "images"},
+    {40022, "sounds"},
+    {40030, "grabber"},
+    {40040, "editor"},
+    {40050, "player"},
+    {40207, "Loading Images..."},
+    {40400, "Set options"},
+    {40455, "manual"},
+    {50010, "Show the media display window"},
+    {50011, "Add the selected media to the scene"},
+    {50012, "Rename the selected media"},
+    {50020, "Show the video input window"},
+    {50021, "Set the naming of the grabbed level"},
+    {50022, "Grab the current video image"},
+    {50023, "Replace the last grabbed image"},
+    {50030, "Show the timing editor window"},
+    {50031, "Duplicate the selected cells"},
+    {50032, "Remove the selected cells"},
+    {50033, "Edit the selected range of cells"},
+    {50040, "Show the scene playback window"},
+    {50041, "Play the scene continuously"},
+    {50042, "Go back to the previous frame"},
+    {50043, "Advance to the next frame"},
+    {60000, "default settings"},
+    {60001, "settings stored"},
+    {60003, "settings restored"},
+    {60020, "clear the current scene ?"},
+    {60021, "clear the scene timing ?"},
+    {60024, "exit without saving changes ?"},
+    {60025, "close the application ?"},
+    {60026, "replace existing names ?"},
+    {60100, "Please select the image(s) to loop"},
+    {60101, "Please set the display to 800 x 600 or higher"},
+    {60102, "Please set the display to 16-bit color or higher"},
+    {60103, "Please install GStreamer 1.22 or higher with its base and good plugins"},
+    {60105, "Insufficient graphics hardware for Grabber !"},
+    {60106, "Kolvane is not correctly installed !"},
+    {60113, "Unable to save the timing file"},
+    {60114, "No data in the timing file"},
+    {60116, "Not enough disk space"},
+    {60117, "Not enough free memory"},
+    {60118, "Not all files were loaded"},
+    {60119, "The scene was partially saved"},
+    {60120, "Can't create the folder:"},
+    {60123, "Can't find the files"},
+    {60124, "Can't save the movie"},
+    {60126, "Can't read the sound"},
+};
+
+static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),
+                             [](const Entry& a, const Entry& b) { return a.id < b.id; }),
+              "the string table must stay sorted by number");
+
+}  // namespace
+
+QString StringText(int id) {
+    const auto* it = std::lower_bound(std::begin(kStrings), std::end(kStrings), id,
+                                      [](const Entry& e, int value) { return e.id < value; });
+    if (it == std::end(kStrings) || it->id != id) return {};
+    return QString::fromUtf8(it->text);
+}
+
+QString StringText(int id, const QStringList& values) {
+    const QString pattern = StringText(id);
+    QString out;
+    int next = 0;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == u'%' && i + 1 < pattern.size() &&
+            (pattern[i + 1] == u's' || pattern[i + 1] == u'd') && next < values.size()) {
+            out += values[next++];
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
+}
+
+}  // namespace kolvane

@@ -1,0 +1,71 @@
+#include "tests/support/TestEnvironment.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include <QDir>
+
+namespace kolvane::test {
+namespace {
+
+std::string g_root;
+
+void SetEnv(const char* name, const std::string& value) { ::setenv(name, value.c_str(), 1); }
+
+std::string MakeDir(const std::string& path, mode_t mode) {
+    std::filesystem::create_directories(path);
+    ::chmod(path.c_str(), mode);
+    return path;
+}
+
+void RemoveRoot() {
+    std::error_code ignored;
+    if (!g_root.empty() && std::getenv("KOLVANE_KEEP_TEST_HOME") == nullptr) {
+        std::filesystem::remove_all(g_root, ignored);
+    }
+}
+
+}  // namespace
+
+void SetUpIsolatedEnvironment() {
+    if (!g_root.empty()) return;
+    std::string base = std::filesystem::temp_directory_path().string() + "/kolvane-test-XXXXXX";
+    if (::mkdtemp(base.data()) == nullptr) std::abort();
+    g_root = base;
+    std::atexit(RemoveRoot);
+
+    const std::string home = MakeDir(g_root + "/home", 0700);
+    SetEnv("HOME", home);
+    SetEnv("XDG_CONFIG_HOME", MakeDir(home + "/.config", 0700));
+    SetEnv("XDG_DATA_HOME", MakeDir(home + "/.local/share", 0700));
+    SetEnv("XDG_CACHE_HOME", MakeDir(home + "/.cache", 0700));
+    SetEnv("XDG_RUNTIME_DIR", MakeDir(g_root + "/runtime", 0700));
+    MakeDir(home + "/Documents", 0700);
+    SetEnv("XDG_DOCUMENTS_DIR", home + "/Documents");
+    SetEnv("TMPDIR", MakeDir(g_root + "/tmp", 0700));
+
+    SetEnv("QT_QPA_PLATFORM", "offscreen");
+    SetEnv("KOLVANE_AUDIO_SINK", "fakesink");
+    if (std::getenv("KOLVANE_VIDEO_DEVICES") == nullptr) SetEnv("KOLVANE_VIDEO_DEVICES", "test");
+    // One registry for the whole suite, scanned in-process: the plugin scanner
+    // helper cannot load plugins built with sanitizers.
+    SetEnv("GST_REGISTRY", KOLVANE_TEST_GST_REGISTRY);
+    SetEnv("GST_REGISTRY_FORK", "no");
+    SetEnv("GST_PLUGIN_PATH", KOLVANE_TEST_PLUGIN_DIR);
+}
+
+QString TempRoot() { return QString::fromStdString(g_root); }
+
+QString MakeTempDir(const QString& hint) {
+    static int counter = 0;
+    const QString path = QStringLiteral("%1/%2-%3").arg(TempRoot(), hint).arg(++counter);
+    QDir().mkpath(path);
+    return path;
+}
+
+QString BinaryDir() { return QStringLiteral(KOLVANE_TEST_BINARY_DIR); }
+
+}  // namespace kolvane::test

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+namespace kolvane::test {
+
+// Points HOME, XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_RUNTIME_DIR and the
+// documents folder into a fresh temporary folder, so that no test can reach
+// the user's real settings, working scene or documents. Called once per test
+// process before Qt or GStreamer start.
+void SetUpIsolatedEnvironment();
+
+// The temporary folder of this test process (removed when the process ends).
+QString TempRoot();
+
+// A new empty folder below TempRoot(), named after `hint`.
+QString MakeTempDir(const QString& hint);
+
+// The build folder: executables and the gst-plugins folder live there.
+QString BinaryDir();
+
+}  // namespace kolvane::test
