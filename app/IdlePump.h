@@ -13,7 +13,7 @@ namespace kolvane {
 // 0; timers do not count as input.
 class CIdlePump : public QObject {
     Q_OBJECT
-public:
+  public:
     // The handler gets the idle count and answers whether it wants more.
     explicit CIdlePump(std::function<bool(int)> handler, QObject* parent = nullptr);
 
@@ -21,10 +21,10 @@ public:
     void Wake();
     int IdleCount() const { return count_; }
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void RunPass();
 
     std::function<bool(int)> handler_;

@@ -12,7 +12,7 @@ class CProcessObjects;
 
 // The application object: start-up checks, the main window, shut-down.
 class CKolvaneApp {
-public:
+  public:
     explicit CKolvaneApp(CProcessObjects& objects);
     ~CKolvaneApp();
 
@@ -30,7 +30,7 @@ public:
 
     CMainFrame* MainFrame() const { return frame_.get(); }
 
-private:
+  private:
     CProcessObjects& objects_;
     std::unique_ptr<CMainFrame> frame_;
 };

@@ -49,8 +49,8 @@ CMainFrame::CMainFrame(CProcessObjects& objects, QWidget* parent)
     playMain_ = playMain;
     playTool_ = new CPlayToolPanel(*this, central);
 
-    routeOrder_ = {mediaList, mediaTool_, grabMain, grabTool_, xshtMain, xshtTool_, playMain,
-                   playTool_};
+    routeOrder_ = {mediaList, mediaTool_, grabMain, grabTool_,
+                   xshtMain,  xshtTool_,  playMain, playTool_};
 
     objects_.title.SetCaptionSink([this](const QString& text) { setWindowTitle(text); });
     idle_ = new CIdlePump([this](int count) { return OnIdle(count); }, this);
@@ -60,7 +60,9 @@ CMainFrame::CMainFrame(CProcessObjects& objects, QWidget* parent)
     }
 }
 
-CMainFrame::~CMainFrame() { objects_.title.SetCaptionSink(nullptr); }
+CMainFrame::~CMainFrame() {
+    objects_.title.SetCaptionSink(nullptr);
+}
 
 void CMainFrame::SetScreenAspect(int width, int height) {
     if (width > 0 && height > 0) {
@@ -78,7 +80,8 @@ void CMainFrame::SendCommand(int id) {
 }
 
 void CMainFrame::PostCommand(int id) {
-    QMetaObject::invokeMethod(this, [this, id] { SendCommand(id); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, id] { SendCommand(id); }, Qt::QueuedConnection);
 }
 
 CommandState CMainFrame::QueryCommand(int id) {
@@ -88,17 +91,30 @@ CommandState CMainFrame::QueryCommand(int id) {
     }
     const CSettings& settings = objects_.settings;
     switch (id) {
-        case cmd::kLoadLiveView: state.checked = settings.Get(LoadLiveView) == 1; break;
-        case cmd::kIgnoreOpacity: state.checked = settings.Get(IgnoreOpacity) == 1; break;
-        case cmd::kSwapGrabPlayKeys: state.checked = settings.Get(SwapGrabPlayKeys) == 1; break;
-        case cmd::kNoClickGrab: state.checked = settings.NoClickGrab(); break;
-        case cmd::kAutoStore: state.checked = settings.Get(AutoStore) == 1; break;
+        case cmd::kLoadLiveView:
+            state.checked = settings.Get(LoadLiveView) == 1;
+            break;
+        case cmd::kIgnoreOpacity:
+            state.checked = settings.Get(IgnoreOpacity) == 1;
+            break;
+        case cmd::kSwapGrabPlayKeys:
+            state.checked = settings.Get(SwapGrabPlayKeys) == 1;
+            break;
+        case cmd::kNoClickGrab:
+            state.checked = settings.NoClickGrab();
+            break;
+        case cmd::kAutoStore:
+            state.checked = settings.Get(AutoStore) == 1;
+            break;
         case cmd::kStoreSettings:
-        case cmd::kRestoreSettings: state.enabled = settings.IsChanged(); break;
+        case cmd::kRestoreSettings:
+            state.enabled = settings.IsChanged();
+            break;
         default:
             if (id >= cmd::kMonitorAutoDetect && id <= cmd::kMonitorWide169) {
                 static constexpr int kAspects[] = {0, 125, 133, 160, 166, 177};
-                state.checked = settings.Get(MonitorAspect) == kAspects[id - cmd::kMonitorAutoDetect];
+                state.checked =
+                    settings.Get(MonitorAspect) == kAspects[id - cmd::kMonitorAutoDetect];
             }
             break;
     }
@@ -106,7 +122,8 @@ CommandState CMainFrame::QueryCommand(int id) {
 }
 
 void CMainFrame::SendAll(std::initializer_list<int> ids) {
-    for (int id : ids) SendCommand(id);
+    for (int id : ids)
+        SendCommand(id);
 }
 
 bool CMainFrame::OnFrameCommand(int id) {
@@ -115,14 +132,22 @@ bool CMainFrame::OnFrameCommand(int id) {
         case cmd::kViewMedia:
         case cmd::kViewGrabber:
         case cmd::kViewEditor:
-        case cmd::kViewPlayer: SwitchArea(id); return true;
+        case cmd::kViewPlayer:
+            SwitchArea(id);
+            return true;
         case cmd::kIgnoreOpacity:
             ToggleSetting(IgnoreOpacity);
             SendCommand(cmd::kPlayerRefresh);
             return true;
-        case cmd::kSwapGrabPlayKeys: ToggleSetting(SwapGrabPlayKeys); return true;
-        case cmd::kNoClickGrab: settings.SetNoClickGrab(!settings.NoClickGrab()); return true;
-        case cmd::kAutoStore: ToggleSetting(AutoStore); return true;
+        case cmd::kSwapGrabPlayKeys:
+            ToggleSetting(SwapGrabPlayKeys);
+            return true;
+        case cmd::kNoClickGrab:
+            settings.SetNoClickGrab(!settings.NoClickGrab());
+            return true;
+        case cmd::kAutoStore:
+            ToggleSetting(AutoStore);
+            return true;
         case cmd::kResetSettings:
             settings.ResetToDefaults();
             SendAll({cmd::kVideoFormatChanged, cmd::kGrabberSettings2, cmd::kGrabberMotionSettings,
@@ -145,7 +170,9 @@ bool CMainFrame::OnFrameCommand(int id) {
             objects_.title.Refresh();
             Inform(kMsgSettingsRestored);
             return true;
-        case cmd::kExit: close(); return true;
+        case cmd::kExit:
+            close();
+            return true;
         default:
             if (id >= cmd::kMonitorAutoDetect && id <= cmd::kMonitorWide169) {
                 SetMonitorType(id);
@@ -175,29 +202,44 @@ bool CMainFrame::IsAreaVisible(Area area) const {
 
 QWidget* CMainFrame::MainPanel(Area area) const {
     switch (area) {
-        case Area::Grabber: return grabMain_;
-        case Area::Editor: return xshtMain_;
-        case Area::Player: return playMain_;
+        case Area::Grabber:
+            return grabMain_;
+        case Area::Editor:
+            return xshtMain_;
+        case Area::Player:
+            return playMain_;
     }
     return nullptr;
 }
 
 CToolPanel* CMainFrame::ToolPanel(int viewCommand) const {
     switch (viewCommand) {
-        case cmd::kViewMedia: return mediaTool_;
-        case cmd::kViewGrabber: return grabTool_;
-        case cmd::kViewEditor: return xshtTool_;
-        case cmd::kViewPlayer: return playTool_;
-        default: return nullptr;
+        case cmd::kViewMedia:
+            return mediaTool_;
+        case cmd::kViewGrabber:
+            return grabTool_;
+        case cmd::kViewEditor:
+            return xshtTool_;
+        case cmd::kViewPlayer:
+            return playTool_;
+        default:
+            return nullptr;
     }
 }
 
 void CMainFrame::SwitchArea(int viewCommand) {
     switch (viewCommand) {
-        case cmd::kViewGrabber: area_ = Area::Grabber; break;
-        case cmd::kViewEditor: area_ = Area::Editor; break;
-        case cmd::kViewPlayer: area_ = Area::Player; break;
-        default: break;  // Media is not an area: the media list always shows.
+        case cmd::kViewGrabber:
+            area_ = Area::Grabber;
+            break;
+        case cmd::kViewEditor:
+            area_ = Area::Editor;
+            break;
+        case cmd::kViewPlayer:
+            area_ = Area::Player;
+            break;
+        default:
+            break;  // Media is not an area: the media list always shows.
     }
     if (viewCommand != cmd::kViewMedia) {
         grabMain_->setVisible(area_ == Area::Grabber);
@@ -238,9 +280,8 @@ void CMainFrame::LayoutPanels() {
     const QRect strip(mainArea_.left(), mainHeight, mainWidth, h - mainHeight);
     place(grabTool_, QRect(strip.left(), strip.top(), third, strip.height()), 1);
     place(xshtTool_, QRect(strip.left() + third, strip.top(), third, strip.height()), 1);
-    place(playTool_, QRect(strip.left() + 2 * third, strip.top(), mainWidth - 2 * third,
-                           strip.height()),
-          1);
+    place(playTool_,
+          QRect(strip.left() + 2 * third, strip.top(), mainWidth - 2 * third, strip.height()), 1);
     update();
 }
 
@@ -293,8 +334,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     if (isMinimized()) showNormal();
-    const int question =
-        objects_.title.IsChanged() ? kMsgExitWithoutSaving : kMsgCloseApplication;
+    const int question = objects_.title.IsChanged() ? kMsgExitWithoutSaving : kMsgCloseApplication;
     if (!Ask(question)) {
         event->ignore();
         return;

@@ -17,7 +17,7 @@ class CIdlePump;
 // each) and the dialogs, routes every command, and lays the panels out.
 class CMainFrame : public QMainWindow, public ICommandSink {
     Q_OBJECT
-public:
+  public:
     enum class Area { Grabber, Editor, Player };
 
     explicit CMainFrame(CProcessObjects& objects, QWidget* parent = nullptr);
@@ -47,13 +47,13 @@ public:
     // Screen aspect used for the main area (width × 1000 / height).
     void SetScreenAspect(int width, int height);
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     bool OnFrameCommand(int id);
     void SwitchArea(int viewCommand);
     void LayoutPanels();

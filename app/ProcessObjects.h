@@ -10,7 +10,7 @@ namespace kolvane {
 // Members are constructed in declaration order and destroyed in reverse, so
 // the order below is the start-up order.
 class CProcessObjects {
-public:
+  public:
     explicit CProcessObjects(int nativeAspect);
     CProcessObjects(const CProcessObjects&) = delete;
     CProcessObjects& operator=(const CProcessObjects&) = delete;

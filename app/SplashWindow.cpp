@@ -35,7 +35,8 @@ void CSplashWnd::paintEvent(QPaintEvent*) {
     const int frameWidth = width() / 7;
     const int top = height() / 5;
     for (int i = 0; i < 6; ++i) {
-        const QRect frame(frameWidth / 2 + i * frameWidth + 4, top, frameWidth - 8, frameWidth * 3 / 4);
+        const QRect frame(frameWidth / 2 + i * frameWidth + 4, top, frameWidth - 8,
+                          frameWidth * 3 / 4);
         painter.setPen(QColor(100, 120, 130));
         painter.setBrush(QColor(100, 120, 130, 40 + i * 30));
         painter.drawRect(frame);

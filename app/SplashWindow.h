@@ -8,13 +8,13 @@ namespace kolvane {
 // it closes itself after `milliseconds`, saying Finished.
 class CSplashWnd : public QWidget {
     Q_OBJECT
-public:
+  public:
     CSplashWnd(QWidget* owner, int milliseconds);
 
-signals:
+  signals:
     void Finished();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 };
 

@@ -52,6 +52,6 @@ function(kolvane_tests name)
   target_compile_options(${name}_tests PRIVATE ${KOLVANE_WARNINGS})
   target_link_libraries(${name}_tests PRIVATE kolvane_test_support ${ARG_DEPS})
   set_target_properties(${name}_tests PROPERTIES AUTOMOC ON)
-  gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 120
-                       PROPERTIES TIMEOUT 120 LABELS ${name})
+  gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST
+                       PROPERTIES TIMEOUT 120 LABELS ${name} FIXTURES_REQUIRED gst_registry)
 endfunction()

@@ -65,13 +65,15 @@ void CListList::UnselectAll() {
 
 int CListList::TotalChildren() const {
     int total = 0;
-    for (const CNode* level : Levels()) total += level->children->size();
+    for (const CNode* level : Levels())
+        total += level->children->size();
     return total;
 }
 
 int CListList::LongestLevel() const {
     int longest = 0;
-    for (const CNode* level : Levels()) longest = std::max(longest, level->children->size());
+    for (const CNode* level : Levels())
+        longest = std::max(longest, level->children->size());
     return longest;
 }
 
@@ -119,9 +121,11 @@ CNode* CListList::FindItemByName(const QString& name) const {
     QString soundKey = name;
     if (auto parts = ParseSoundCellName(name)) soundKey = parts->soundName;
     for (CNode* level : Levels()) {
-        const QString& key = (level->summary->typeBits & kTypeSound) != 0 ? soundKey : name;
+        const bool soundLevel = (level->summary->typeBits & kTypeSound) != 0;
         for (CNode* item : *level->children) {
-            if (SameNameIgnoringCase(item->name, key)) return item;
+            if (SameNameIgnoringCase(item->name, soundLevel ? soundKey : name)) return item;
+            // A sound's own name may end in ":<digits>" too ("take:2").
+            if (soundLevel && SameNameIgnoringCase(item->name, name)) return item;
         }
     }
     return nullptr;

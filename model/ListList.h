@@ -13,7 +13,7 @@ namespace kolvane {
 
 // The view that shows a list; told to redraw after level commands.
 class IListView {
-public:
+  public:
     virtual ~IListView() = default;
     virtual void ListChanged() = 0;
 };
@@ -21,7 +21,7 @@ public:
 // A list of levels headed by a root node: the common shape of the media list
 // and the exposure sheet. Only the user-interface thread touches it.
 class CListList {
-public:
+  public:
     CListList();
     virtual ~CListList();
     CListList(const CListList&) = delete;
@@ -77,12 +77,12 @@ public:
     int rangeFlag = 0;
     IListView* view = nullptr;
 
-protected:
+  protected:
     void Redraw() {
         if (view != nullptr) view->ListChanged();
     }
 
-private:
+  private:
     CNode root_;
     IAudioRingFactory* ringFactory_ = nullptr;
 };

@@ -65,11 +65,13 @@ void CMdiaList::RenameClashingSequence(CNode* level, const QString& clashBase) {
         return false;
     };
     int k = 1;
-    while (baseTaken(QStringLiteral("%1(%2)").arg(clashBase).arg(k))) ++k;
+    while (baseTaken(QStringLiteral("%1(%2)").arg(clashBase).arg(k)))
+        ++k;
     for (CNode* child : *level->children) {
         const QString base = BaseName(*child);
         if (!SameNameIgnoringCase(base, clashBase)) continue;
-        child->name = ImageName(QStringLiteral("%1(%2)").arg(base).arg(k), TrailingNumber(child->name));
+        child->name =
+            ImageName(QStringLiteral("%1(%2)").arg(base).arg(k), TrailingNumber(child->name));
     }
     // The new names may sort elsewhere; the level stays in name order.
     level->children->sortByName();

@@ -11,7 +11,7 @@ namespace kolvane {
 
 // Reads a new sound item's format and length (the sound loader).
 class ISoundOpener {
-public:
+  public:
     virtual ~ISoundOpener() = default;
     virtual Result OpenSound(CNode& soundItem) = 0;
 };
@@ -19,7 +19,7 @@ public:
 // The media list: one level of images (first) and one of sounds, each item
 // one file, kept in name order.
 class CMdiaList : public CListList {
-public:
+  public:
     void SetSoundOpener(ISoundOpener* opener) { soundOpener_ = opener; }
 
     // Adds the file at `path` as an item of kind `kindBits` (kTypeImage or
@@ -33,7 +33,7 @@ public:
     CNode* ImageLevel() const { return FindLevelByType(kTypeImage); }
     CNode* SoundLevel() const { return FindLevelByType(kTypeSound); }
 
-private:
+  private:
     void RenameClashingSequence(CNode* level, const QString& clashBase);
 
     ISoundOpener* soundOpener_ = nullptr;

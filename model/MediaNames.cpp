@@ -33,11 +33,14 @@ QString BaseName(const QString& name, bool isImage) {
     return name.left(end);
 }
 
-QString BaseName(const CNode& node) { return BaseName(node.name, node.HasAny(kTypeImage)); }
+QString BaseName(const CNode& node) {
+    return BaseName(node.name, node.HasAny(kTypeImage));
+}
 
 int TrailingNumber(const QString& name) {
     qsizetype start = name.size();
-    while (start > 0 && name[start - 1] >= u'0' && name[start - 1] <= u'9') --start;
+    while (start > 0 && name[start - 1] >= u'0' && name[start - 1] <= u'9')
+        --start;
     int value = 0;
     for (qsizetype i = start; i < name.size(); ++i) {
         const int digit = name[i].unicode() - u'0';
@@ -67,7 +70,8 @@ std::optional<SoundCellNameParts> ParseSoundCellName(const QString& cellName) {
     }
     if (digitsStart == cellName.size()) return std::nullopt;
     qsizetype colon = digitsStart;
-    while (colon > 0 && cellName[colon - 1] == u' ') --colon;
+    while (colon > 0 && cellName[colon - 1] == u' ')
+        --colon;
     if (colon == 0 || cellName[colon - 1] != u':') return std::nullopt;
     SoundCellNameParts parts;
     parts.soundName = cellName.left(colon - 1);

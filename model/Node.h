@@ -41,7 +41,7 @@ inline constexpr std::uint32_t kFlagLoadFailed = 0x08;
 //   sound item  soundInfo (its open clip is closed when the node goes)
 //   cell        nothing: `item` refers to a media item of the media list
 class CNode {
-public:
+  public:
     CNode(std::uint32_t type, QString name);
     ~CNode();
     CNode(const CNode&) = delete;

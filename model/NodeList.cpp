@@ -37,7 +37,9 @@ std::unique_ptr<CNode> CNodeList::take(int index) {
     return node;
 }
 
-void CNodeList::erase(int index) { take(index); }
+void CNodeList::erase(int index) {
+    take(index);
+}
 
 void CNodeList::truncate(int first) {
     if (first < 0) first = 0;
@@ -63,9 +65,8 @@ int CNodeList::insertSorted(std::unique_ptr<CNode> node, int* position) {
 }
 
 void CNodeList::sortByName() {
-    auto firstBlank = std::stable_partition(nodes_.begin(), nodes_.end(), [](const auto& n) {
-        return (n->type & kTypeBlank) == 0;
-    });
+    auto firstBlank = std::stable_partition(
+        nodes_.begin(), nodes_.end(), [](const auto& n) { return (n->type & kTypeBlank) == 0; });
     std::stable_sort(nodes_.begin(), firstBlank, [](const auto& a, const auto& b) {
         return CompareNames(a->name, b->name) < 0;
     });
@@ -82,11 +83,13 @@ bool CNodeList::removeByName(const QString& name) {
 }
 
 void CNodeList::selectAll() {
-    for (auto& node : nodes_) node->Select();
+    for (auto& node : nodes_)
+        node->Select();
 }
 
 void CNodeList::unselectAll() {
-    for (auto& node : nodes_) node->Unselect();
+    for (auto& node : nodes_)
+        node->Unselect();
 }
 
 }  // namespace kolvane

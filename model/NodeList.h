@@ -13,11 +13,11 @@ namespace kolvane {
 // deletes it unless it is taken out with Take(). Positions are 0-based
 // indexes; -1 stands for none.
 class CNodeList {
-public:
+  public:
     using Storage = std::vector<std::unique_ptr<CNode>>;
 
     class Iterator {
-    public:
+      public:
         using iterator_category = std::random_access_iterator_tag;
         using value_type = CNode*;
         using difference_type = std::ptrdiff_t;
@@ -43,7 +43,7 @@ public:
         difference_type operator-(const Iterator& other) const { return it_ - other.it_; }
         bool operator==(const Iterator& other) const = default;
 
-    private:
+      private:
         Storage::const_iterator it_;
     };
 
@@ -88,7 +88,7 @@ public:
     void selectAll();
     void unselectAll();
 
-private:
+  private:
     Storage nodes_;
 };
 

@@ -90,7 +90,7 @@ inline constexpr int kMediaNamesChanged = 33031;
 // Where engine code and panels send their commands: the main frame routes
 // them. Send is direct; Post queues the command for the event loop.
 class ICommandSink {
-public:
+  public:
     virtual ~ICommandSink() = default;
     virtual void SendCommand(int id) = 0;
     virtual void PostCommand(int id) = 0;
@@ -105,7 +105,7 @@ struct CommandState {
 
 // A panel or dialog that takes part in command routing.
 class ICommandTarget {
-public:
+  public:
     virtual ~ICommandTarget() = default;
     // True when the command was handled here (routing stops).
     virtual bool OnCommand(int id) = 0;

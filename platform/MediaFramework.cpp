@@ -36,8 +36,8 @@ bool InitMediaFramework() {
 }
 
 QStringList MissingCoreElements() {
-    static const char* const kCore[] = {"appsrc",       "appsink",    "queue",
-                                        "capsfilter",   "videoconvert", "videoscale",
+    static const char* const kCore[] = {"appsrc",       "appsink",       "queue",
+                                        "capsfilter",   "videoconvert",  "videoscale",
                                         "audioconvert", "audioresample", "fakesink"};
     QStringList missing;
     for (const char* name : kCore) {

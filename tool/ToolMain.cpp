@@ -19,7 +19,8 @@ constexpr Subcommand kSubcommands[] = {
 
 void PrintUsage(std::FILE* out) {
     std::fprintf(out, "usage: kolvane-tool SUBCOMMAND [ARGS...]\n\nsubcommands:\n");
-    for (const Subcommand& sub : kSubcommands) std::fprintf(out, "  %s\n", sub.usage);
+    for (const Subcommand& sub : kSubcommands)
+        std::fprintf(out, "  %s\n", sub.usage);
 }
 
 }  // namespace

@@ -12,14 +12,14 @@ namespace kolvane {
 // area's colour and takes part in routing without handling anything.
 class CPlaceholderPanel : public QWidget, public ICommandTarget {
     Q_OBJECT
-public:
+  public:
     CPlaceholderPanel(QColor base, QString title, QWidget* parent);
     bool OnCommand(int) override { return false; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QColor base_;
     QString title_;
 };

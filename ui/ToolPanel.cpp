@@ -13,7 +13,8 @@ const QColor kToolPanelBase(120, 120, 110);
 
 QString ButtonStyle(const QColor& base) {
     return QStringLiteral(
-               "QPushButton { background: %1; color: #e8e8e0; border: 1px solid %2; padding: 2px 8px; }"
+               "QPushButton { background: %1; color: #e8e8e0; border: 1px solid %2; padding: 2px "
+               "8px; }"
                "QPushButton:hover { background: %3; }"
                "QPushButton:pressed, QPushButton:checked { background: %2; color: #ffffff; }"
                "QPushButton:disabled { color: %3; }")
@@ -48,9 +49,13 @@ QPushButton* CToolPanel::MakeButton(int command, const QString& text, int toolti
     return button;
 }
 
-void CToolPanel::SetIndicatorChecked(bool checked) { indicator_->setChecked(checked); }
+void CToolPanel::SetIndicatorChecked(bool checked) {
+    indicator_->setChecked(checked);
+}
 
-bool CToolPanel::IndicatorChecked() const { return indicator_->isChecked(); }
+bool CToolPanel::IndicatorChecked() const {
+    return indicator_->isChecked();
+}
 
 QAbstractButton* CToolPanel::Button(int command) const {
     for (std::size_t i = 0; i < commands_.size(); ++i) {

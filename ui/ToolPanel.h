@@ -23,7 +23,7 @@ struct ToolButtonSpec {
 // action buttons. Every button posts its command to the main frame.
 class CToolPanel : public QWidget, public ICommandTarget {
     Q_OBJECT
-public:
+  public:
     CToolPanel(ICommandSink& sink, QColor base, int viewCommand, int nameTextId, int tooltipId,
                std::vector<ToolButtonSpec> actions, QWidget* parent);
 
@@ -33,11 +33,11 @@ public:
 
     bool OnCommand(int) override { return false; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     QPushButton* MakeButton(int command, const QString& text, int tooltipId);
 
     ICommandSink& sink_;
@@ -49,19 +49,19 @@ private:
 
 // The tool panels of the four work areas.
 class CMdiaToolPanel : public CToolPanel {
-public:
+  public:
     CMdiaToolPanel(ICommandSink& sink, QWidget* parent);
 };
 class CGrabToolPanel : public CToolPanel {
-public:
+  public:
     CGrabToolPanel(ICommandSink& sink, QWidget* parent);
 };
 class CXshtToolPanel : public CToolPanel {
-public:
+  public:
     CXshtToolPanel(ICommandSink& sink, QWidget* parent);
 };
 class CPlayToolPanel : public CToolPanel {
-public:
+  public:
     CPlayToolPanel(ICommandSink& sink, QWidget* parent);
 };
 

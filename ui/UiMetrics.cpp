@@ -13,6 +13,8 @@ int LineHeight() {
     return height;
 }
 
-int DialogUnit() { return static_cast<int>(4.6 * LineHeight()); }
+int DialogUnit() {
+    return static_cast<int>(4.6 * LineHeight());
+}
 
 }  // namespace kolvane

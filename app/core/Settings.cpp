@@ -54,13 +54,17 @@ constexpr SettingChoice kFrameRate[] = {
 constexpr SettingChoice kLoopMode[] = {
     {"continuous", 0}, {"extra white", 1}, {"extra black", 2}, {"hold last", 3}};
 constexpr SettingChoice kVideoInput[] = {
-    {"first (any)", 0},     {"webcam (usb)", 1},    {"analog (rca)", 2},
-    {"dv video (1394)", 3}, {"tv-tuner (coax)", 4}, {"hd video (hdmi)", 5},
+    {"first (any)", 0},       {"webcam (usb)", 1},    {"analog (rca)", 2},
+    {"dv video (1394)", 3},   {"tv-tuner (coax)", 4}, {"hd video (hdmi)", 5},
     {"camera (liveview)", 6},
 };
 constexpr SettingChoice kVideoQuality[] = {
-    {"standard", 0},           {"low (most images)", 1},    {"medium (balanced)", 2},
-    {"high (more details)", 3}, {"best (most details)", 4}, {"full hd (1920x1080)", 5},
+    {"standard", 0},
+    {"low (most images)", 1},
+    {"medium (balanced)", 2},
+    {"high (more details)", 3},
+    {"best (most details)", 4},
+    {"full hd (1920x1080)", 5},
 };
 constexpr SettingChoice kDenoise[] = {
     {"none", 1}, {"slight", 2}, {"moderate", 4}, {"severe", 8}, {"extreme", 16}};
@@ -77,12 +81,16 @@ constexpr SettingChoice kMoviePreset[] = {
     {"webstream (for internet)", 3},
 };
 constexpr SettingChoice kLightingType[] = {
-    {"manual", 0},          {"tungsten (3200K)", 3}, {"fluorescent (4000K)", 4},
-    {"daylight (5500K)", 1}, {"cloudy (6000K)", 2},  {"shade (7000K)", 8},
+    {"manual", 0},           {"tungsten (3200K)", 3}, {"fluorescent (4000K)", 4},
+    {"daylight (5500K)", 1}, {"cloudy (6000K)", 2},   {"shade (7000K)", 8},
 };
 constexpr SettingChoice kSceneType[] = {
-    {"manual", 0},           {"backlight (ISO 100)", 72}, {"bright (ISO 160)", 77},
-    {"normal (ISO 200)", 80}, {"dimmed (ISO 400)", 88},   {"dark (ISO 800)", 96},
+    {"manual", 0},
+    {"backlight (ISO 100)", 72},
+    {"bright (ISO 160)", 77},
+    {"normal (ISO 200)", 80},
+    {"dimmed (ISO 400)", 88},
+    {"dark (ISO 800)", 96},
 };
 constexpr SettingChoice kFocalRange[] = {
     {"manual", 0},
@@ -103,28 +111,50 @@ constexpr SettingChoice kImageSize[] = {
 std::span<const SettingChoice> ChoiceGroup(int index) {
     switch (index) {
         case GrabLetterbox:
-        case PlayLetterbox: return kLetterbox;
-        case Lightbox: return kLightbox;
-        case Orientation: return kOrientation;
-        case MotionCommand: return kMotionCommand;
-        case GrabSound: return kGrabSound;
-        case CellInfo: return kCellInfo;
-        case AutoTiming: return kAutoTiming;
-        case Overlay: return kOverlay;
-        case PlayOnce: return kPlayOnce;
-        case FrameRate: return kFrameRate;
-        case LoopMode: return kLoopMode;
-        case VideoInput: return kVideoInput;
-        case VideoQuality: return kVideoQuality;
-        case Denoise: return kDenoise;
-        case MonitorAspect: return kMonitorAspect;
-        case ProjectType: return kProjectType;
-        case MoviePreset: return kMoviePreset;
-        case LightingType: return kLightingType;
-        case SceneType: return kSceneType;
-        case FocalRange: return kFocalRange;
-        case ImageSize: return kImageSize;
-        default: return {};
+        case PlayLetterbox:
+            return kLetterbox;
+        case Lightbox:
+            return kLightbox;
+        case Orientation:
+            return kOrientation;
+        case MotionCommand:
+            return kMotionCommand;
+        case GrabSound:
+            return kGrabSound;
+        case CellInfo:
+            return kCellInfo;
+        case AutoTiming:
+            return kAutoTiming;
+        case Overlay:
+            return kOverlay;
+        case PlayOnce:
+            return kPlayOnce;
+        case FrameRate:
+            return kFrameRate;
+        case LoopMode:
+            return kLoopMode;
+        case VideoInput:
+            return kVideoInput;
+        case VideoQuality:
+            return kVideoQuality;
+        case Denoise:
+            return kDenoise;
+        case MonitorAspect:
+            return kMonitorAspect;
+        case ProjectType:
+            return kProjectType;
+        case MoviePreset:
+            return kMoviePreset;
+        case LightingType:
+            return kLightingType;
+        case SceneType:
+            return kSceneType;
+        case FocalRange:
+            return kFocalRange;
+        case ImageSize:
+            return kImageSize;
+        default:
+            return {};
     }
 }
 
@@ -136,20 +166,25 @@ struct Range {
 // Numeric and on/off bytes: the values a valid record may hold.
 std::optional<Range> NumericRange(int index) {
     switch (index) {
-        case ColumnCount: return Range{1, 10};
+        case ColumnCount:
+            return Range{1, 10};
         case FrameStart:
-        case DefTiming: return Range{1, 255};
+        case DefTiming:
+            return Range{1, 255};
         case Whiteness:
         case Brightness:
         case Contrast:
         case Color:
-        case Opacity: return Range{0, 100};
+        case Opacity:
+            return Range{0, 100};
         case SwapGrabPlayKeys:
         case LoadLiveView:
         case MonitorAuto:
         case IgnoreOpacity:
-        case AutoStore: return Range{0, 1};
-        default: return std::nullopt;
+        case AutoStore:
+            return Range{0, 1};
+        default:
+            return std::nullopt;
     }
 }
 
@@ -263,8 +298,8 @@ void CSettings::Store() {
     if (autoMonitor) record_[MonitorAspect] = static_cast<std::uint8_t>(nativeAspect_);
     record_[SettingsVersion] = kStoredVersion;
     QSettings store = kolvane::Store();
-    store.setValue(ValueName(), QByteArray(reinterpret_cast<const char*>(record_.data()),
-                                           kSettingsSize));
+    store.setValue(ValueName(),
+                   QByteArray(reinterpret_cast<const char*>(record_.data()), kSettingsSize));
     store.sync();
     if (autoMonitor) record_[MonitorAspect] = 0;
     changed_ = 0;
@@ -325,7 +360,8 @@ QString CSettings::ShortText(const QString& text) {
         if (at >= 0) cut = std::min(cut, at);
     }
     QString shortText = text.left(cut);
-    while (!shortText.isEmpty() && shortText.back().isSpace()) shortText.chop(1);
+    while (!shortText.isEmpty() && shortText.back().isSpace())
+        shortText.chop(1);
     return shortText;
 }
 
@@ -379,13 +415,15 @@ float CSettings::HeightFactor(int w, int h) const {
 void CSettings::SaveRange(int from, int to) {
     from = std::max(from, 0);
     to = std::min(to, kSettingsSize - 1);
-    for (int i = from; i <= to; ++i) saved_[static_cast<std::size_t>(i)] = record_[static_cast<std::size_t>(i)];
+    for (int i = from; i <= to; ++i)
+        saved_[static_cast<std::size_t>(i)] = record_[static_cast<std::size_t>(i)];
 }
 
 void CSettings::RestoreRange(int from, int to) {
     from = std::max(from, 0);
     to = std::min(to, kSettingsSize - 1);
-    for (int i = from; i <= to; ++i) record_[static_cast<std::size_t>(i)] = saved_[static_cast<std::size_t>(i)];
+    for (int i = from; i <= to; ++i)
+        record_[static_cast<std::size_t>(i)] = saved_[static_cast<std::size_t>(i)];
 }
 
 bool CSettings::NoClickGrab() const {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <array>
-#include <optional>
 #include <cstdint>
+#include <optional>
 
 #include <QString>
 #include <QStringList>
@@ -61,7 +61,7 @@ struct SettingChoice {
 // The settings record: 64 one-byte values, stored per computer in the user's
 // settings file as one binary value named "Settings.<host name>".
 class CSettings {
-public:
+  public:
     // Writes the defaults, then restores the stored record. `nativeAspect` is
     // the display's own width × 100 / height (clamped to 1..255).
     explicit CSettings(int nativeAspect = 133);
@@ -105,7 +105,7 @@ public:
     // The name of this computer's stored value.
     static QString ValueName();
 
-private:
+  private:
     void WriteDefaults();
     bool ReadStoredRecord(const QString& valueName);
     float PictureAspect(int w, int h) const;

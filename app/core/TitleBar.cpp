@@ -13,7 +13,8 @@ void CTitleBar::SetCaptionSink(std::function<void(const QString&)> sink) {
 
 void CTitleBar::SetSceneName(const QString& name) {
     QString stripped = name;
-    while (stripped.endsWith(u'/') && stripped.size() > 1) stripped.chop(1);
+    while (stripped.endsWith(u'/') && stripped.size() > 1)
+        stripped.chop(1);
     if (stripped.isEmpty()) stripped = QStringLiteral("Untitled");
     if (stripped == sceneName_) return;
     sceneName_ = stripped;

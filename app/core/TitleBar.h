@@ -11,7 +11,7 @@ class CSettings;
 // The main window's title line: scene name, changed mark, image and frame
 // counts. Every change rebuilds the text and hands it to the window.
 class CTitleBar {
-public:
+  public:
     static constexpr const char* kProduct = "Kolvane 1.77";
 
     explicit CTitleBar(const CSettings& settings);
@@ -35,7 +35,7 @@ public:
     int ImageCount() const { return imageCount_; }
     int FrameCount() const { return frameCount_; }
 
-private:
+  private:
     void Rebuild();
 
     const CSettings& settings_;

@@ -8,12 +8,44 @@
 
 #include <QDir>
 
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" const char* __lsan_default_options() {
+    return "print_suppressions=0";
+}
+
+// Libraries outside our code keep process-lifetime allocations (type
+// registries, font caches, plugin tables); only our own leaks should fail.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libglib-2.0\n"
+           "leak:libgobject-2.0\n"
+           "leak:libgstreamer-1.0\n"
+           "leak:libgstbase-1.0\n"
+           "leak:libgstvideo-1.0\n"
+           "leak:libgstaudio-1.0\n"
+           "leak:libgstpbutils-1.0\n"
+           "leak:libgstapp-1.0\n"
+           "leak:/usr/lib/x86_64-linux-gnu/gstreamer-1.0/\n"
+           "leak:libfontconfig\n"
+           "leak:libfreetype\n"
+           "leak:libQt6Core\n"
+           "leak:libQt6Gui\n"
+           "leak:libQt6Widgets\n"
+           "leak:libdbus-1\n"
+           "leak:liborc-0.4\n"
+           "leak:libx264\n"
+           "leak:libavcodec\n"
+           "leak:libavutil\n";
+}
+#endif
+
 namespace kolvane::test {
 namespace {
 
 std::string g_root;
 
-void SetEnv(const char* name, const std::string& value) { ::setenv(name, value.c_str(), 1); }
+void SetEnv(const char* name, const std::string& value) {
+    ::setenv(name, value.c_str(), 1);
+}
 
 std::string MakeDir(const std::string& path, mode_t mode) {
     std::filesystem::create_directories(path);
@@ -57,7 +89,9 @@ void SetUpIsolatedEnvironment() {
     SetEnv("GST_PLUGIN_PATH", KOLVANE_TEST_PLUGIN_DIR);
 }
 
-QString TempRoot() { return QString::fromStdString(g_root); }
+QString TempRoot() {
+    return QString::fromStdString(g_root);
+}
 
 QString MakeTempDir(const QString& hint) {
     static int counter = 0;
@@ -66,6 +100,8 @@ QString MakeTempDir(const QString& hint) {
     return path;
 }
 
-QString BinaryDir() { return QStringLiteral(KOLVANE_TEST_BINARY_DIR); }
+QString BinaryDir() {
+    return QStringLiteral(KOLVANE_TEST_BINARY_DIR);
+}
 
 }  // namespace kolvane::test

@@ -1,3 +1,5 @@
 #include "tool/ToolMain.h"
 
-int main(int argc, char** argv) { return kolvane::tool::Main(argc, argv); }
+int main(int argc, char** argv) {
+    return kolvane::tool::Main(argc, argv);
+}
