@@ -89,6 +89,11 @@ void SetUpIsolatedEnvironment() {
     SetEnv("GST_PLUGIN_PATH", KOLVANE_TEST_PLUGIN_DIR);
 }
 
+void FreezeMediaRegistry() {
+    // The registry warm-up has scanned every plugin; tests never rescan.
+    SetEnv("GST_REGISTRY_UPDATE", "no");
+}
+
 QString TempRoot() {
     return QString::fromStdString(g_root);
 }

@@ -10,6 +10,9 @@ namespace kolvane::test {
 // process before Qt or GStreamer start.
 void SetUpIsolatedEnvironment();
 
+// Test programs use the registry the warm-up built, never scanning again.
+void FreezeMediaRegistry();
+
 // The temporary folder of this test process (removed when the process ends).
 QString TempRoot();
 

@@ -7,6 +7,7 @@
 
 int main(int argc, char** argv) {
     kolvane::test::SetUpIsolatedEnvironment();
+    kolvane::test::FreezeMediaRegistry();
     ::testing::InitGoogleTest(&argc, argv);
     // Listing the tests (CTest discovery) needs neither Qt nor GStreamer.
     if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
