@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
@@ -10,6 +9,7 @@
 #include "app/IdlePump.h"
 #include "app/ProcessObjects.h"
 #include "platform/StringTable.h"
+#include "ui/MessageDialog.h"
 #include "ui/PlaceholderPanel.h"
 #include "ui/ToolPanel.h"
 #include "ui/UiMetrics.h"
@@ -51,6 +51,7 @@ CMainFrame::CMainFrame(CProcessObjects& objects, QWidget* parent)
 
     routeOrder_ = {mediaList, mediaTool_, grabMain, grabTool_,
                    xshtMain,  xshtTool_,  playMain, playTool_};
+    messageBox_ = new CMessageDialog(this);
 
     objects_.title.SetCaptionSink([this](const QString& text) { setWindowTitle(text); });
     idle_ = new CIdlePump([this](int count) { return OnIdle(count); }, this);
@@ -320,12 +321,15 @@ bool CMainFrame::OnIdle(int count) {
 }
 
 bool CMainFrame::Ask(int messageId) {
-    return QMessageBox::question(this, QString::fromLatin1("Kolvane"), StringText(messageId)) ==
-           QMessageBox::Yes;
+    return messageBox_->Show(CMessageDialog::kConfirm, messageId) == CBasicDialog::kYes;
 }
 
 void CMainFrame::Inform(int messageId) {
-    QMessageBox::information(this, QString::fromLatin1("Kolvane"), StringText(messageId));
+    messageBox_->Show(CMessageDialog::kInformation, messageId);
+}
+
+int CMainFrame::ShowMessage(int kind, int messageId) {
+    return messageBox_->Show(kind, messageId);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -12,6 +12,7 @@ namespace kolvane {
 class CProcessObjects;
 class CToolPanel;
 class CIdlePump;
+class CMessageDialog;
 
 // The one top-level window: owns the four work areas (a main and a tool panel
 // each) and the dialogs, routes every command, and lays the panels out.
@@ -40,9 +41,12 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     void SetPendingImageLoader(std::function<bool()> loader) { loadOneImage_ = std::move(loader); }
     CIdlePump& IdlePump() { return *idle_; }
 
-    // Shows message `id` as a question or a notice; true for yes/OK.
+    // Shows message `id` as a question (true for yes) or a notice.
     bool Ask(int messageId);
     void Inform(int messageId);
+    // The program's message box: kind 1-5, a message number or result code.
+    int ShowMessage(int kind, int messageId);
+    CMessageDialog& MessageBox() { return *messageBox_; }
 
     // Screen aspect used for the main area (width × 1000 / height).
     void SetScreenAspect(int width, int height);
@@ -73,6 +77,7 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     QWidget* playMain_ = nullptr;
     CToolPanel* playTool_ = nullptr;
     std::vector<ICommandTarget*> routeOrder_;
+    CMessageDialog* messageBox_ = nullptr;
     CIdlePump* idle_ = nullptr;
     std::function<bool()> loadOneImage_;
     Area area_ = Area::Grabber;
