@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -84,6 +85,18 @@ class CNodeList {
 
     // Removes and deletes the first child whose name equals `name` exactly.
     bool removeByName(const QString& name);
+
+    // Removes and deletes every node for which `remove(node)` is true, in one
+    // pass, keeping the others in order. Returns how many went.
+    template <class Predicate>
+    int removeIf(Predicate remove) {
+        auto kept =
+            std::remove_if(nodes_.begin(), nodes_.end(),
+                           [&](const std::unique_ptr<CNode>& node) { return remove(*node); });
+        const auto removed = static_cast<int>(nodes_.end() - kept);
+        nodes_.erase(kept, nodes_.end());
+        return removed;
+    }
 
     void selectAll();
     void unselectAll();
