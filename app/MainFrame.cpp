@@ -174,6 +174,11 @@ bool CMainFrame::OnFrameCommand(int id) {
         case cmd::kExit:
             close();
             return true;
+        case cmd::kSheetChanged:
+            // Until the editor panel takes this over, the title follows the sheet here.
+            objects_.sheet.Normalise();
+            objects_.title.SetFrameCount(objects_.sheet.FrameCount());
+            return true;
         default:
             if (id >= cmd::kMonitorAutoDetect && id <= cmd::kMonitorWide169) {
                 SetMonitorType(id);

@@ -2,6 +2,7 @@
 
 namespace kolvane {
 
-CProcessObjects::CProcessObjects(int nativeAspect) : settings(nativeAspect), title(settings) {}
+CProcessObjects::CProcessObjects(int nativeAspect)
+    : settings(nativeAspect), title(settings), sheet(settings) {}
 
 }  // namespace kolvane

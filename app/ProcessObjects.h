@@ -3,6 +3,7 @@
 #include "app/core/Settings.h"
 #include "app/core/TitleBar.h"
 #include "model/MdiaList.h"
+#include "model/XshtList.h"
 
 namespace kolvane {
 
@@ -18,6 +19,7 @@ class CProcessObjects {
     CSettings settings;  // restores itself from the stored record
     CMdiaList media;
     CTitleBar title;
+    CXshtList sheet;
 };
 
 }  // namespace kolvane
