@@ -242,6 +242,10 @@ CSettings::CSettings(int nativeAspect) : nativeAspect_(std::clamp(nativeAspect, 
     Restore();
 }
 
+CSettings::CSettings(Unstored) : stored_(false) {
+    WriteDefaults();
+}
+
 QString CSettings::ValueName() {
     QString host = QSysInfo::machineHostName();
     if (host.isEmpty()) host = QStringLiteral("localhost");
@@ -294,6 +298,7 @@ void CSettings::ResetToDefaults() {
 }
 
 void CSettings::Store() {
+    if (!stored_) return;
     const bool autoMonitor = Get(MonitorAuto) == 1;
     if (autoMonitor) record_[MonitorAspect] = static_cast<std::uint8_t>(nativeAspect_);
     record_[SettingsVersion] = kStoredVersion;
@@ -323,6 +328,7 @@ bool CSettings::ReadStoredRecord(const QString& valueName) {
 }
 
 void CSettings::Restore() {
+    if (!stored_) return;
     ReadStoredRecord(ValueName());
     if (record_[SettingsVersion] == 0) {
         QSettings store = kolvane::Store();

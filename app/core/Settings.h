@@ -66,6 +66,11 @@ class CSettings {
     // the display's own width × 100 / height (clamped to 1..255).
     explicit CSettings(int nativeAspect = 133);
 
+    // A record of the defaults that never reads nor writes the stored record
+    // (for kolvane-tool, which must leave the user's settings alone).
+    struct Unstored {};
+    explicit CSettings(Unstored);
+
     int Get(int index) const;
     // Values above 255 become 255 (below 0, 0). A change marks the record
     // changed and, with AutoStore on, stores it at once.
@@ -115,6 +120,7 @@ class CSettings {
     std::array<std::uint8_t, kSettingsSize> record_{};
     std::array<std::uint8_t, kSettingsSize> saved_{};
     int nativeAspect_ = 133;
+    bool stored_ = true;
 };
 
 }  // namespace kolvane
