@@ -1,11 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QStringList>
 
 #include "app/core/Settings.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "model/XshtList.h"
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace kolvane {
 namespace {

@@ -1,0 +1,400 @@
+#include "storage/TimingFile.h"
+
+#include <algorithm>
+#include <charconv>
+#include <vector>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QImageReader>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include "app/core/Settings.h"
+#include "model/MdiaList.h"
+#include "model/MediaInfo.h"
+#include "model/MediaNames.h"
+#include "model/XshtList.h"
+#include "storage/MediaFiles.h"
+
+namespace kolvane {
+namespace {
+
+// Limits that no real scene reaches; past them a damaged or hostile file
+// cannot exhaust memory. A longer line is cut, further fields are ignored.
+constexpr qint64 kMaxLineBytes = qint64{1} << 20;
+constexpr int kMaxColumns = 1000;
+constexpr qint64 kMaxCells = qint64{1} << 22;
+
+// A TVPaint sheet names its layers on line 5; its frames start on line 10.
+constexpr int kTvPaintNamesLine = 5;
+constexpr int kTvPaintFirstFrameLine = 10;
+
+const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
+
+QString WithoutTrailingSlashes(QString path) {
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    return path;
+}
+
+// ---- writing
+
+// Every name is quoted; one that holds a comma or a double quote is quoted
+// the CSV way, so that it reads back. Other names are written as they always
+// were, and older readers still read them.
+QByteArray Quoted(const QString& name) {
+    QByteArray text = name.toUtf8();
+    text.replace('"', QByteArrayLiteral("\"\""));
+    return '"' + text + '"';
+}
+
+Result WriteFileSafely(const QString& path, const QByteArray& text) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return msg::kTimingNotSaved;
+    if (file.write(text) != text.size()) return msg::kTimingNotSaved;
+    return file.commit() ? kOk : msg::kTimingNotSaved;
+}
+
+// The time of a cell in the source sequence: image n is at (n - 1) / rate,
+// the number read by the media list's rule; a name without a number, or
+// numbered 0, is at 0 rather than before the sequence starts.
+float KeyframeSeconds(const CNode& cell, int frameRate) {
+    const int number = TrailingNumber(cell.name);
+    const double seconds = (static_cast<double>(number) - 1.0) / frameRate;
+    return std::max(0.0f, static_cast<float>(seconds));
+}
+
+// "%g" in the C locale, whatever the user's locale.
+QByteArray FormatG(float value) {
+    char text[32];
+    const auto result = std::to_chars(std::begin(text), std::end(text), static_cast<double>(value),
+                                      std::chars_format::general, 6);
+    return QByteArray(text, result.ptr - text);
+}
+
+// The size of the first image the column shows; read from the file's header
+// when the picture is not loaded yet. None (0 × 0) for a column without one.
+QSize SourceSize(const CNode& column) {
+    for (const CNode* cell : *column.children) {
+        const CNode* item = cell->item;
+        if (item == nullptr || !item->HasAny(kTypeImage) || !item->imageInfo) continue;
+        const CImageInfo& info = *item->imageInfo;
+        if (info.imageWidth > 0 && info.imageHeight > 0) {
+            return QSize(info.imageWidth, info.imageHeight);
+        }
+        const QSize size = QImageReader(info.path).size();
+        return size.isValid() ? size : QSize(0, 0);
+    }
+    return QSize(0, 0);
+}
+
+// ---- reading
+
+// Reads one line without its line end (CR LF or LF). A line longer than
+// kMaxLineBytes keeps its start; the rest is skipped.
+bool ReadLine(QIODevice& in, QByteArray& line) {
+    line = in.readLine(kMaxLineBytes);
+    if (line.isEmpty()) return false;
+    if (!line.endsWith('\n')) {
+        QByteArray rest;
+        do {
+            rest = in.readLine(kMaxLineBytes);
+        } while (!rest.isEmpty() && !rest.endsWith('\n'));
+    }
+    if (line.endsWith('\n')) line.chop(1);
+    if (line.endsWith('\r')) line.chop(1);
+    return true;
+}
+
+// UTF-8; a line that is not (an older file in a Windows code page) is taken
+// as Latin-1 rather than losing its accented letters.
+QString DecodeLine(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringConverter::Utf8);
+    QString text = utf8.decode(bytes);
+    return utf8.hasError() ? QString::fromLatin1(bytes) : text;
+}
+
+// Splits a line at commas into at most `maxFields` fields, each without its
+// leading white space. A field that then opens with a double quote runs to
+// the closing quote, commas included, with "" standing for one quote.
+// Elsewhere double quotes are dropped, as older files wrote names unescaped.
+QStringList SplitFields(const QString& line, int maxFields) {
+    QStringList fields;
+    const qsizetype end = line.size();
+    qsizetype i = 0;
+    while (fields.size() < maxFields) {
+        while (i < end && line[i].isSpace())
+            ++i;
+        QString field;
+        if (i < end && line[i] == u'"') {
+            for (++i; i < end; ++i) {
+                if (line[i] != u'"') {
+                    field += line[i];
+                } else if (i + 1 < end && line[i + 1] == u'"') {
+                    field += u'"';
+                    ++i;
+                } else {
+                    ++i;
+                    break;
+                }
+            }
+        }
+        for (; i < end && line[i] != u','; ++i) {
+            if (line[i] != u'"') field += line[i];
+        }
+        fields.append(field);
+        if (i >= end) break;
+        ++i;
+    }
+    return fields;
+}
+
+// A cell's item found from the text of its field, and the text that found it.
+struct CellLookup {
+    CNode* item = nullptr;
+    QString text;
+};
+
+class CCellFinder {
+  public:
+    CCellFinder(const CMdiaList& media, const QString& folder) : media_(media), folder_(folder) {}
+
+    // By name, then by the path beside the timing file; the text as it stands
+    // first, then without a media extension (so "shot.1 0001" keeps its dot).
+    const CellLookup& Find(const QString& text) {
+        auto cached = cache_.constFind(text);
+        if (cached != cache_.cend()) return *cached;
+        CellLookup found{FindItem(text), text};
+        if (found.item == nullptr) {
+            if (auto stem = WithoutMediaExtension(text)) {
+                if (CNode* item = FindItem(*stem)) found = {item, *stem};
+            }
+        }
+        return *cache_.insert(text, found);
+    }
+
+  private:
+    CNode* FindItem(const QString& text) const {
+        if (text.isEmpty()) return nullptr;
+        if (CNode* item = media_.FindItemByName(text)) return item;
+        // FindItemByPath drops the last four characters, the extension, of
+        // both paths: any four stand in for it here.
+        return media_.FindItemByPath(folder_ + u'/' + text + QStringLiteral(".ext"));
+    }
+
+    const CMdiaList& media_;
+    const QString folder_;
+    QHash<QString, CellLookup> cache_;
+};
+
+// Reads the data lines onto the sheet: field i of a line goes to column i - 1
+// in the line's row, whatever fields the line before had.
+class CTimingRows {
+  public:
+    CTimingRows(CXshtList& sheet, CCellFinder& finder)
+        : sheet_(sheet), finder_(finder), firstRow_(sheet.SheetLength()) {}
+
+    // False when the sheet would outgrow kMaxCells.
+    bool Add(const QStringList& fields) {
+        if (fields.size() < 2) return true;  // no cells: not a frame
+        const int row = firstRow_ + rows_;
+        if (!Fits(row, 0)) return false;
+        for (int i = 1; i < fields.size(); ++i) {
+            const int index = i - 1;
+            const CellLookup& found = finder_.Find(fields[i]);
+            if (!Fits(row, index)) return false;
+            CNode* column = ColumnAt(index, found.item);
+            CNodeList& cells = *column->children;
+            while (cells.size() < row)
+                cells.append(CNode::NewCell(nullptr));
+            CNode* cell = cells.append(CNode::NewCell(found.item));
+            if (cell->HasAny(kTypeSound)) cell->name = found.text;
+        }
+        ++rows_;
+        return true;
+    }
+
+  private:
+    // Whether row `row` of column `index` keeps the sheet within kMaxCells,
+    // counting every column that holds read cells as filled to that row.
+    bool Fits(int row, int index) {
+        if (index >= static_cast<int>(columnUsed_.size())) columnUsed_.resize(index + 1, false);
+        const qint64 columns = usedColumns_ + (columnUsed_[index] ? 0 : 1);
+        if (qint64{row + 1} * columns > kMaxCells) return false;
+        if (!columnUsed_[index]) {
+            columnUsed_[index] = true;
+            ++usedColumns_;
+        }
+        return true;
+    }
+
+    // Column `index`, made in front of the trailing blank column when the
+    // sheet has none yet. Fields are taken in order, so that is its place.
+    CNode* ColumnAt(int index, const CNode* item) {
+        CNodeList& columns = sheet_.Levels();
+        if (index + 1 < columns.size()) return columns.at(index);
+        return sheet_.GetColumn(columns.size(),
+                                item != nullptr ? CXshtList::ColumnNameFor(*item) : QString());
+    }
+
+    CXshtList& sheet_;
+    CCellFinder& finder_;
+    const int firstRow_;
+    int rows_ = 0;
+    std::vector<bool> columnUsed_;
+    qint64 usedColumns_ = 0;
+};
+
+void ReverseColumns(CXshtList& sheet) {
+    CNodeList& columns = sheet.Levels();
+    for (int i = 0; i + 1 < columns.size(); ++i)
+        columns.move(columns.size() - 1, i);
+}
+
+}  // namespace
+
+QString TimingFilePath(const QString& path) {
+    QString file = WithoutTrailingSlashes(path);
+    const QFileInfo info(file);
+    if (info.isDir()) file += u'/' + info.fileName();
+    while (file.endsWith(u'~'))
+        file.chop(1);
+    return file + QStringLiteral(".csv");
+}
+
+QByteArray FormatTiming(const CXshtList& sheet) {
+    const CNodeList& columns = sheet.Levels();
+    const int frameStart = sheet.Settings().Get(FrameStart);
+    QByteArray text = QByteArrayLiteral(",");
+    for (int i = 0; i < columns.size(); ++i) {
+        if (i > 0) text += ',';
+        text += Quoted(columns.at(i)->name);
+    }
+    text += kLineEnd;
+    const int length = sheet.SheetLength();
+    for (int row = 0; row < length; ++row) {
+        text += QByteArray::number(frameStart + row);
+        text += ',';
+        for (int i = 0; i < columns.size(); ++i) {
+            if (i > 0) text += ", ";
+            const CNode* cell = columns.at(i)->children->at(row);
+            text += Quoted(cell != nullptr ? cell->name : QString());
+        }
+        text += kLineEnd;
+    }
+    return text;
+}
+
+Result WriteTiming(const CXshtList& sheet, const QString& path) {
+    if (path.isEmpty()) return msg::kTimingNotSaved;
+    return WriteFileSafely(TimingFilePath(path), FormatTiming(sheet));
+}
+
+Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path) {
+    QString file = WithoutTrailingSlashes(path);
+    if (file.isEmpty()) return kOk;
+    if (QFileInfo(file).isDir()) {
+        const QDir folder(file);
+        const QStringList found =
+            folder.entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+        if (found.isEmpty()) return kOk;
+        file = folder.filePath(found.first());
+    } else {
+        file += QStringLiteral(".csv");
+    }
+    return ReadTimingFile(sheet, media, file);
+}
+
+Result ReadTimingFile(CXshtList& sheet, const CMdiaList& media, const QString& file) {
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly)) return kOk;  // nothing to read is no failure
+    return ReadTimingFrom(sheet, media, in, QFileInfo(file).absolutePath());
+}
+
+Result ReadTimingFrom(CXshtList& sheet, const CMdiaList& media, QIODevice& in,
+                      const QString& folder) {
+    QByteArray line;
+    if (!ReadLine(in, line)) return msg::kTimingEmpty;
+    QString names = DecodeLine(line);
+    const bool tvPaint = names.contains(QStringLiteral("TVPaint"));
+    if (tvPaint) {
+        names.clear();
+        for (int number = 2; number < kTvPaintFirstFrameLine && ReadLine(in, line); ++number) {
+            if (number == kTvPaintNamesLine) names = DecodeLine(line);
+        }
+    }
+
+    // The names line opens with a label field (empty in our own files).
+    const QStringList fields = SplitFields(names, kMaxColumns + 1);
+    for (int i = 1; i < fields.size(); ++i)
+        sheet.GetColumn(i - 1, fields[i]);
+    // Cells go to columns in front of an unnamed last column; a sheet without
+    // one would put the last named column's first cell into a column of its own.
+    CNodeList& columns = sheet.Levels();
+    if (columns.empty() || !columns.back()->name.isEmpty()) sheet.GetColumn(columns.size(), {});
+    sheet.Pad(true);
+
+    // Every data line, TVPaint's too, opens with its frame label: field i goes
+    // to column i - 1 as the names do. Frame numbers are not read; rows are
+    // taken in file order.
+    CCellFinder finder(media, folder);
+    CTimingRows rows(sheet, finder);
+    Result result = kOk;
+    while (ReadLine(in, line)) {
+        if (!rows.Add(SplitFields(DecodeLine(line), kMaxColumns + 1))) {
+            result = msg::kNotEnoughMemory;
+            break;
+        }
+    }
+
+    // TVPaint lists its layers from the top one down.
+    if (tvPaint) ReverseColumns(sheet);
+    sheet.Normalise();  // which also evens the columns out
+    return result;
+}
+
+QByteArray FormatKeyframes(const CNode& column, int frameStart, int frameRate) {
+    frameRate = std::max(frameRate, 1);
+    const QSize size = SourceSize(column);
+    QByteArray text;
+    text += "Adobe After Effects 4.0 Keyframe Data\r\n\r\n";
+    text += "\tUnits Per Second\t" + QByteArray::number(frameRate) + kLineEnd;
+    text += "\tSource Width\t" + QByteArray::number(size.width()) + kLineEnd;
+    text += "\tSource Height\t" + QByteArray::number(size.height()) + kLineEnd;
+    text += "\tSource Pixel Aspect Ratio\t1\r\n";
+    text += "\tComp Pixel Aspect Ratio\t1\r\n\r\n";
+    text += "Time Remap\r\n\tFrame\tseconds\r\n";
+    int frame = frameStart - 1;
+    for (const CNode* cell : *column.children) {
+        if (cell->item != nullptr) {
+            text += '\t' + QByteArray::number(frame) + '\t' +
+                    FormatG(KeyframeSeconds(*cell, frameRate)) + kLineEnd;
+        }
+        ++frame;
+    }
+    text += "\r\n\r\nEnd of Keyframe Data\r\n";
+    return text;
+}
+
+QString KeyframeFilePath(const QString& folder, const QString& columnName) {
+    QString name = columnName;
+    name.replace(u'/', u'_');  // a name from a timing file must not leave the folder
+    return WithoutTrailingSlashes(folder) + u'/' + name + QStringLiteral(" timing.txt");
+}
+
+Result WriteKeyframes(const CXshtList& sheet, const QString& folder) {
+    const int frameStart = sheet.Settings().Get(FrameStart);
+    const int frameRate = sheet.Settings().Get(FrameRate);
+    for (const CNode* column : sheet.Levels()) {
+        if (column->name.isEmpty() || column->type == kTypeBlankColumn) continue;
+        const Result result = WriteFileSafely(KeyframeFilePath(folder, column->name),
+                                              FormatKeyframes(*column, frameStart, frameRate));
+        if (result != kOk) return result;
+    }
+    return kOk;
+}
+
+}  // namespace kolvane

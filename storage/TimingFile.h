@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include "platform/ResultCodes.h"
+
+class QIODevice;
+
+namespace kolvane {
+
+class CMdiaList;
+class CNode;
+class CXshtList;
+
+// The timing of a scene as text: the scene timing file (one line per frame,
+// one quoted cell name per column), TVPaint timing sheets (read only) and
+// After Effects keyframe files (one per named column). All are UTF-8 with CR
+// LF line ends; reading takes LF alone too. Numbers are written the same in
+// every locale. Undo snapshots are scene timing files.
+
+// Where WriteTiming(path) writes: a folder gets "<folder>/<folder's name>.csv",
+// any other path gets ".csv" appended; trailing "/" and "~" are dropped first.
+QString TimingFilePath(const QString& path);
+
+// The scene timing file's text for the sheet, frames numbered from the
+// FrameStart setting. Names holding a comma or a double quote are quoted the
+// CSV way (a quote doubled); others are written exactly as before.
+QByteArray FormatTiming(const CXshtList& sheet);
+
+// Writes the scene timing file through a temporary file renamed over the
+// target, so that a failure never leaves a truncated file. Returns 0, or
+// kTimingNotSaved (60113).
+Result WriteTiming(const CXshtList& sheet, const QString& path);
+
+// Reads a timing file onto the sheet: `path` is a folder (its first "*.csv")
+// or a path without the ".csv". A missing file changes nothing and returns 0;
+// an empty one returns kTimingEmpty (60114). Cells are found in `media` by
+// name, then by file path beside the timing file; a cell that names nothing
+// becomes blank. Ends by normalising the sheet.
+Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path);
+// The same for exactly the file `file` (whatever its extension).
+Result ReadTimingFile(CXshtList& sheet, const CMdiaList& media, const QString& file);
+// The same from an open device; `folder` serves the lookups by path. Reading
+// stops with kNotEnoughMemory (60117), keeping what it read, when the sheet
+// would grow beyond what a scene can use.
+Result ReadTimingFrom(CXshtList& sheet, const CMdiaList& media, QIODevice& in,
+                      const QString& folder);
+
+// The keyframe file's text for one column: a time-remap line for each cell
+// that shows a media item.
+QByteArray FormatKeyframes(const CNode& column, int frameStart, int frameRate);
+// "<folder>/<column name> timing.txt"; a "/" in the name becomes "_".
+QString KeyframeFilePath(const QString& folder, const QString& columnName);
+// Writes a keyframe file for every named column into `folder`. Stops at the
+// first file that cannot be written and returns kTimingNotSaved; the files
+// are extras, so a scene save goes on regardless.
+Result WriteKeyframes(const CXshtList& sheet, const QString& folder);
+
+}  // namespace kolvane
