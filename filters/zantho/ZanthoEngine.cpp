@@ -205,19 +205,23 @@ Result CZantho::GetFrame(std::uint8_t* destination, std::ptrdiff_t pitch, std::s
         return kOk;
     }
 
-    const std::ptrdiff_t rowBytes = Yuy2RowBytes(size.width);
-    const std::uint8_t* source = Slot(0);
-    std::vector<std::uint8_t> averaged;
-    if (m_historyCount > 1) {
-        const std::uint8_t* frames[kMaxDenoise];
+    // Row by row, so that the mean of the history never needs a whole frame.
+    const std::size_t rowBytes = static_cast<std::size_t>(Yuy2RowBytes(size.width));
+    std::vector<std::uint8_t> mean(rowBytes);
+    const std::uint8_t* rows[kMaxDenoise];
+    for (int row = 0; row < size.height; ++row) {
+        const int sourceRow = orientation.flip ? size.height - 1 - row : row;
+        const std::size_t start = rowBytes * static_cast<std::size_t>(sourceRow);
         for (int slot = 0; slot < m_historyCount; ++slot)
-            frames[slot] = Slot(slot);
-        averaged.resize(m_historyBytes);
-        AverageFrames(frames, m_historyCount, m_historyBytes, averaged.data());
-        source = averaged.data();
+            rows[slot] = Slot(slot) + start;
+        const std::uint8_t* source = rows[0];
+        if (m_historyCount > 1) {
+            AverageFrames(rows, m_historyCount, rowBytes, mean.data());
+            source = mean.data();
+        }
+        ConvertYuy2ToBgr(source, 0, size.width, 1, Orientation{orientation.mirror, false}, m_levels,
+                         destination + pitch * row, pitch);
     }
-    ConvertYuy2ToBgr(source, rowBytes, size.width, size.height, orientation, m_levels, destination,
-                     pitch);
     return kOk;
 }
 

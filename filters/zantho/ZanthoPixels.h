@@ -22,7 +22,16 @@ struct Orientation {
     bool flip = false;    // top-bottom
 };
 
+// out = clamp((value * multiplier + offset) >> shift, 0, 255) in 32 bits.
+struct FixedLine {
+    std::int32_t multiplier = 1;
+    std::int32_t offset = 0;
+};
+
 // Levels as one look-up per byte: luma for Y bytes, chroma for U and V bytes.
+// When fixed-point lines reproduce both tables exactly for all 256 values,
+// vector code may evaluate them instead of looking up; the tables stay the
+// definition.
 struct LevelTables {
     LevelTables() {
         for (int value = 0; value < 256; ++value) {
@@ -32,6 +41,10 @@ struct LevelTables {
     bool neutral = true;  // both tables are the identity
     std::array<std::uint8_t, 256> luma;
     std::array<std::uint8_t, 256> chroma;
+    bool hasLines = true;
+    int shift = 0;
+    FixedLine lumaLine;
+    FixedLine chromaLine;
 };
 
 // Whiteness w stretches luma so that the top 2w levels saturate, brightness b
