@@ -259,20 +259,6 @@ TEST(ZanthoPicture, OnlyYuy2AndRgbAreAccepted) {
     EXPECT_EQ(h.Push(Bytes(12, 0)), GST_FLOW_NOT_NEGOTIATED);
 }
 
-TEST(ZanthoPicture, InterfaceIsFoundOnlyOnZantho) {
-    GstElement* zantho = gst_element_factory_make("zantho", nullptr);
-    ASSERT_NE(zantho, nullptr) << "the build's plugin is on the plugin path";
-    gst_object_ref_sink(zantho);
-    EXPECT_NE(QueryZantho(zantho), nullptr);
-    GstElement* identity = gst_element_factory_make("identity", nullptr);
-    gst_object_ref_sink(identity);
-    EXPECT_EQ(QueryZantho(identity), nullptr);
-    EXPECT_EQ(QueryZantho(nullptr), nullptr);
-    EXPECT_EQ(QueryZantho(zantho)->ReconnectOutput(), kFail) << "the output is not linked";
-    gst_object_unref(identity);
-    gst_object_unref(zantho);
-}
-
 TEST(ZanthoPicture, ReconnectOutputRenegotiatesALinkedOutput) {
     ZanthoHarness h;
     h.SetInput("YUY2", 4, 2);
