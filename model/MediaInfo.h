@@ -42,6 +42,7 @@ class CSoundInfo {
     std::int64_t length = 0;           // in sample frames
     float lengthInFrames = 0.0f;       // in scene frames at the current frame rate
     float samplesPerFrame = 0.0f;      // sample rate / frame rate * channels
+    int frameRate = 0;                 // the scene frame rate it was measured at
     std::vector<std::int16_t> buffer;  // one scene frame of decoded samples
     // (minimum, maximum) pairs for list displays, built on first request.
     std::vector<std::pair<std::int16_t, std::int16_t>> waveform;
