@@ -1,0 +1,122 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+
+#include <QImage>
+#include <QRect>
+#include <QRgb>
+#include <QString>
+
+#include "display/ImageFiles.h"
+#include "display/ImageLoader.h"
+#include "platform/ResultCodes.h"
+
+class QPainter;
+
+namespace kolvane {
+
+class CMdiaList;
+class CNode;
+class CSettings;
+
+// Placement of an image inside a rectangle (DrawImage's fit mode).
+enum FitMode : int {
+    kFitStretch = 0,  // any mode other than 1 to 3 stretches
+    kFitMonitor = 1,  // corrected for the monitor's aspect: player and grabber
+    kFitInside = 2,   // whole picture inside, bars outside: movie frames
+    kFitFill = 3,     // rectangle filled, picture cut by the target: movie frames
+};
+
+// The display renderer: every picture of the program is drawn through it. A
+// raster compositor: the back buffer (made at the player view's first size),
+// and during a movie frame an offscreen target, are QImages; a texture is
+// the QImage of an image item. Opaque layers multiply, transparent layers
+// are laid over white with their alpha. Presenting paints the back buffer
+// into whatever widget asks, scaled to the rectangle given.
+//
+// User-interface thread only (the image loader decodes on its own workers).
+class CDirect3D {
+  public:
+    static constexpr int kTextCentred = Qt::AlignCenter | Qt::TextSingleLine;
+
+    CDirect3D(const CSettings& settings, CMdiaList& media);
+    virtual ~CDirect3D();
+    CDirect3D(const CDirect3D&) = delete;
+    CDirect3D& operator=(const CDirect3D&) = delete;
+
+    // Makes the back buffer once, at the player view's client size, in the
+    // format of a display of `displayDepth` bits. kOk, or 1 when there is
+    // already a back buffer or it could not be made.
+    Result CreateDevice(QSize clientSize, int displayDepth = 32);
+    bool HasDevice() const { return !backBuffer_.isNull(); }
+    // A new display mode: the back buffer is made again at `clientSize`, and
+    // every image texture is dropped so that the idle loader reloads it.
+    Result OnDisplayChange(QSize clientSize, int displayDepth);
+    void Release();
+
+    // Render target 0: the offscreen target during a movie frame, else the
+    // back buffer (none before CreateDevice).
+    QSize TargetSize() const;
+    TextureFormat TargetFormat() const;
+    int BitsPerPixel() const;
+
+    // Fills the rectangle (none: the whole target) with an RGB colour.
+    void Clear(std::optional<QRect> rect, QRgb colour);
+    QRect GetViewportRect() const;
+    // Where the last image was drawn; before any, the viewport narrowed by
+    // the monitor factors of its own size.
+    QRect GetPictureRect() const;
+    // Draws `item` into `rect` by `fitMode`. `layered` is false for the first
+    // image of a frame (it replaces) and true for the others (multiplied in,
+    // or laid over with alpha).
+    void DrawImage(const QRect& rect, const CNode& item, bool layered, int fitMode);
+    void DrawText(const QRect& rect, QRgb colour, const QString& text, int flags = kTextCentred);
+    // Paints the back buffer into `target` of a widget's painter.
+    void Present(QPainter& painter, const QRect& target) const;
+
+    // The rectangle an image of `imageSize` takes inside `rect`.
+    QRect PlaceImage(const QRect& rect, QSize imageSize, int fitMode) const;
+
+    // A movie frame: false when the target could not be made (or one is
+    // already open); then drawing goes on into the back buffer.
+    bool BeginOffscreen(const QRect& rect);
+    bool InOffscreen() const { return !offscreen_.isNull(); }
+    // Render target 0 into `buffer`, bottom row first, rows packed, 3 bytes
+    // (blue, green, red) or 4 a pixel. kFail, writing nothing, when there is
+    // no target or the buffer is smaller than the frame.
+    Result ReadFrame(std::span<std::uint8_t> buffer, bool bits24) const;
+    void EndOffscreen();
+
+    // Image files (texture sizes follow render target 0).
+    static TextureFormat ChooseImageFormat(const QString& path, TextureFormat requested) {
+        return kolvane::ChooseImageFormat(path, requested);
+    }
+    Result LoadImage(CNode& item);
+    bool LoadPendingImages(bool all);
+    // Reloads every image (the "Load LiveView Images" switch changed);
+    // `progress` gets the count done after each image.
+    void ReloadAllImages(const std::function<void(int)>& progress);
+    CImageLoader& Loader() { return loader_; }
+
+  private:
+    QImage* Target();
+    const QImage* Target() const;
+    RenderTarget LoaderTarget() const;
+    RenderTarget ViewTarget() const;
+    void Fill(QImage& target, const QRect& rect, QRgb colour);
+    void Multiply(QImage& target, const QRect& drawn, const QImage& texture);
+
+    const CSettings& settings_;
+    CImageLoader loader_;
+    QImage backBuffer_;
+    QImage offscreen_;
+    TextureFormat displayFormat_ = TextureFormat::X8R8G8B8;
+    int displayBits_ = 0;
+    QRect picture_;   // the last image drawn
+    QImage scratch_;  // a layer scaled to its place before multiplying
+};
+
+}  // namespace kolvane

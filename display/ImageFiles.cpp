@@ -1,0 +1,172 @@
+#include "display/ImageFiles.h"
+
+#include <optional>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QPainter>
+
+#include "app/core/Settings.h"
+#include "display/TgaReader.h"
+
+namespace kolvane {
+namespace {
+
+// Where the files that can carry alpha say so.
+constexpr qint64 kPngColourTypeOffset = 25;
+constexpr qint64 kBmpBitsPerPixelOffset = 28;
+constexpr qint64 kTgaPixelDepthOffset = 16;
+constexpr int kPngFirstAlphaColourType = 4;  // 4 grey + alpha, 6 RGB + alpha
+
+// Beyond this reduction bilinear sampling skips pixels; area averaging is used.
+constexpr int kBilinearMaxReduction = 2;
+// JPEG decoders scale by 1/2, 1/4 and 1/8 while decoding.
+constexpr int kJpegMaxDecodeScale = 8;
+
+std::optional<QByteArray> ReadHeaderBytes(const QString& path, qint64 offset, qint64 count) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(offset)) return std::nullopt;
+    QByteArray bytes = file.read(count);
+    if (bytes.size() != count) return std::nullopt;
+    return bytes;
+}
+
+int HeaderByte(const QString& path, qint64 offset) {
+    const auto bytes = ReadHeaderBytes(path, offset, 1);
+    return bytes ? static_cast<unsigned char>(bytes->at(0)) : -1;
+}
+
+TextureFormat AlphaWhen(bool alpha) {
+    return alpha ? TextureFormat::A8R8G8B8 : TextureFormat::X8R8G8B8;
+}
+
+// Asks the JPEG decoder for the smallest 1/2^n size still at least as wide as
+// the target, so that most of a large photo is never decoded at full size.
+void ScaleJpegWhileDecoding(QImageReader& reader, QSize fileSize, QSize target) {
+    int k = 1;
+    while (k < kJpegMaxDecodeScale && fileSize.width() / (2 * k) >= target.width())
+        k *= 2;
+    if (k == 1) return;
+    // The decoder's own output size (rounded up), so it does not rescale again.
+    reader.setScaledSize(QSize((fileSize.width() + k - 1) / k, (fileSize.height() + k - 1) / k));
+}
+
+// Qt's TGA reader takes only version 2 files without run-length coding.
+QImage ReadTgaFile(const QString& path) {
+    if (!path.endsWith(QLatin1String(".tga"), Qt::CaseInsensitive)) return {};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return ReadTga(file.readAll());
+}
+
+QImage ScaledTo(const QImage& image, QSize size) {
+    const bool gentle = image.width() <= size.width() * kBilinearMaxReduction &&
+                        image.height() <= size.height() * kBilinearMaxReduction;
+    if (!gentle) return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage scaled(size, image.format());
+    if (scaled.isNull()) return scaled;
+    QPainter painter(&scaled);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(scaled.rect(), image);
+    return scaled;
+}
+
+}  // namespace
+
+QImage::Format QImageFormatOf(TextureFormat format) {
+    switch (format) {
+        case TextureFormat::X8R8G8B8:
+            return QImage::Format_RGB32;
+        case TextureFormat::A8R8G8B8:
+            return QImage::Format_ARGB32_Premultiplied;
+        case TextureFormat::R5G6B5:
+            return QImage::Format_RGB16;
+        case TextureFormat::X1R5G5B5:
+            return QImage::Format_RGB555;
+        case TextureFormat::Default:
+            break;
+    }
+    return QImage::Format_Invalid;
+}
+
+TextureFormat ChooseImageFormat(const QString& path, TextureFormat requested) {
+    if (requested != TextureFormat::X8R8G8B8) return requested;
+    const QString ext = path.right(4);
+    if (ext == QLatin1String(".png") || ext == QLatin1String(".lvw")) {
+        return AlphaWhen(HeaderByte(path, kPngColourTypeOffset) >= kPngFirstAlphaColourType);
+    }
+    if (ext == QLatin1String(".bmp")) {
+        const auto bits = ReadHeaderBytes(path, kBmpBitsPerPixelOffset, 2);
+        return AlphaWhen(bits && static_cast<unsigned char>(bits->at(0)) == 32);
+    }
+    if (ext == QLatin1String(".tga"))
+        return AlphaWhen(HeaderByte(path, kTgaPixelDepthOffset) == 32);
+    if (ext == QLatin1String(".jpg") || ext == QLatin1String(".tif") ||
+        ext == QLatin1String(".gif")) {
+        return TextureFormat::X8R8G8B8;
+    }
+    return TextureFormat::Default;
+}
+
+QString CompanionPath(const QString& imagePath) {
+    return imagePath.left(std::max<qsizetype>(0, imagePath.size() - 4)) + QLatin1String(".lvw");
+}
+
+QString GetDisplayPath(const QString& imagePath, const CSettings& settings) {
+    if (settings.Get(LoadLiveView) == 1) {
+        QString companion = CompanionPath(imagePath);
+        if (QFileInfo::exists(companion)) return companion;
+    }
+    return imagePath;
+}
+
+DecodedImage DecodeImage(const QString& path, QSize target, TextureFormat format) {
+    DecodedImage out;
+    QImageReader reader(path);
+    const QSize fileSize = reader.size();
+    const bool capped = target.isValid() && !target.isEmpty();
+    if (capped && fileSize.isValid() && fileSize.width() > target.width() &&
+        reader.format() == "jpeg") {
+        ScaleJpegWhileDecoding(reader, fileSize, target);
+    }
+    QImage image;
+    if (!reader.read(&image)) {
+        image = ReadTgaFile(path);
+        if (image.isNull()) {
+            // Missing and undecodable files stay so; only a file that exists
+            // but could not be read (an I/O error) is worth another try.
+            out.retry = reader.error() == QImageReader::DeviceError && QFileInfo::exists(path);
+            return out;
+        }
+    }
+    // A picture scaled while decoding keeps the size its file gives.
+    out.imageSize = reader.scaledSize().isValid() ? fileSize : image.size();
+
+    const QImage::Format wanted =
+        format == TextureFormat::Default
+            ? QImageFormatOf(image.hasAlphaChannel() ? TextureFormat::A8R8G8B8
+                                                     : TextureFormat::X8R8G8B8)
+            : QImageFormatOf(format);
+    // Convert before scaling: dropping alpha keeps the file's own colours.
+    if (image.format() != wanted) image.convertTo(wanted);
+    if (!image.isNull() && capped && image.width() > target.width()) {
+        image = ScaledTo(image, target);
+        if (!image.isNull() && image.format() != wanted) image.convertTo(wanted);
+    }
+    out.result = 1;
+    if (image.isNull()) {
+        out.retry = true;  // no memory for the texture now; perhaps later
+        return out;
+    }
+    out.texture = std::move(image);
+    out.result = kOk;
+    return out;
+}
+
+DecodedImage DecodeImage(const QString& path, const RenderTarget& target) {
+    return DecodeImage(path, target.size, ChooseImageFormat(path, target.format));
+}
+
+}  // namespace kolvane

@@ -1,0 +1,237 @@
+#include "display/ImageLoader.h"
+
+#include <algorithm>
+#include <memory>
+#include <unordered_set>
+
+#include <QFileInfo>
+#include <QThread>
+
+#include "model/MdiaList.h"
+#include "model/MediaInfo.h"
+
+namespace kolvane {
+namespace {
+
+class BusyGuard {
+  public:
+    explicit BusyGuard(bool& flag) : flag_(flag) { flag_ = true; }
+    ~BusyGuard() { flag_ = false; }
+    BusyGuard(const BusyGuard&) = delete;
+    BusyGuard& operator=(const BusyGuard&) = delete;
+
+  private:
+    bool& flag_;
+};
+
+bool Usable(const RenderTarget& target) {
+    return target.size.isValid() && !target.size.isEmpty();
+}
+
+void Attach(CNode& item, DecodedImage decoded) {
+    CImageInfo& info = *item.imageInfo;
+    info.imageWidth = decoded.imageSize.width();
+    info.imageHeight = decoded.imageSize.height();
+    info.textureWidth = decoded.texture.width();
+    info.textureHeight = decoded.texture.height();
+    item.texture = std::move(decoded.texture);
+}
+
+std::vector<CNode*> ImageItems(const CMdiaList& media) {
+    std::vector<CNode*> items;
+    const CNode* level = media.ImageLevel();
+    if (level == nullptr) return items;
+    for (CNode* item : *level->children) {
+        if (item->imageInfo) items.push_back(item);
+    }
+    return items;
+}
+
+bool StillListed(const CMdiaList& media, const CNode* item) {
+    const CNode* level = media.ImageLevel();
+    return level != nullptr && level->children->indexOf(item) >= 0;
+}
+
+}  // namespace
+
+CImageLoader::CImageLoader(const CSettings& settings, CMdiaList& media)
+    : settings_(settings),
+      media_(media),
+      clock_([] { return std::chrono::steady_clock::now(); }),
+      decoder_([](const QString& path, const RenderTarget& target) {
+          return DecodeImage(path, target);
+      }) {
+    SetWorkerCount(QThread::idealThreadCount());
+}
+
+CImageLoader::~CImageLoader() {
+    pool_.clear();
+    pool_.waitForDone();
+}
+
+void CImageLoader::SetWorkerCount(int count) {
+    workers_ = std::max(0, count);
+    pool_.setMaxThreadCount(std::max(1, workers_));
+}
+
+CImageLoader::JobKey CImageLoader::KeyFor(const CNode& item, const RenderTarget& target) const {
+    return {GetDisplayPath(item.imageInfo->path, settings_), target};
+}
+
+DecodedImage CImageLoader::Decode(const JobKey& key) const {
+    try {
+        return decoder_(key.path, key.target);
+    } catch (const std::bad_alloc&) {
+        DecodedImage failed;
+        failed.result = 1;
+        failed.retry = true;
+        return failed;
+    }
+}
+
+bool CImageLoader::IsPending(const CNode& item, std::chrono::steady_clock::time_point now) const {
+    if (!item.texture.isNull() || (item.flags & kFlagLoadFailed) != 0 || !item.imageInfo) {
+        return false;
+    }
+    const auto retry = retries_.find(&item);
+    return retry == retries_.end() || retry->second.path != item.imageInfo->path ||
+           retry->second.due <= now;
+}
+
+std::vector<CNode*> CImageLoader::PendingItems() const {
+    const auto now = clock_();
+    std::vector<CNode*> pending = ImageItems(media_);
+    std::erase_if(pending, [&](const CNode* item) { return !IsPending(*item, now); });
+    return pending;
+}
+
+void CImageLoader::Submit(CNode* item, const RenderTarget& target) {
+    JobKey key = KeyFor(*item, target);
+    const auto found = jobs_.find(item);
+    if (found != jobs_.end() && found->second.key == key) return;
+
+    std::shared_future<DecodedImage> result;
+    if (workers_ == 0) {
+        result = std::async(std::launch::deferred, [this, key] { return Decode(key); });
+    } else {
+        auto promise = std::make_shared<std::promise<DecodedImage>>();
+        result = promise->get_future().share();
+        pool_.start([this, promise, key] { promise->set_value(Decode(key)); });
+    }
+    jobs_[item] = Job{std::move(key), std::move(result)};
+}
+
+DecodedImage CImageLoader::Collect(CNode* item, const RenderTarget& target) {
+    Submit(item, target);
+    const auto found = jobs_.find(item);
+    std::shared_future<DecodedImage> result = std::move(found->second.result);
+    jobs_.erase(found);
+    return result.get();
+}
+
+bool CImageLoader::Finish(CNode& item, DecodedImage decoded) {
+    if (decoded.result == kOk) {
+        Attach(item, std::move(decoded));
+        retries_.erase(&item);
+        return true;
+    }
+    RetryState& state = retries_[&item];
+    if (state.path != item.imageInfo->path) state = RetryState{item.imageInfo->path, 0, {}};
+    ++state.failures;
+    if (!decoded.retry || state.failures >= kMaxAttempts) {
+        item.flags |= kFlagLoadFailed;
+        retries_.erase(&item);
+        return false;
+    }
+    state.due = clock_() + kRetryDelay;
+    if (scheduler_) scheduler_(kRetryDelay);
+    return false;
+}
+
+void CImageLoader::DropJobsExcept(const std::vector<CNode*>& keep) {
+    if (jobs_.empty()) return;
+    const std::unordered_set<const CNode*> kept(keep.begin(), keep.end());
+    std::erase_if(jobs_, [&](const auto& entry) { return !kept.contains(entry.first); });
+}
+
+void CImageLoader::ForgetRetriesOfOthers() {
+    if (retries_.empty()) return;
+    const std::vector<CNode*> items = ImageItems(media_);
+    const std::unordered_set<const CNode*> listed(items.begin(), items.end());
+    std::erase_if(retries_, [&](const auto& entry) {
+        return !listed.contains(entry.first) || entry.second.path != entry.first->imageInfo->path;
+    });
+}
+
+Result CImageLoader::LoadImage(CNode& item, const RenderTarget& target) {
+    if (!item.imageInfo) return kFail;
+    if (!Usable(target)) return 1;
+    DecodedImage decoded = Decode(KeyFor(item, target));
+    const Result result = decoded.result;
+    if (result == kOk) {
+        Attach(item, std::move(decoded));
+        retries_.erase(&item);
+    }
+    return result;
+}
+
+bool CImageLoader::LoadPendingImages(bool all, const RenderTarget& target) {
+    if (busy_ || !Usable(target)) return false;
+    BusyGuard guard(busy_);
+    ForgetRetriesOfOthers();
+    const std::vector<CNode*> pending = PendingItems();
+    DropJobsExcept(pending);
+
+    if (all) {
+        for (CNode* item : pending)
+            Submit(item, target);
+        for (CNode* item : pending)
+            Finish(*item, Collect(item, target));
+        return false;
+    }
+    // The workers decode the next items while this one is attached.
+    const std::size_t window = static_cast<std::size_t>(std::max(1, workers_));
+    for (std::size_t i = 0; i < pending.size(); ++i) {
+        for (std::size_t j = i; j < std::min(pending.size(), i + window); ++j) {
+            Submit(pending[j], target);
+        }
+        if (Finish(*pending[i], Collect(pending[i], target))) return true;
+    }
+    return false;
+}
+
+void CImageLoader::ReloadAllImages(const RenderTarget& target,
+                                   const std::function<void(int)>& progress) {
+    if (busy_ || !Usable(target)) return;
+    BusyGuard guard(busy_);
+    const std::vector<CNode*> items = ImageItems(media_);
+    for (CNode* item : items)
+        Submit(item, target);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        CNode* item = items[i];
+        // The progress box pumps events: the list may have changed meanwhile.
+        if (StillListed(media_, item)) {
+            DecodedImage decoded = Collect(item, target);
+            if (decoded.result == kOk) {
+                Attach(*item, std::move(decoded));
+                retries_.erase(item);
+            }
+        }
+        if (progress) progress(static_cast<int>(i) + 1);
+    }
+    DropJobsExcept({});
+}
+
+void CImageLoader::ReleaseTextures() {
+    for (CNode* item : ImageItems(media_))
+        item->texture = QImage();
+}
+
+bool CImageLoader::AnyCompanionExists() const {
+    const std::vector<CNode*> items = ImageItems(media_);
+    return std::any_of(items.begin(), items.end(), [](const CNode* item) {
+        return QFileInfo::exists(CompanionPath(item->imageInfo->path));
+    });
+}
+
+}  // namespace kolvane

@@ -1,0 +1,117 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <future>
+#include <unordered_map>
+#include <vector>
+
+#include <QSize>
+#include <QString>
+#include <QThreadPool>
+
+#include "display/ImageFiles.h"
+#include "platform/ResultCodes.h"
+
+namespace kolvane {
+
+class CMdiaList;
+class CNode;
+class CSettings;
+
+// Turns the image items of the media list into textures. Files are decoded
+// on worker threads; textures are attached, and failures flagged, only on the
+// user-interface thread, in list order.
+//
+// A failed attempt is retried only when the file exists but could not be read
+// (or no memory was left for the texture): the retry waits at least
+// kRetryDelay and never blocks; the third failure sets the load-failed flag.
+// A missing or undecodable file is flagged at once.
+class CImageLoader {
+  public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    using RetryScheduler = std::function<void(std::chrono::milliseconds)>;
+    // Reads one file for a render target; called on worker threads.
+    using Decoder = std::function<DecodedImage(const QString& path, const RenderTarget& target)>;
+
+    static constexpr int kMaxAttempts = 3;
+    static constexpr std::chrono::milliseconds kRetryDelay{250};
+
+    CImageLoader(const CSettings& settings, CMdiaList& media);
+    // Drops queued decodes and waits for running ones.
+    ~CImageLoader();
+    CImageLoader(const CImageLoader&) = delete;
+    CImageLoader& operator=(const CImageLoader&) = delete;
+
+    // Loads (or reloads) one item's texture: kOk when it holds a new texture,
+    // 1 when the file was decoded but no texture could be made, kFail when the
+    // file could not be read. On failure the item keeps its old texture.
+    Result LoadImage(CNode& item, const RenderTarget& target);
+
+    // Walks the image list in order and loads the items without a texture
+    // that are not flagged load-failed and not waiting for a retry. With `all`
+    // false it returns true as soon as one item gained a texture; it returns
+    // false at the end of the list (always, with `all` true).
+    bool LoadPendingImages(bool all, const RenderTarget& target);
+
+    // Reloads every image of the list; `progress` is told after each one.
+    void ReloadAllImages(const RenderTarget& target, const std::function<void(int)>& progress);
+
+    // Drops every image texture of the list (they become pending again).
+    void ReleaseTextures();
+
+    // Whether any image has a ".lvw" companion beside it.
+    bool AnyCompanionExists() const;
+
+    // Told the delay after which a retry falls due, so that the caller can
+    // come back then (an idle pass, a timer); none is needed otherwise.
+    void SetRetryScheduler(RetryScheduler scheduler) { scheduler_ = std::move(scheduler); }
+    void SetClock(Clock clock) { clock_ = std::move(clock); }
+    void SetDecoder(Decoder decoder) { decoder_ = std::move(decoder); }
+    // 0 decodes on the calling thread (tests that count attempts use it).
+    void SetWorkerCount(int count);
+    int WorkerCount() const { return workers_; }
+
+  private:
+    struct JobKey {
+        QString path;
+        RenderTarget target;
+        bool operator==(const JobKey& other) const {
+            return path == other.path && target.size == other.target.size &&
+                   target.format == other.target.format;
+        }
+    };
+    struct Job {
+        JobKey key;
+        std::shared_future<DecodedImage> result;
+    };
+    struct RetryState {
+        QString path;
+        int failures = 0;
+        std::chrono::steady_clock::time_point due;
+    };
+
+    JobKey KeyFor(const CNode& item, const RenderTarget& target) const;
+    bool IsPending(const CNode& item, std::chrono::steady_clock::time_point now) const;
+    std::vector<CNode*> PendingItems() const;
+    void Submit(CNode* item, const RenderTarget& target);
+    DecodedImage Collect(CNode* item, const RenderTarget& target);
+    DecodedImage Decode(const JobKey& key) const;
+    // Attaches a decode to `item`, or counts the failure; true on a texture.
+    bool Finish(CNode& item, DecodedImage decoded);
+    void DropJobsExcept(const std::vector<CNode*>& keep);
+    void ForgetRetriesOfOthers();
+
+    const CSettings& settings_;
+    CMdiaList& media_;
+    Clock clock_;
+    RetryScheduler scheduler_;
+    Decoder decoder_;
+    int workers_ = 0;
+    QThreadPool pool_;
+    std::unordered_map<const CNode*, Job> jobs_;
+    std::unordered_map<const CNode*, RetryState> retries_;
+    bool busy_ = false;  // a progress box may pump events in the middle of a walk
+};
+
+}  // namespace kolvane
