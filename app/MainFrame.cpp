@@ -11,6 +11,7 @@
 #include "platform/StringTable.h"
 #include "ui/MessageDialog.h"
 #include "ui/PlaceholderPanel.h"
+#include "ui/ProgressDialog.h"
 #include "ui/ToolPanel.h"
 #include "ui/UiMetrics.h"
 
@@ -55,6 +56,11 @@ CMainFrame::CMainFrame(CProcessObjects& objects, QWidget* parent)
 
     objects_.title.SetCaptionSink([this](const QString& text) { setWindowTitle(text); });
     idle_ = new CIdlePump([this](int count) { return OnIdle(count); }, this);
+    SetPendingImageLoader([this] { return objects_.display.LoadPendingImages(false); });
+    // A file that could not be read is tried again later: come back then.
+    objects_.display.Loader().SetRetryScheduler([this](std::chrono::milliseconds delay) {
+        QTimer::singleShot(delay, this, [this] { idle_->Wake(); });
+    });
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         SetScreenAspect(screen->size().width(), screen->size().height());
@@ -63,6 +69,8 @@ CMainFrame::CMainFrame(CProcessObjects& objects, QWidget* parent)
 
 CMainFrame::~CMainFrame() {
     objects_.title.SetCaptionSink(nullptr);
+    objects_.display.Loader().SetRetryScheduler(nullptr);
+    objects_.display.Release();
 }
 
 void CMainFrame::SetScreenAspect(int width, int height) {
@@ -140,6 +148,10 @@ bool CMainFrame::OnFrameCommand(int id) {
             ToggleSetting(IgnoreOpacity);
             SendCommand(cmd::kPlayerRefresh);
             return true;
+        case cmd::kLoadLiveView:
+            ToggleSetting(LoadLiveView);
+            ReloadImagesForLiveView();
+            return true;
         case cmd::kSwapGrabPlayKeys:
             ToggleSetting(SwapGrabPlayKeys);
             return true;
@@ -190,6 +202,17 @@ bool CMainFrame::OnFrameCommand(int id) {
 
 void CMainFrame::ToggleSetting(int index) {
     objects_.settings.Set(index, objects_.settings.Get(index) == 1 ? 0 : 1);
+}
+
+void CMainFrame::ReloadImagesForLiveView() {
+    CDirect3D& display = objects_.display;
+    if (!display.HasLiveViewCompanions()) return;
+    {
+        CProgressDialog progress(this);
+        display.ReloadAllImages(progress);
+    }
+    SendAll({cmd::kGrabberRefresh, cmd::kPlayerRefresh});
+    idle_->Wake();  // idle loading waited while the window was up
 }
 
 void CMainFrame::SetMonitorType(int command) {
@@ -294,6 +317,17 @@ void CMainFrame::LayoutPanels() {
 void CMainFrame::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     LayoutPanels();
+    CreateDisplayDevice();
+}
+
+void CMainFrame::CreateDisplayDevice() {
+    // Once, at the player view's first real size; later sizes scale on
+    // presentation.
+    CDirect3D& display = objects_.display;
+    if (display.HasDevice() || playMain_->size().isEmpty()) return;
+    const QScreen* screen = this->screen();
+    display.CreateDevice(playMain_->size(), screen != nullptr ? screen->depth() : 32);
+    idle_->Wake();
 }
 
 void CMainFrame::paintEvent(QPaintEvent*) {

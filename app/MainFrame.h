@@ -66,6 +66,8 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     void SendAll(std::initializer_list<int> ids);
     void ToggleSetting(int index);
     void SetMonitorType(int command);
+    void CreateDisplayDevice();
+    void ReloadImagesForLiveView();
 
     CProcessObjects& objects_;
     QWidget* mediaList_ = nullptr;

@@ -3,6 +3,6 @@
 namespace kolvane {
 
 CProcessObjects::CProcessObjects(int nativeAspect)
-    : settings(nativeAspect), title(settings), sheet(settings) {}
+    : settings(nativeAspect), title(settings), sheet(settings), display(settings, media) {}
 
 }  // namespace kolvane

@@ -2,6 +2,7 @@
 
 #include "app/core/Settings.h"
 #include "app/core/TitleBar.h"
+#include "display/Direct3D.h"
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
 
@@ -20,6 +21,7 @@ class CProcessObjects {
     CMdiaList media;
     CTitleBar title;
     CXshtList sheet;
+    CDirect3D display;
 };
 
 }  // namespace kolvane

@@ -13,6 +13,7 @@ namespace kolvane {
 namespace {
 
 constexpr QRgb kWhite = 0xFFFFFF;
+constexpr int kLoadingImagesTitle = 40207;  // "Loading Images..."
 // Larger targets than any display or movie size are refused before memory
 // for them is asked for (and touched).
 constexpr int kMaxTargetSide = 16384;
@@ -320,8 +321,12 @@ bool CDirect3D::LoadPendingImages(bool all) {
     return loader_.LoadPendingImages(all, ViewTarget());
 }
 
-void CDirect3D::ReloadAllImages(const std::function<void(int)>& progress) {
-    loader_.ReloadAllImages(ViewTarget(), progress);
+void CDirect3D::ReloadAllImages(IProgress& progress) {
+    progress.Open(kLoadingImagesTitle, IProgress::kNoButtons);
+    progress.SetRange(loader_.ImageCount());
+    loader_.ReloadAllImages(ViewTarget(),
+                            [&](int done) { return progress.Step(done) == IProgress::kGoOn; });
+    progress.Close();
 }
 
 }  // namespace kolvane

@@ -12,6 +12,7 @@
 
 #include "display/ImageFiles.h"
 #include "display/ImageLoader.h"
+#include "platform/Progress.h"
 #include "platform/ResultCodes.h"
 
 class QPainter;
@@ -96,9 +97,13 @@ class CDirect3D {
     }
     Result LoadImage(CNode& item);
     bool LoadPendingImages(bool all);
-    // Reloads every image (the "Load LiveView Images" switch changed);
-    // `progress` gets the count done after each image.
-    void ReloadAllImages(const std::function<void(int)>& progress);
+    // Whether any image has a ".lvw" companion: only then does flipping
+    // "Load LiveView Images" change what is shown.
+    bool HasLiveViewCompanions() const { return loader_.AnyCompanionExists(); }
+    // Reloads every image under a "Loading Images..." progress window, one
+    // step an image; closing the window stops it (the rest keep what they
+    // show).
+    void ReloadAllImages(IProgress& progress);
     CImageLoader& Loader() { return loader_; }
 
   private:

@@ -201,7 +201,7 @@ bool CImageLoader::LoadPendingImages(bool all, const RenderTarget& target) {
 }
 
 void CImageLoader::ReloadAllImages(const RenderTarget& target,
-                                   const std::function<void(int)>& progress) {
+                                   const std::function<bool(int)>& step) {
     if (busy_ || !Usable(target)) return;
     BusyGuard guard(busy_);
     const std::vector<CNode*> items = ImageItems(media_);
@@ -217,7 +217,7 @@ void CImageLoader::ReloadAllImages(const RenderTarget& target,
                 retries_.erase(item);
             }
         }
-        if (progress) progress(static_cast<int>(i) + 1);
+        if (step && !step(static_cast<int>(i) + 1)) break;
     }
     DropJobsExcept({});
 }
@@ -225,6 +225,10 @@ void CImageLoader::ReloadAllImages(const RenderTarget& target,
 void CImageLoader::ReleaseTextures() {
     for (CNode* item : ImageItems(media_))
         item->texture = QImage();
+}
+
+int CImageLoader::ImageCount() const {
+    return static_cast<int>(ImageItems(media_).size());
 }
 
 bool CImageLoader::AnyCompanionExists() const {

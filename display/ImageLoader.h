@@ -54,8 +54,10 @@ class CImageLoader {
     // false at the end of the list (always, with `all` true).
     bool LoadPendingImages(bool all, const RenderTarget& target);
 
-    // Reloads every image of the list; `progress` is told after each one.
-    void ReloadAllImages(const RenderTarget& target, const std::function<void(int)>& progress);
+    // Reloads every image of the list; `step` gets the count done after each
+    // one and answers whether to go on. An image that fails keeps its texture.
+    void ReloadAllImages(const RenderTarget& target, const std::function<bool(int)>& step);
+    int ImageCount() const;
 
     // Drops every image texture of the list (they become pending again).
     void ReleaseTextures();

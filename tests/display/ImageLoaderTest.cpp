@@ -1,4 +1,4 @@
-#include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -10,6 +10,7 @@
 #include "display/Direct3D.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
+#include "platform/Progress.h"
 #include "tests/display/ImageFixtures.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -249,35 +250,81 @@ TEST_F(LoaderFixture, DisplayChangeDropsTexturesAndTheyComeBackAtTheNewSize) {
     EXPECT_EQ(wide->imageInfo->imageWidth, 1000);
 }
 
-TEST_F(LoaderFixture, ReloadSurvivesTheListChangingUnderItsProgressBox) {
+// A progress window that records what it is told and runs `onStep`, as a
+// real one lets pending events run.
+class RecordingProgress : public IProgress {
+  public:
+    void Open(int titleId, int buttonSet) override {
+        title = titleId;
+        buttons = buttonSet;
+        open = true;
+    }
+    void SetRange(int total) override { range = total; }
+    int Step(int position) override {
+        steps.push_back(position);
+        return onStep ? onStep(position) : kGoOn;
+    }
+    void Close() override { open = false; }
+    bool IsOpen() const override { return open; }
+
+    int title = 0;
+    int buttons = -1;
+    int range = 0;
+    bool open = false;
+    std::vector<int> steps;
+    std::function<int(int)> onStep;
+};
+
+TEST_F(LoaderFixture, ReloadShowsProgressAndSurvivesTheListChangingMeanwhile) {
     for (const char* name : {"a", "b", "c"}) {
         Add(WritePicture(QStringLiteral("%1.jpg").arg(QLatin1String(name)), QSize(64, 48)));
         WritePicture(QStringLiteral("%1.lvw").arg(QLatin1String(name)), QSize(32, 24));
     }
-    EXPECT_TRUE(display_.Loader().AnyCompanionExists());
+    EXPECT_TRUE(display_.HasLiveViewCompanions());
     settings_.Set(LoadLiveView, 1);
 
-    std::vector<int> steps;
+    RecordingProgress progress;
     bool nestedLoad = true;
-    display_.ReloadAllImages([&](int done) {
-        steps.push_back(done);
+    progress.onStep = [&](int done) {
         if (done == 1) {
-            // What a progress box's event pump may run: an idle pass, and a
-            // command that removes an image.
+            // What the window's event pump may run meanwhile: an idle pass,
+            // and a command that removes an image.
             nestedLoad = display_.LoadPendingImages(false);
             CNodeList& images = *media_.ImageLevel()->children;
             images.erase(images.indexOf(Item(QStringLiteral("b.jpg"))));
         }
-    });
-    EXPECT_EQ(steps, (std::vector<int>{1, 2, 3}));
+        return IProgress::kGoOn;
+    };
+    display_.ReloadAllImages(progress);
+    EXPECT_EQ(progress.title, 40207);
+    EXPECT_EQ(progress.buttons, IProgress::kNoButtons);
+    EXPECT_EQ(progress.range, 3);
+    EXPECT_EQ(progress.steps, (std::vector<int>{1, 2, 3}));
+    EXPECT_FALSE(progress.open);
     EXPECT_FALSE(nestedLoad);
     EXPECT_EQ(Item(QStringLiteral("a.jpg"))->imageInfo->imageWidth, 32);
     EXPECT_EQ(Item(QStringLiteral("c.jpg"))->imageInfo->imageWidth, 32);
 }
 
+TEST_F(LoaderFixture, ClosingTheProgressWindowStopsTheReload) {
+    for (const char* name : {"a", "b"}) {
+        Add(WritePicture(QStringLiteral("%1.jpg").arg(QLatin1String(name)), QSize(64, 48)));
+        WritePicture(QStringLiteral("%1.lvw").arg(QLatin1String(name)), QSize(32, 24));
+    }
+    display_.LoadPendingImages(true);
+    settings_.Set(LoadLiveView, 1);
+    RecordingProgress progress;
+    progress.onStep = [](int) { return IProgress::kClosed; };
+    display_.ReloadAllImages(progress);
+    EXPECT_EQ(progress.steps, (std::vector<int>{1}));
+    EXPECT_EQ(Item(QStringLiteral("a.jpg"))->imageInfo->imageWidth, 32);
+    EXPECT_EQ(Item(QStringLiteral("b.jpg"))->imageInfo->imageWidth, 64);
+    EXPECT_FALSE(progress.open);
+}
+
 TEST_F(LoaderFixture, NoCompanionMeansNothingToReload) {
     Add(WritePicture(QStringLiteral("a.jpg"), QSize(8, 8)));
-    EXPECT_FALSE(display_.Loader().AnyCompanionExists());
+    EXPECT_FALSE(display_.HasLiveViewCompanions());
 }
 
 }  // namespace
