@@ -2,65 +2,64 @@
 
 #include <vector>
 
-#include <QColor>
-#include <QWidget>
-
-#include "platform/Commands.h"
-
-class QAbstractButton;
-class QPushButton;
+#include "ui/BasicPanel.h"
 
 namespace kolvane {
 
-// One action button of a tool panel: its command, label and tooltip numbers.
+class CBasicButton;
+
+// One action button of a tool panel: its command, label and tooltip numbers
+// and how it fires.
 struct ToolButtonSpec {
     int command;
     int textId;
     int tooltipId;
+    int style = 0;  // CBasicButton style bits
 };
 
-// A work area's tool panel: a mode indicator, the area's name button and its
-// action buttons. Every button posts its command to the main frame.
-class CToolPanel : public QWidget, public ICommandTarget {
+// A work area's tool panel: a small mode indicator without text and the
+// area's name button on the first line (both send the view command), the
+// action buttons shared out along the second. Every button posts its command
+// to the main frame.
+class CToolPanel : public CBasicPanel {
     Q_OBJECT
   public:
-    CToolPanel(ICommandSink& sink, QColor base, int viewCommand, int nameTextId, int tooltipId,
-               std::vector<ToolButtonSpec> actions, QWidget* parent);
+    CToolPanel(ICommandSink& sink, int viewCommand, int nameTextId, int tooltipId,
+               const std::vector<ToolButtonSpec>& actions, QWidget* parent);
 
     void SetIndicatorChecked(bool checked);
     bool IndicatorChecked() const;
-    QAbstractButton* Button(int command) const;
-
-    bool OnCommand(int) override { return false; }
+    CBasicButton* Indicator() const { return indicator_; }
+    CBasicButton* NameButton() const { return nameButton_; }
+    int ViewCommand() const { return viewCommand_; }
 
   protected:
-    void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
+    void LayoutChildren() override;
 
   private:
-    QPushButton* MakeButton(int command, const QString& text, int tooltipId);
-
-    ICommandSink& sink_;
-    QColor base_;
-    QPushButton* indicator_ = nullptr;
-    std::vector<QPushButton*> buttons_;  // name button first, then the actions
-    std::vector<int> commands_;
+    int viewCommand_;
+    CBasicButton* indicator_ = nullptr;
+    CBasicButton* nameButton_ = nullptr;
 };
 
 // The tool panels of the four work areas.
 class CMdiaToolPanel : public CToolPanel {
+    Q_OBJECT
   public:
     CMdiaToolPanel(ICommandSink& sink, QWidget* parent);
 };
 class CGrabToolPanel : public CToolPanel {
+    Q_OBJECT
   public:
     CGrabToolPanel(ICommandSink& sink, QWidget* parent);
 };
 class CXshtToolPanel : public CToolPanel {
+    Q_OBJECT
   public:
     CXshtToolPanel(ICommandSink& sink, QWidget* parent);
 };
 class CPlayToolPanel : public CToolPanel {
+    Q_OBJECT
   public:
     CPlayToolPanel(ICommandSink& sink, QWidget* parent);
 };

@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
 #include <QApplication>
+#include <QTest>
 
 #include "app/MainFrame.h"
 #include "app/ProcessObjects.h"
+#include "ui/BasicButton.h"
 #include "ui/ToolPanel.h"
 #include "ui/UiMetrics.h"
 
@@ -79,9 +80,9 @@ TEST_F(MainFrameTest, ViewCommandsSwitchTheWorkAreaAndMediaChangesNone) {
 }
 
 TEST_F(MainFrameTest, ToolPanelButtonsPostTheirCommandsToTheFrame) {
-    QAbstractButton* editor = frame.ToolPanel(cmd::kViewEditor)->Button(cmd::kViewEditor);
+    CBasicButton* editor = frame.ToolPanel(cmd::kViewEditor)->Button(cmd::kViewEditor);
     ASSERT_NE(editor, nullptr);
-    editor->click();
+    QTest::mouseClick(editor, Qt::LeftButton, {}, QPoint(2, 2));
     EXPECT_EQ(frame.ActiveArea(), CMainFrame::Area::Grabber);  // posted, not sent
     QApplication::processEvents();
     EXPECT_EQ(frame.ActiveArea(), CMainFrame::Area::Editor);
