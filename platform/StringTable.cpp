@@ -53,6 +53,7 @@ constexpr Entry kStrings[] = {
     {40030, "grabber"},
     {40040, "editor"},
     {40050, "player"},
+    {40204, "Opening Scene..."},
     {40207, "Loading Images..."},
     {40210, "Information"},
     {40211, "Warning"},
