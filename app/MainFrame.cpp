@@ -32,6 +32,8 @@ constexpr int kMsgCloseApplication = 60025;
 
 CMainFrame::CMainFrame(CProcessObjects& objects, QWidget* parent)
     : QMainWindow(parent), objects_(objects) {
+    // The audio output comes first, the display renderer after it.
+    objects_.sound.Initialize();
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(800, 600);
     auto* central = new QWidget(this);
@@ -185,6 +187,15 @@ bool CMainFrame::OnFrameCommand(int id) {
             return true;
         case cmd::kExit:
             close();
+            return true;
+        case cmd::kFrameRateChanged:
+            // Until the player view takes this over (stopping and restarting
+            // a run around it): clips measured anew, sound runs refitted.
+            objects_.storage.RefitSoundCells(objects_.sheet);
+            objects_.media.RecomputeSummaries();
+            objects_.sheet.RecomputeSummaries();
+            objects_.title.Refresh();
+            SendCommand(cmd::kSheetChanged);
             return true;
         case cmd::kSheetChanged:
             // Until the editor panel takes this over, the title follows the sheet here.

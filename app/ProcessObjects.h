@@ -5,6 +5,8 @@
 #include "display/Direct3D.h"
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
+#include "sound/DirectSound.h"
+#include "storage/Storage.h"
 
 namespace kolvane {
 
@@ -14,14 +16,17 @@ namespace kolvane {
 class CProcessObjects {
   public:
     explicit CProcessObjects(int nativeAspect);
+    ~CProcessObjects();
     CProcessObjects(const CProcessObjects&) = delete;
     CProcessObjects& operator=(const CProcessObjects&) = delete;
 
+    CStorage storage;    // (the undo history goes before it)
     CSettings settings;  // restores itself from the stored record
     CMdiaList media;
     CTitleBar title;
     CXshtList sheet;
     CDirect3D display;
+    CDirectSound sound;  // every level made from here on gets its ring
 };
 
 }  // namespace kolvane

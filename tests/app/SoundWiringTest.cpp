@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+
+#include "app/MainFrame.h"
+#include "app/ProcessObjects.h"
+#include "model/MediaInfo.h"
+#include "model/MediaNames.h"
+#include "platform/Progress.h"
+#include "tests/sound/fixtures/SoundFixtures.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace kolvane {
+namespace {
+
+class SoundWiringTest : public ::testing::Test {
+  protected:
+    SoundWiringTest() : objects(133) {
+        dir = test::MakeTempDir(QStringLiteral("scene"));
+        objects.settings.Set(FrameRate, 25);
+        frame.resize(1024, 768);
+        frame.show();
+        QApplication::processEvents();
+    }
+
+    QString dir;
+    CProcessObjects objects;
+    CMainFrame frame{objects};
+};
+
+TEST_F(SoundWiringTest, LevelsGetRingsAndAddedSoundsAreOpened) {
+    EXPECT_TRUE(objects.sound.HasOutput());  // the tests' fake sink
+    test::WritePcmClip(dir + QStringLiteral("/door.wav"), 44100, 2, 44100);
+    CNode* door = objects.media.AddMediaFile(kTypeSound, dir + QStringLiteral("/door.wav"));
+    ASSERT_NE(door, nullptr);
+    EXPECT_NE(door->soundInfo->decoder, nullptr);
+    EXPECT_FLOAT_EQ(door->soundInfo->lengthInFrames, 25.0f);
+    EXPECT_TRUE(objects.media.SoundLevel()->summary->ring);
+
+    objects.sheet.PlaceSound(door);
+    objects.sheet.RecomputeSummaries();
+    objects.sheet.Normalise();
+    CNode* column = objects.sheet.FindLevelByName(QStringLiteral("door"));
+    ASSERT_NE(column, nullptr);
+    ASSERT_TRUE(column->summary->ring);
+    column->summary->currentSoundCell = column->children->at(3);
+    EXPECT_EQ(objects.storage.WriteSoundFrame(*column->summary, false), kOk);
+    EXPECT_EQ(column->summary->writeCursor, 7680u);
+}
+
+TEST_F(SoundWiringTest, FrameRateChangeRefitsTheSoundRunsAndTheTitle) {
+    test::WritePcmClip(dir + QStringLiteral("/rain.wav"), 48000, 2, 48000);
+    CNode* rain = objects.media.AddMediaFile(kTypeSound, dir + QStringLiteral("/rain.wav"));
+    objects.sheet.PlaceSound(rain);
+    frame.SendCommand(cmd::kSheetChanged);
+    EXPECT_EQ(objects.sheet.FrameCount(), 25);
+
+    objects.settings.Set(FrameRate, 30);
+    frame.SendCommand(cmd::kFrameRateChanged);
+    EXPECT_EQ(objects.sheet.FrameCount(), 30);
+    const CNode* column = objects.sheet.FindLevelByName(QStringLiteral("rain"));
+    EXPECT_EQ(column->children->at(29)->name, SoundCellName(QStringLiteral("rain"), 30));
+    EXPECT_TRUE(frame.windowTitle().contains(QStringLiteral("30 frames")));
+}
+
+TEST_F(SoundWiringTest, SceneFolderImportLoadsImagesThroughTheRenderer) {
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::darkGreen);
+    ASSERT_TRUE(image.save(dir + QStringLiteral("/pose 0001.png"), "PNG"));
+    test::WritePcmClip(dir + QStringLiteral("/voice.aif"), 22050, 1, 22050);
+    CNoProgress progress;
+    objects.storage.SetPause([](std::chrono::milliseconds) {});
+    EXPECT_EQ(objects.storage.ImportSceneFolder(dir, {".png", ".aif"}, progress), kOk);
+    const CNode* pose = objects.media.ImageLevel()->children->front();
+    EXPECT_FALSE(pose->texture.isNull());
+    EXPECT_EQ(pose->imageInfo->imageWidth, 40);
+    EXPECT_NE(objects.media.SoundLevel()->children->front()->soundInfo->decoder, nullptr);
+}
+
+}  // namespace
+}  // namespace kolvane
