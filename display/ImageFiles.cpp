@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include "app/core/Settings.h"
+#include "display/JpegDecoder.h"
 #include "display/TgaReader.h"
 
 namespace kolvane {
@@ -73,6 +74,32 @@ QImage ScaledTo(const QImage& image, QSize size) {
     return scaled;
 }
 
+// Reads the picture of `path`, with the size its file gives; a null image
+// when no reader can. `reader` holds the reason then.
+QImage ReadPicture(const QString& path, QImageReader& reader, QSize target, QSize* imageSize) {
+    const bool capped = target.isValid() && !target.isEmpty();
+    if (reader.format() == "jpeg") {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) {
+            JpegPicture jpeg = DecodeJpeg(file.readAll(), capped ? target.width() : 0);
+            if (!jpeg.image.isNull()) {
+                *imageSize = jpeg.fileSize;
+                return std::move(jpeg.image);
+            }
+        }
+    }
+    const QSize fileSize = reader.size();
+    if (capped && fileSize.isValid() && fileSize.width() > target.width() &&
+        reader.format() == "jpeg") {
+        ScaleJpegWhileDecoding(reader, fileSize, target);
+    }
+    QImage image;
+    if (!reader.read(&image)) image = ReadTgaFile(path);
+    // A picture scaled while decoding keeps the size its file gives.
+    *imageSize = reader.scaledSize().isValid() ? fileSize : image.size();
+    return image;
+}
+
 }  // namespace
 
 QImage::Format QImageFormatOf(TextureFormat format) {
@@ -125,24 +152,14 @@ QString GetDisplayPath(const QString& imagePath, const CSettings& settings) {
 DecodedImage DecodeImage(const QString& path, QSize target, TextureFormat format) {
     DecodedImage out;
     QImageReader reader(path);
-    const QSize fileSize = reader.size();
+    QImage image = ReadPicture(path, reader, target, &out.imageSize);
+    if (image.isNull()) {
+        // Missing and undecodable files stay so; only a file that exists but
+        // could not be read (an I/O error) is worth another try.
+        out.retry = reader.error() == QImageReader::DeviceError && QFileInfo::exists(path);
+        return out;
+    }
     const bool capped = target.isValid() && !target.isEmpty();
-    if (capped && fileSize.isValid() && fileSize.width() > target.width() &&
-        reader.format() == "jpeg") {
-        ScaleJpegWhileDecoding(reader, fileSize, target);
-    }
-    QImage image;
-    if (!reader.read(&image)) {
-        image = ReadTgaFile(path);
-        if (image.isNull()) {
-            // Missing and undecodable files stay so; only a file that exists
-            // but could not be read (an I/O error) is worth another try.
-            out.retry = reader.error() == QImageReader::DeviceError && QFileInfo::exists(path);
-            return out;
-        }
-    }
-    // A picture scaled while decoding keeps the size its file gives.
-    out.imageSize = reader.scaledSize().isValid() ? fileSize : image.size();
 
     const QImage::Format wanted =
         format == TextureFormat::Default
