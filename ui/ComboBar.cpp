@@ -39,7 +39,6 @@ CComboBar::CComboBar(int command, const QString& label, const QString& tooltip, 
         Changed(items_.value(index));
         field_->setFocus(Qt::PopupFocusReason);
     });
-    setFocusProxy(field_);
     labelWidth_ = 5 * LineHeight();
     drop_->setVisible(kind_ != Kind::kNumber);
     // The switch's state, read when the row is made.
@@ -89,7 +88,7 @@ void CComboBar::ApplySwitch(bool on) {
 }
 
 void CComboBar::Changed(const QString& text) {
-    field_->SetText(text);
+    field_->SetText(shortForm_ ? CSettings::ShortText(text) : text);
     emit Command(command_);
 }
 

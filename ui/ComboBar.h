@@ -46,6 +46,8 @@ class CComboBar : public QWidget {
     const QStringList& Items() const { return items_; }
     void SetVisibleRows(int rows);
     void SetNumberRange(int minimum, int maximum);
+    // Chosen items show in the field cut before "(", "[" or "{" and trimmed.
+    void SetShortForm(bool shortForm) { shortForm_ = shortForm; }
 
     QString Text() const;
     // Shows a value without sending the row's command.
@@ -86,6 +88,7 @@ class CComboBar : public QWidget {
     int minimum_ = 0;
     int maximum_ = 255;
     int labelWidth_ = 0;
+    bool shortForm_ = false;
     bool switchedOn_ = true;
     CBasicButton* switch_ = nullptr;
     CBasicButton* back_;
