@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "app/IdlePump.h"
+#include "app/OptionsDialog.h"
 #include "app/ProcessObjects.h"
 #include "platform/StringTable.h"
 #include "ui/MessageDialog.h"
@@ -55,6 +56,8 @@ CMainFrame::CMainFrame(CProcessObjects& objects, QWidget* parent)
     routeOrder_ = {mediaList, mediaTool_, grabMain, grabTool_,
                    xshtMain,  xshtTool_,  playMain, playTool_};
     messageBox_ = new CMessageDialog(this);
+    options_ = new COptionsDialog(objects_.settings, *this, this);
+    routeOrder_.push_back(options_);
 
     objects_.title.SetCaptionSink([this](const QString& text) { setWindowTitle(text); });
     idle_ = new CIdlePump([this](int count) { return OnIdle(count); }, this);
@@ -121,6 +124,9 @@ CommandState CMainFrame::QueryCommand(int id) {
         case cmd::kRestoreSettings:
             state.enabled = settings.IsChanged();
             break;
+        case cmd::kOptions:
+            state.enabled = !options_->IsOpen();
+            break;
         default:
             if (id >= cmd::kMonitorAutoDetect && id <= cmd::kMonitorWide169) {
                 static constexpr int kAspects[] = {0, 125, 133, 160, 166, 177};
@@ -145,6 +151,9 @@ bool CMainFrame::OnFrameCommand(int id) {
         case cmd::kViewEditor:
         case cmd::kViewPlayer:
             SwitchArea(id);
+            return true;
+        case cmd::kOptions:
+            options_->Open(OptionsPage(id));
             return true;
         case cmd::kIgnoreOpacity:
             ToggleSetting(IgnoreOpacity);
@@ -293,6 +302,22 @@ void CMainFrame::SwitchArea(int viewCommand) {
     grabTool_->SetIndicatorChecked(area_ == Area::Grabber);
     xshtTool_->SetIndicatorChecked(area_ == Area::Editor);
     playTool_->SetIndicatorChecked(area_ == Area::Player);
+    if (options_->IsOpen()) options_->SelectPage(OptionsPage(viewCommand));
+}
+
+// The options page that goes with the area a command leaves visible: the
+// editor's also for Media, which is no area of its own.
+int CMainFrame::OptionsPage(int command) const {
+    if (command == cmd::kViewMedia) return COptionsDialog::kEditorPage;
+    switch (area_) {
+        case Area::Grabber:
+            return COptionsDialog::kGrabberPage;
+        case Area::Editor:
+            return COptionsDialog::kEditorPage;
+        case Area::Player:
+            return COptionsDialog::kPlayerPage;
+    }
+    return COptionsDialog::kEditorPage;
 }
 
 void CMainFrame::LayoutPanels() {
@@ -366,8 +391,16 @@ void CMainFrame::OnFirstShow() {
 
 bool CMainFrame::OnIdle(int count) {
     if (QApplication::focusWidget() == nullptr && isActiveWindow()) setFocus();
+    if (count == 0) UpdateToolPanelStates();
     if (count < 3) return true;
     return loadOneImage_ ? loadOneImage_() : false;
+}
+
+void CMainFrame::UpdateToolPanelStates() {
+    const auto query = [this](int id) { return QueryCommand(id); };
+    for (CToolPanel* panel : {mediaTool_, grabTool_, xshtTool_, playTool_}) {
+        panel->UpdateCommandStates(query);
+    }
 }
 
 bool CMainFrame::Ask(int messageId) {

@@ -13,6 +13,7 @@ class CProcessObjects;
 class CToolPanel;
 class CIdlePump;
 class CMessageDialog;
+class COptionsDialog;
 
 // The one top-level window: owns the four work areas (a main and a tool panel
 // each) and the dialogs, routes every command, and lays the panels out.
@@ -47,6 +48,9 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     // The program's message box: kind 1-5, a message number or result code.
     int ShowMessage(int kind, int messageId);
     CMessageDialog& MessageBox() { return *messageBox_; }
+    COptionsDialog& OptionsDialog() { return *options_; }
+    // Enables the tool panels' buttons by the commands' states (when idle).
+    void UpdateToolPanelStates();
 
     // Screen aspect used for the main area (width × 1000 / height).
     void SetScreenAspect(int width, int height);
@@ -60,6 +64,7 @@ class CMainFrame : public QMainWindow, public ICommandSink {
   private:
     bool OnFrameCommand(int id);
     void SwitchArea(int viewCommand);
+    int OptionsPage(int command) const;
     void LayoutPanels();
     void OnFirstShow();
     bool OnIdle(int count);
@@ -80,6 +85,7 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     CToolPanel* playTool_ = nullptr;
     std::vector<ICommandTarget*> routeOrder_;
     CMessageDialog* messageBox_ = nullptr;
+    COptionsDialog* options_ = nullptr;
     CIdlePump* idle_ = nullptr;
     std::function<bool()> loadOneImage_;
     Area area_ = Area::Grabber;
