@@ -80,6 +80,9 @@ std::unique_ptr<CAudioOutput> CAudioOutput::Open(Fill fill, const QString& sinkN
 
     output->source_ = appSource;
     output->pipeline_ = std::move(pipeline);
+    // Nobody reads this bus: only an error matters, the rest would pile up.
+    GstBusPtr bus(gst_element_get_bus(output->pipeline_.get()));
+    gst_bus_set_sync_handler(bus.get(), &CAudioOutput::OnBusMessage, output.get(), nullptr);
     if (gst_element_set_state(output->pipeline_.get(), GST_STATE_READY) ==
         GST_STATE_CHANGE_FAILURE) {
         return nullptr;
@@ -89,7 +92,10 @@ std::unique_ptr<CAudioOutput> CAudioOutput::Open(Fill fill, const QString& sinkN
 }
 
 CAudioOutput::~CAudioOutput() {
-    if (pipeline_) gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+    if (!pipeline_) return;
+    gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+    GstBusPtr bus(gst_element_get_bus(pipeline_.get()));
+    gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
 }
 
 void CAudioOutput::Start() {
@@ -99,10 +105,13 @@ void CAudioOutput::Start() {
 }
 
 bool CAudioOutput::Healthy() {
-    if (!pipeline_) return false;
-    GstBusPtr bus(gst_element_get_bus(pipeline_.get()));
-    GstMessagePtr error(gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR));
-    return error == nullptr;
+    return pipeline_ && !failed_.load();
+}
+
+GstBusSyncReply CAudioOutput::OnBusMessage(GstBus* /*bus*/, GstMessage* message, gpointer self) {
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR)
+        static_cast<CAudioOutput*>(self)->failed_.store(true);
+    return GST_BUS_DROP;
 }
 
 void CAudioOutput::OnNeedData(GstAppSrc* /*source*/, guint /*length*/, gpointer self) {

@@ -46,12 +46,14 @@ class CAudioOutput {
   private:
     explicit CAudioOutput(Fill fill) : fill_(std::move(fill)) {}
     static void OnNeedData(GstAppSrc* source, guint length, gpointer self);
+    static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer self);
     void PushPiece();
 
     Fill fill_;
     GstElementPtr pipeline_;
     GstAppSrc* source_ = nullptr;  // owned by the pipeline
     bool started_ = false;
+    std::atomic<bool> failed_{false};
     std::atomic<std::uint64_t> delivered_{0};
 };
 
