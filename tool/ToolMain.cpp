@@ -8,6 +8,7 @@
 
 #include "platform/MediaFramework.h"
 #include "platform/StringTable.h"
+#include "tool/SoundCommands.h"
 
 namespace kolvane::tool {
 namespace {
@@ -15,6 +16,8 @@ namespace {
 // Subcommands are listed here as they are built.
 constexpr Subcommand kSubcommands[] = {
     {"help", "help                      this list", nullptr},
+    {"sound", "sound FILE [FPS [OUT.wav]]  measure a clip; write what its cells play", RunSound},
+    {"glob", "glob PATTERN...           paths matching '*', '?' and '**'", RunGlob},
 };
 
 void PrintUsage(std::FILE* out) {

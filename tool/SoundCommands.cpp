@@ -1,0 +1,104 @@
+#include "tool/SoundCommands.h"
+
+#include <sndfile.h>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include <QFile>
+
+#include "app/core/Settings.h"
+#include "model/MediaInfo.h"
+#include "model/MediaNames.h"
+#include "model/Node.h"
+#include "sound/DirectSound.h"
+#include "storage/Globber.h"
+#include "storage/Storage.h"
+#include "tool/ToolMain.h"
+
+namespace kolvane::tool {
+namespace {
+
+struct SndFileClose {
+    void operator()(SNDFILE* file) const {
+        if (file != nullptr) sf_close(file);
+    }
+};
+
+// Plays every cell of the clip into a ring and copies each frame out.
+int WritePlayedClip(CStorage& storage, CDirectSound& output, CNode& item, const QString& out) {
+    SF_INFO info{};
+    info.samplerate = 48000;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    std::unique_ptr<SNDFILE, SndFileClose> file(
+        sf_open(QFile::encodeName(out).constData(), SFM_WRITE, &info));
+    if (!file) return UsageError(QStringLiteral("cannot write '%1'").arg(out));
+    CListInfo track;
+    track.ring = output.CreateTrackBuffer();
+    std::vector<std::int16_t> frame(static_cast<std::size_t>(output.BytesPerFrame() / 2));
+    const int cells = static_cast<int>(item.soundInfo->lengthInFrames);
+    for (int n = 1; n <= cells; ++n) {
+        CNode cell(kTypeSoundCell, SoundCellName(item.name, n));
+        cell.item = &item;
+        track.currentSoundCell = &cell;
+        const Result result = storage.WriteSoundFrame(track, false);
+        track.currentSoundCell = nullptr;
+        if (result != kOk) {
+            PrintError(result);
+            return kExitError;
+        }
+        output.ReadLastFrame(track, frame.data());
+        sf_writef_short(file.get(), frame.data(), static_cast<sf_count_t>(frame.size() / 2));
+    }
+    std::printf("wrote %d frames to %s\n", cells, out.toUtf8().constData());
+    return kExitOk;
+}
+
+class CPrintingGlobber final : public CGlobber {
+  protected:
+    void OnMatch(const QString& path) override { std::printf("%s\n", path.toUtf8().constData()); }
+};
+
+}  // namespace
+
+int RunSound(const QStringList& args) {
+    if (args.isEmpty() || args.size() > 3)
+        return UsageError(QStringLiteral("sound FILE [FPS [OUT.wav]]"));
+    bool ok = true;
+    const int rate = args.size() > 1 ? args[1].toInt(&ok) : 25;
+    if (!ok || rate <= 0 || 48000 % rate != 0)
+        return UsageError(QStringLiteral("the frame rate must divide 48000"));
+
+    CStorage storage;
+    CSettings settings{CSettings::Unstored{}};
+    settings.Set(FrameRate, rate);
+    CDirectSound output(settings);
+    storage.Connect({&settings, nullptr, &output, {}});
+    CNode item(kTypeSoundItem, ItemNameFromPath(args[0]));
+    item.soundInfo = std::make_unique<CSoundInfo>(args[0]);
+    const Result opened = storage.OpenSound(item);
+    if (opened != kOk) {
+        PrintError(opened);
+        return kExitError;
+    }
+    const CSoundInfo& clip = *item.soundInfo;
+    std::printf("channels %d\nrate %d Hz\nlength %lld sample frames\n", clip.channels,
+                clip.sampleRate, static_cast<long long>(clip.length));
+    std::printf("at %d fps: %.3f frames, %.2f values per frame\n", rate, clip.lengthInFrames,
+                clip.samplesPerFrame);
+    const int result = args.size() > 2 ? WritePlayedClip(storage, output, item, args[2]) : kExitOk;
+    storage.Connect({});
+    return result;
+}
+
+int RunGlob(const QStringList& args) {
+    if (args.isEmpty()) return UsageError(QStringLiteral("glob PATTERN..."));
+    CPrintingGlobber globber;
+    for (const QString& pattern : args)
+        globber.Glob(pattern);
+    return kExitOk;
+}
+
+}  // namespace kolvane::tool
