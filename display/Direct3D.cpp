@@ -90,7 +90,8 @@ QImage* CDirect3D::Target() {
 }
 
 const QImage* CDirect3D::Target() const {
-    return const_cast<CDirect3D*>(this)->Target();
+    if (!offscreen_.isNull()) return &offscreen_;
+    return backBuffer_.isNull() ? nullptr : &backBuffer_;
 }
 
 QSize CDirect3D::TargetSize() const {
