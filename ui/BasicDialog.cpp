@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 #include <QWindow>
 
@@ -204,7 +205,9 @@ int CBasicDialog::DoModal(const QString& title, int width, int height) {
     Create(title, width, height);
     QEventLoop loop;
     modalLoop_ = &loop;
+    const QPointer<CBasicDialog> alive(this);
     loop.exec(QEventLoop::DialogExec);
+    if (alive.isNull()) return kClose;  // destroyed with its owner meanwhile
     modalLoop_ = nullptr;
     CloseWindow();
     setWindowModality(Qt::NonModal);

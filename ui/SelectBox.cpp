@@ -173,7 +173,7 @@ void CSelectBox::PaintPicture(QPainter& painter, const CNode& item, const QRect&
 // A sound cell k shows pixel rows (k − 1) × L to k × L of its sound's
 // waveform; a sound item of the media list shows the whole waveform squeezed.
 void CSelectBox::PaintWaveform(QPainter& painter, const CNode& cell, const QRect& area) const {
-    CNode* item = cell.Is(kTypeCell) ? cell.item : const_cast<CNode*>(&cell);
+    const CNode* item = cell.Is(kTypeCell) ? cell.item : &cell;
     if (item == nullptr) return;
     const auto* pairs = view_.Waveform(*item);
     if (pairs == nullptr || pairs->empty() || area.isEmpty()) return;

@@ -101,6 +101,7 @@ void CSelectView::SetFirstRow(int row) {
     if (row == FirstRow()) return;
     (list_ != nullptr ? list_->Totals().firstShownRow : localFirstRow_) = row;
     if (vertical_ != nullptr) vertical_->SetPosition(row);
+    PrepareWaveforms();
     for (CSelectBox* box : boxes_)
         box->update();
 }
@@ -110,6 +111,7 @@ void CSelectView::SetFirstColumn(int column) {
     if (column == firstColumn_) return;
     firstColumn_ = column;
     if (horizontal_ != nullptr) horizontal_->SetPosition(column);
+    PrepareWaveforms();
     RebindBoxes();
 }
 
@@ -133,14 +135,31 @@ void CSelectView::SetCurrentRow(int row) {
 
 void CSelectView::SetWaveformBuilder(std::function<void(CNode&)> builder) {
     waveformBuilder_ = std::move(builder);
+    PrepareWaveforms();
+    update();
 }
 
 const std::vector<std::pair<std::int16_t, std::int16_t>>* CSelectView::Waveform(
-    CNode& soundItem) const {
-    if (!soundItem.soundInfo) return nullptr;
-    if (soundItem.soundInfo->waveform.empty() && waveformBuilder_) waveformBuilder_(soundItem);
-    if (soundItem.soundInfo->waveform.empty()) return nullptr;
+    const CNode& soundItem) const {
+    if (!soundItem.soundInfo || soundItem.soundInfo->waveform.empty()) return nullptr;
     return &soundItem.soundInfo->waveform;
+}
+
+void CSelectView::PrepareWaveforms() {
+    if (!waveformBuilder_ || list_ == nullptr) return;
+    const int last = FirstRow() + VisibleRows();
+    for (int i = 0; i < VisibleColumns(); ++i) {
+        const CNode* level = LevelAt(firstColumn_ + i);
+        if (level == nullptr || !level->children) continue;
+        for (int row = FirstRow(); row < last && row < level->children->size(); ++row) {
+            CNode* node = level->children->at(row);
+            CNode* item = node->Is(kTypeCell) ? node->item : node;
+            if (item != nullptr && item->HasAny(kTypeSound) && item->soundInfo &&
+                item->soundInfo->waveform.empty()) {
+                waveformBuilder_(*item);
+            }
+        }
+    }
 }
 
 void CSelectView::AttachScrollBars(CScrollBar* vertical, CScrollBar* horizontal) {
@@ -181,6 +200,7 @@ void CSelectView::ListChanged() {
         first = std::clamp(first, 0, MaxFirstRow());
     }
     if (anchor_.column >= ColumnCount()) anchor_ = {};
+    PrepareWaveforms();
     RebindBoxes();
     SyncScrollBars();
     update();

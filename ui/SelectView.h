@@ -78,7 +78,8 @@ class CSelectView : public QWidget, public IListView {
     int CurrentRow() const { return currentRow_; }
     // The entries (string numbers) of the header's level menu.
     void SetLevelMenu(const QList<int>& textIds) { levelMenu_ = textIds; }
-    // Fills a sound item's waveform when a cell needs it and it is empty.
+    // Fills the empty waveform of a sound item in view; called when the list
+    // changes or scrolls, so that painting only reads.
     void SetWaveformBuilder(std::function<void(CNode& soundItem)> builder);
     void SetClock(IControlClock& clock);
     // Keeps the bars' ranges and positions in step with the view, both ways.
@@ -94,8 +95,9 @@ class CSelectView : public QWidget, public IListView {
     CTrackTip* TrackTip() const { return tip_; }
     CSelectBox* Box(int visibleIndex) const;
     CSelectMenu* LevelMenu() const { return menu_; }
-    // A sound item's waveform, built first when it is empty; none without one.
-    const std::vector<std::pair<std::int16_t, std::int16_t>>* Waveform(CNode& soundItem) const;
+    // A sound item's waveform, or none while it is not built.
+    const std::vector<std::pair<std::int16_t, std::int16_t>>* Waveform(
+        const CNode& soundItem) const;
 
     // IListView: the list changed; re-read and redraw.
     void ListChanged() override;
@@ -136,6 +138,8 @@ class CSelectView : public QWidget, public IListView {
 
     void LayoutBoxes();
     void RebindBoxes();
+    // Has the waveforms of the sounds in view built before they are painted.
+    void PrepareWaveforms();
     void SyncScrollBars();
     void TrackTo(QPoint point, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
     void AutoScrollStep();

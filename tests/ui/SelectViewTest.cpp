@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "model/ListList.h"
+#include "model/MediaInfo.h"
 #include "tests/ui/ManualClock.h"
 #include "ui/BasicButton.h"
 #include "ui/ScrollBar.h"
@@ -194,6 +195,35 @@ TEST_F(SelectViewTest, HeaderSwitchAndLevelMenuReachTheOwner) {
     ASSERT_EQ(chosen.count(), 1);
     EXPECT_EQ(chosen[0][0].toInt(), 2);
     EXPECT_EQ(chosen[0][1].toInt(), 40015);
+}
+
+TEST_F(SelectViewTest, WaveformsAreBuiltForTheSoundsInViewOnly) {
+    // Column C shows sound cells of two sounds: rows 0-1 of "near", row 12 of "far".
+    CNode nearSound(kTypeSoundItem, QStringLiteral("near"));
+    CNode farSound(kTypeSoundItem, QStringLiteral("far"));
+    nearSound.soundInfo = std::make_unique<CSoundInfo>(QStringLiteral("near.wav"));
+    farSound.soundInfo = std::make_unique<CSoundInfo>(QStringLiteral("far.wav"));
+    CNodeList& cells = *list.Levels().at(2)->children;
+    for (int row : {0, 1, 12}) {
+        CNode* sound = row == 12 ? &farSound : &nearSound;
+        auto cell = CNode::NewCell(sound);
+        cell->name = sound->name + QStringLiteral(":   1");
+        cells.erase(row);
+        cells.insert(row, std::move(cell));
+    }
+    QStringList built;
+    view.SetWaveformBuilder([&built](CNode& sound) {
+        built << sound.name;
+        sound.soundInfo->waveform.assign(static_cast<std::size_t>(LineHeight()), {-100, 100});
+    });
+    EXPECT_EQ(built, QStringList{QStringLiteral("near")});
+    ASSERT_NE(view.Waveform(nearSound), nullptr);
+    EXPECT_EQ(view.Waveform(farSound), nullptr);
+    view.SetFirstRow(10);
+    EXPECT_EQ(built, (QStringList{QStringLiteral("near"), QStringLiteral("far")}));
+    view.ListChanged();  // built once: nothing more
+    EXPECT_EQ(built.size(), 2);
+    view.grab();  // painting sound cells reads what is built
 }
 
 // The editor's retiming drag rides on the Alt/middle-button hooks.
