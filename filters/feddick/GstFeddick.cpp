@@ -419,8 +419,9 @@ void CFeddick::Stamp(CStream& stream, GstBuffer*& frame) {
     frame = gst_buffer_make_writable(frame);
     const std::int64_t units = kUnitsPerSecond / frameRate_;
     const GstClockTime duration = static_cast<GstClockTime>(units) * kNanosecondsPerUnit;
+    // Muxers interleave by decoding time: raw frames decode when they show.
     GST_BUFFER_PTS(frame) = stream.count * duration;
-    GST_BUFFER_DTS(frame) = GST_CLOCK_TIME_NONE;
+    GST_BUFFER_DTS(frame) = GST_BUFFER_PTS(frame);
     GST_BUFFER_DURATION(frame) = duration;
     GST_BUFFER_OFFSET(frame) = stream.count;
     GST_BUFFER_OFFSET_END(frame) = stream.count + 1;

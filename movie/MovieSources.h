@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include <QRect>
+#include <QRgb>
+#include <QString>
+
+#include "filters/feddick/IFeddick.h"
+#include "platform/ResultCodes.h"
+
+typedef struct _GstElement GstElement;
+
+namespace kolvane {
+
+class CNode;
+
+// What the movie writer asks of the display renderer: one off-screen frame
+// of the movie's size, drawn like the player view and read back.
+class IMovieRenderer {
+  public:
+    virtual ~IMovieRenderer() = default;
+    // False when the frame cannot be made (or one is open already).
+    virtual bool BeginOffscreen(const QRect& rect) = 0;
+    // Fills `rect` (none: the whole frame) with an RGB colour.
+    virtual void Clear(std::optional<QRect> rect, QRgb colour) = 0;
+    // Draws the texture of image item `item` into `rect` by `fitMode`; the
+    // first picture of a frame replaces, `layered` ones stack.
+    virtual void DrawImage(const QRect& rect, const CNode& item, bool layered, int fitMode) = 0;
+    virtual void DrawText(const QRect& rect, QRgb colour, const QString& text) = 0;
+    // Loads the image file of `item` into its texture.
+    virtual Result LoadImage(CNode& item) = 0;
+    // The frame as 24-bit rows (blue, green, red), bottom row first.
+    virtual Result ReadFrame(std::span<std::uint8_t> buffer) = 0;
+    virtual void EndOffscreen() = 0;
+};
+
+// What the movie writer asks of the sound side: the output format and one
+// frame of a sound cell, written into its column's track as playback does
+// and read back from there.
+class IMovieSound {
+  public:
+    virtual ~IMovieSound() = default;
+    virtual FeddickAudioFormat Format() const = 0;
+    // Bytes of sound per scene frame at the current frame rate.
+    virtual int BytesPerFrame() const = 0;
+    // Writes the frame of `cell` into `column`'s track, then copies it into
+    // `samples` (BytesPerFrame / 2 values). A failure when the clip cannot
+    // be read; `samples` is then left as it was.
+    virtual Result WriteFrame(CNode& column, const CNode& cell,
+                              std::span<std::int16_t> samples) = 0;
+};
+
+// Lets the user set an encoder's own properties before a movie starts (the
+// reduction "FFDShow"). The page is the user interface's; the writer only
+// asks for it.
+class IEncoderPages {
+  public:
+    virtual ~IEncoderPages() = default;
+    virtual void Show(GstElement* encoder, const QString& caption) = 0;
+};
+
+}  // namespace kolvane

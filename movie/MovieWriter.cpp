@@ -1,0 +1,308 @@
+#include "movie/MovieWriter.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <QFile>
+#include <QFontMetrics>
+#include <QGuiApplication>
+
+#include "app/core/Settings.h"
+#include "model/MediaInfo.h"
+#include "model/Node.h"
+#include "model/NodeList.h"
+#include "model/XshtList.h"
+#include "platform/Progress.h"
+
+namespace kolvane {
+namespace {
+
+constexpr int kSavingMovieTitle = 40206;  // "Saving Movie..."
+constexpr int kOverlayCounter = 1;
+constexpr int kDefaultFrameRate = 25;
+constexpr std::int64_t kUnitsPerSecond = 10'000'000;  // time per frame is in 100 ns units
+constexpr QRgb kBlack = qRgb(0, 0, 0);
+constexpr QRgb kWhite = qRgb(255, 255, 255);
+
+int InterfaceLineHeight() {
+    const QFontMetrics metrics(QGuiApplication::font());
+    return metrics.height() + metrics.leading() + 4;
+}
+
+// A texture the renderer can draw as the movie's picture: 32-bit, and of the
+// image's own size (the display keeps smaller ones for its view).
+bool HasFullSizeTexture(const CNode& item) {
+    if (item.texture.isNull() || item.imageInfo == nullptr) return false;
+    const QImage::Format format = item.texture.format();
+    const bool bits32 = format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
+                        format == QImage::Format_ARGB32_Premultiplied;
+    return bits32 && item.texture.width() == item.imageInfo->imageWidth &&
+           item.texture.height() == item.imageInfo->imageHeight;
+}
+
+// Writes GStreamer buffer bytes while mapped; unmaps on every way out.
+class CMappedBuffer {
+  public:
+    explicit CMappedBuffer(GstBuffer* buffer) : buffer_(buffer) {
+        mapped_ = gst_buffer_map(buffer_, &map_, GST_MAP_WRITE);
+    }
+    ~CMappedBuffer() {
+        if (mapped_) gst_buffer_unmap(buffer_, &map_);
+    }
+    CMappedBuffer(const CMappedBuffer&) = delete;
+    CMappedBuffer& operator=(const CMappedBuffer&) = delete;
+
+    bool IsMapped() const { return mapped_; }
+    std::span<std::uint8_t> Bytes() { return {map_.data, map_.size}; }
+
+  private:
+    GstBuffer* buffer_;
+    GstMapInfo map_{};
+    bool mapped_ = false;
+};
+
+}  // namespace
+
+CMovieWriter::CMovieWriter(const CSettings& settings, CXshtList& sheet, IMovieRenderer& renderer,
+                           IMovieSound& sound, std::span<const MovieReduction> reductions)
+    : settings_(settings),
+      sheet_(sheet),
+      renderer_(renderer),
+      sound_(sound),
+      pipeline_(reductions),
+      lineHeight_(InterfaceLineHeight()) {}
+
+CMovieWriter::~CMovieWriter() {
+    CloseMovie(false);
+}
+
+bool CMovieWriter::IsEncoderAvailable(const QString& codecName) const {
+    const MovieReduction* reduction = FindReduction(DefaultReductions(), codecName);
+    return reduction != nullptr && IsReductionAvailable(*reduction);
+}
+
+int CMovieWriter::FrameRate() const {
+    const int rate = settings_.Get(kolvane::FrameRate);
+    return rate > 0 ? rate : kDefaultFrameRate;
+}
+
+Result CMovieWriter::WriteMovie(const QString& path, const QString& /*containerExtension*/,
+                                const QString& codecName, const QRect& frame, int drawingMode,
+                                IProgress& progress) {
+    errorDetail_.clear();
+    const int length = sheet_.SheetLength();
+    progress.Open(kSavingMovieTitle, IProgress::kAbortStop);
+    progress.SetRange(std::max(0, length - 1));
+
+    Result result = OpenMovie(path, codecName, frame, drawingMode);
+    const bool fileOpened = result == kOk;
+    bool stopped = false;
+    if (result == kOk) {
+        // Every column but the trailing blank one.
+        std::vector<CNode*> columns;
+        for (CNode* column : sheet_.Levels()) {
+            if (column->type != kTypeBlankColumn) columns.push_back(column);
+        }
+        std::vector<const CNode*> pictures(columns.size());
+        std::vector<const CNode*> sounds(columns.size());
+        // The trailing blank row is not written.
+        for (int f = 0; f + 1 < length; ++f) {
+            for (std::size_t c = 0; c < columns.size(); ++c) {
+                pictures[c] = sounds[c] = nullptr;
+                const CNodeList& cells = *columns[c]->children;
+                if ((columns[c]->flags & kFlagOn) == 0 || f >= cells.size()) continue;
+                const CNode* cell = cells.at(f);
+                if (cell->Is(kTypeImageCell) && cell->item != nullptr) {
+                    pictures[c] = cell->item;
+                } else if (cell->Is(kTypeSoundCell)) {
+                    sounds[c] = cell;
+                }
+            }
+            result = WriteFramePicture(pictures);
+            if (result == kOk) result = WriteFrameSound(columns, sounds);
+            if (result != kOk) break;
+            const int answer = progress.Step(f + 1);
+            if (answer == IProgress::kStop) {
+                stopped = true;
+                break;
+            }
+            if (answer == IProgress::kAbort || answer == IProgress::kClosed) {
+                result = msg::kMovieAborted;
+                break;
+            }
+        }
+    }
+
+    // An error while the muxer finishes the file is the movie's result too.
+    const Result closed = CloseMovie(result == kOk);
+    if (result == kOk) result = closed;
+    if (result != kOk && fileOpened) QFile::remove(path);
+    progress.Close();
+    if (result == kOk && stopped) return msg::kMovieStopped;
+    return result;
+}
+
+Result CMovieWriter::OpenMovie(const QString& path, const QString& codecName, const QRect& frame,
+                               int drawingMode) {
+    if (pipeline_.IsOpen()) return msg::kMovieGraphFailed;
+    const std::optional<MovieContainer> container = ContainerOfPath(path);
+    if (!container) {
+        errorDetail_ = QStringLiteral("a movie file name ends in .avi or .mp4");
+        return msg::kCannotSaveMovie;
+    }
+    if (frame.width() <= 0 || frame.height() <= 0 || frame.width() % 4 != 0 ||
+        frame.height() % 2 != 0) {
+        errorDetail_ = QStringLiteral("a movie frame is a multiple of 4 wide and of 2 high");
+        return msg::kMovieGraphFailed;
+    }
+    if (sheet_.SheetLength() < 2) {
+        errorDetail_ = QStringLiteral("the exposure sheet has no frames");
+        return msg::kMovieGraphFailed;
+    }
+    path_ = path;
+    frame_ = QRect(QPoint(0, 0), frame.size());
+    drawingMode_ = drawingMode;
+    const FeddickVideoFormat video{frame_.width(), frame_.height(), kUnitsPerSecond / FrameRate(),
+                                   true};
+    if (!renderer_.BeginOffscreen(frame_)) {
+        errorDetail_ = QStringLiteral("no off-screen frame of %1 x %2")
+                           .arg(frame_.width())
+                           .arg(frame_.height());
+        return msg::kNotEnoughMemory;
+    }
+    offscreen_ = true;
+    const std::size_t samples = static_cast<std::size_t>(std::max(0, sound_.BytesPerFrame())) / 2;
+    columnSamples_.assign(samples, 0);
+    mix_.assign(samples, 0);
+    reloaded_.clear();
+
+    const Result result =
+        pipeline_.Open(path, *container, codecName, video, sound_.Format(), pages_);
+    if (result != kOk) {
+        errorDetail_ = pipeline_.ErrorDetail();
+        CloseMovie(false);
+        return result;
+    }
+    frameCounter_ = 0;
+    return kOk;
+}
+
+const CNode* CMovieWriter::Drawable(const CNode& item, std::size_t column, Result* result) {
+    if (HasFullSizeTexture(item)) return &item;
+    if (reloaded_.size() <= column) reloaded_.resize(column + 1);
+    ReloadedPicture& reloaded = reloaded_[column];
+    if (reloaded.item == &item && reloaded.texture != nullptr) return reloaded.texture.get();
+    auto texture = std::make_unique<CNode>(kTypeImageItem, item.name);
+    texture->imageInfo =
+        std::make_unique<CImageInfo>(item.imageInfo != nullptr ? item.imageInfo->path : QString());
+    const Result loaded = renderer_.LoadImage(*texture);
+    if (loaded != kOk || texture->texture.isNull()) {
+        *result = loaded != kOk ? loaded : kFail;
+        errorDetail_ =
+            QStringLiteral("the picture %1 cannot be loaded").arg(texture->imageInfo->path);
+        return nullptr;
+    }
+    reloaded.item = &item;
+    reloaded.texture = std::move(texture);
+    return reloaded.texture.get();
+}
+
+Result CMovieWriter::WriteFramePicture(std::span<const CNode* const> pictures) {
+    renderer_.Clear(std::nullopt, kBlack);
+    bool drawn = false;
+    for (std::size_t c = 0; c < pictures.size(); ++c) {
+        if (pictures[c] == nullptr) continue;
+        Result result = kOk;
+        const CNode* drawable = Drawable(*pictures[c], c, &result);
+        if (drawable == nullptr) return result;
+        renderer_.DrawImage(frame_, *drawable, drawn, drawingMode_);
+        drawn = true;
+    }
+    if (!drawn) renderer_.Clear(std::nullopt, kWhite);
+    if (settings_.Get(Overlay) == kOverlayCounter) DrawCounter();
+
+    IFeddick& source = pipeline_.Source();
+    GstBuffer* buffer = source.NewVideoFrame();
+    Result read = kFail;
+    {
+        CMappedBuffer mapped(buffer);
+        if (mapped.IsMapped()) read = renderer_.ReadFrame(mapped.Bytes());
+    }
+    if (read != kOk) {
+        gst_buffer_unref(buffer);
+        errorDetail_ = QStringLiteral("the frame cannot be read back");
+        return read;
+    }
+    // The buffer is handed over, not copied.
+    if (source.PutVideoFrame(buffer) != kOk) {
+        pipeline_.Failed(GST_SECOND);
+        errorDetail_ = pipeline_.ErrorDetail();
+        return msg::kCannotSaveMovie;
+    }
+    ++frameCounter_;
+    return kOk;
+}
+
+void CMovieWriter::DrawCounter() {
+    const int line = lineHeight_;
+    const QRect box(frame_.width() - line / 2 - 2 * line, frame_.height() - line / 2 - line,
+                    2 * line, line);
+    renderer_.Clear(box, kWhite);
+    renderer_.DrawText(box, kBlack, QString::number(settings_.Get(FrameStart) + frameCounter_));
+}
+
+Result CMovieWriter::WriteFrameSound(std::span<CNode* const> columns,
+                                     std::span<const CNode* const> cells) {
+    std::fill(mix_.begin(), mix_.end(), 0);
+    int contributing = 0;
+    for (std::size_t c = 0; c < cells.size() && c < columns.size(); ++c) {
+        if (cells[c] == nullptr) continue;
+        // A clip that cannot be read is silence in the mix, not an old frame.
+        ++contributing;
+        if (sound_.WriteFrame(*columns[c], *cells[c], columnSamples_) != kOk) continue;
+        for (std::size_t i = 0; i < mix_.size(); ++i)
+            mix_[i] += columnSamples_[i];
+    }
+    for (std::size_t i = 0; i < mix_.size(); ++i) {
+        columnSamples_[i] =
+            contributing > 0 ? static_cast<std::int16_t>(mix_[i] / contributing) : std::int16_t{0};
+    }
+
+    IFeddick& source = pipeline_.Source();
+    GstBuffer* buffer = source.NewAudioFrame();
+    {
+        CMappedBuffer mapped(buffer);
+        if (mapped.IsMapped()) {
+            std::span<std::uint8_t> bytes = mapped.Bytes();
+            const std::size_t copied = std::min(bytes.size(), columnSamples_.size() * 2);
+            std::memcpy(bytes.data(), columnSamples_.data(), copied);
+            std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(copied), bytes.end(), 0);
+        }
+    }
+    if (source.PutAudioFrame(buffer) != kOk) {
+        pipeline_.Failed(GST_SECOND);
+        errorDetail_ = pipeline_.ErrorDetail();
+        return msg::kCannotSaveMovie;
+    }
+    return kOk;
+}
+
+Result CMovieWriter::CloseMovie(bool complete) {
+    Result result = kOk;
+    if (pipeline_.IsOpen()) {
+        if (complete) {
+            result = pipeline_.Finish();
+        } else {
+            pipeline_.Stop();
+        }
+        if (result != kOk && errorDetail_.isEmpty()) errorDetail_ = pipeline_.ErrorDetail();
+    }
+    reloaded_.clear();
+    if (offscreen_) {
+        renderer_.EndOffscreen();
+        offscreen_ = false;
+    }
+    return result;
+}
+
+}  // namespace kolvane

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include <QImage>
+#include <QRect>
+#include <QString>
+
+#include "movie/MoviePipeline.h"
+#include "movie/MovieSources.h"
+#include "platform/ResultCodes.h"
+
+namespace kolvane {
+
+class CNode;
+class CSettings;
+class CXshtList;
+class IProgress;
+
+// Writes the exposure sheet as a movie: composes every frame off screen with
+// the renderer, mixes its sound from the sound columns, and puts both into
+// the movie source of a movie pipeline (see CMoviePipeline). The user
+// interface thread runs it; the pipeline's threads encode meanwhile.
+class CMovieWriter {
+  public:
+    CMovieWriter(const CSettings& settings, CXshtList& sheet, IMovieRenderer& renderer,
+                 IMovieSound& sound,
+                 std::span<const MovieReduction> reductions = DefaultReductions());
+    ~CMovieWriter();
+    CMovieWriter(const CMovieWriter&) = delete;
+    CMovieWriter& operator=(const CMovieWriter&) = delete;
+
+    // Writes the movie at `path`; its extension (".avi" or ".mp4", case
+    // ignored) decides the container, whatever `containerExtension` says.
+    // `frame` is the movie's size (a width that is a multiple of 16, an even
+    // height) and `drawingMode` the fit mode of the pictures. 0 on success;
+    // 60109 when "stop" ended it early (the movie holds the frames so far);
+    // 60110 for "abort"; else a failure (60106, 60108, 60111, 60124, or the
+    // failure of a picture that cannot be loaded). Every result but 0 and
+    // 60109 deletes the file.
+    Result WriteMovie(const QString& path, const QString& containerExtension,
+                      const QString& codecName, const QRect& frame, int drawingMode,
+                      IProgress& progress);
+    // True when this platform has an encoder for the reduction text.
+    bool IsEncoderAvailable(const QString& codecName) const;
+
+    // The user's page for the encoder's own settings ("FFDShow"); none shows
+    // nothing.
+    void SetEncoderPages(IEncoderPages* pages) { pages_ = pages; }
+    // The interface line height that sizes the frame counter.
+    void SetLineHeight(int lineHeight) { lineHeight_ = lineHeight; }
+    // Why the last movie failed, for a log or a terminal.
+    const QString& ErrorDetail() const { return errorDetail_; }
+    int FramesWritten() const { return frameCounter_; }
+
+    // The steps of WriteMovie.
+    Result OpenMovie(const QString& path, const QString& codecName, const QRect& frame,
+                     int drawingMode);
+    // The pictures of one frame, one image item (or none) per column in
+    // column order.
+    Result WriteFramePicture(std::span<const CNode* const> pictures);
+    // The sound of one frame, one sound cell (or none) per column.
+    Result WriteFrameSound(std::span<CNode* const> columns, std::span<const CNode* const> cells);
+    // Ends the movie; with `complete`, waits until the file is whole.
+    Result CloseMovie(bool complete);
+
+  private:
+    struct ReloadedPicture {
+        const CNode* item = nullptr;
+        std::unique_ptr<CNode> texture;
+    };
+
+    const CNode* Drawable(const CNode& item, std::size_t column, Result* result);
+    void DrawCounter();
+    int FrameRate() const;
+
+    const CSettings& settings_;
+    CXshtList& sheet_;
+    IMovieRenderer& renderer_;
+    IMovieSound& sound_;
+    CMoviePipeline pipeline_;
+    IEncoderPages* pages_ = nullptr;
+    int lineHeight_ = 0;
+
+    QString path_;
+    QRect frame_;
+    int drawingMode_ = 2;
+    int frameCounter_ = 0;
+    bool offscreen_ = false;
+    std::vector<std::int16_t> columnSamples_;
+    std::vector<std::int32_t> mix_;
+    // The last picture reloaded at full size for each column: a picture held
+    // for many frames is decoded once.
+    std::vector<ReloadedPicture> reloaded_;
+    QString errorDetail_;
+};
+
+}  // namespace kolvane

@@ -1,0 +1,352 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <string>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "model/MediaInfo.h"
+#include "model/Node.h"
+#include "model/NodeList.h"
+#include "movie/MovieWriter.h"
+#include "tests/movie/MovieTestSupport.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace kolvane {
+namespace {
+
+using test::AverageColour;
+using test::DecodedMovie;
+using test::DecodeMovie;
+
+constexpr QSize kFrameSize(64, 48);
+constexpr int kSamplesPerFrame = 48000 / 25 * 2;  // stereo values at 25 frames a second
+constexpr QRgb kRed = qRgb(255, 0, 0);
+constexpr QRgb kBlue = qRgb(0, 0, 255);
+constexpr QRgb kWhite = qRgb(255, 255, 255);
+
+bool IsNear(QRgb a, QRgb b, int tolerance) {
+    return std::abs(qRed(a) - qRed(b)) <= tolerance &&
+           std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+class MovieWriterTest : public ::testing::Test {
+  protected:
+    MovieWriterTest() { writer.SetLineHeight(12); }
+
+    QString MoviePath(const QString& name) { return movies + QLatin1Char('/') + name; }
+    Result Write(const QString& name, const QString& codec, const QString& type = ".avi",
+                 CMovieWriter* other = nullptr) {
+        CMovieWriter& used = other != nullptr ? *other : writer;
+        return used.WriteMovie(MoviePath(name), type, codec, QRect(QPoint(0, 0), kFrameSize), 0,
+                               progress);
+    }
+    // One image column of `frames` frames, red and blue in turn.
+    void TenFrames(int frames = 10) {
+        CNode* red = scene.Image(QStringLiteral("red"), kRed);
+        CNode* blue = scene.Image(QStringLiteral("blue"), kBlue);
+        std::vector<CNode*> cells;
+        for (int f = 0; f < frames; ++f)
+            cells.push_back(f % 2 == 0 ? red : blue);
+        scene.Column(cells);
+        scene.Finish();
+    }
+
+    test::CTestScene scene;
+    test::CImageRenderer renderer;
+    test::CConstantSound sound{scene.settings};
+    test::CScriptedProgress progress;
+    CMovieWriter writer{scene.settings, scene.sheet, renderer, sound};
+    QString movies = test::MakeTempDir(QStringLiteral("movies"));
+};
+
+TEST_F(MovieWriterTest, ATenFrameSheetMakesTenFramesOfFourTenthsOfASecond) {
+    TenFrames();
+    ASSERT_EQ(scene.sheet.SheetLength(), 11);  // the trailing blank row is not written
+    struct Case {
+        const char* name;
+        const char* codec;
+        const char* container;
+        const char* video;
+    };
+    const Case cases[] = {
+        {"ten.mp4", "H.264/AVC", "video/quicktime", "video/x-h264"},
+        {"ten.avi", "none", "video/x-msvideo", "video/x-raw"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        progress = {};
+        ASSERT_EQ(Write(c.name, c.codec), kOk) << writer.ErrorDetail().toStdString();
+        const DecodedMovie movie = DecodeMovie(MoviePath(c.name));
+        EXPECT_EQ(movie.container, c.container);
+        EXPECT_EQ(movie.videoCaps, c.video);
+        EXPECT_NEAR(static_cast<double>(movie.duration) / GST_SECOND, 0.4, 0.001);
+        ASSERT_EQ(movie.frames.size(), 10u);
+        EXPECT_TRUE(IsNear(movie.frames[0].pixel(32, 24), kRed, 24));
+        EXPECT_TRUE(IsNear(movie.frames[1].pixel(32, 24), kBlue, 24));
+        EXPECT_EQ(progress.title, 40206);
+        EXPECT_EQ(progress.buttons, IProgress::kAbortStop);
+        EXPECT_EQ(progress.range, 10);
+        EXPECT_EQ(progress.steps, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+        EXPECT_FALSE(progress.open);
+    }
+    EXPECT_EQ(renderer.ends, 2);
+}
+
+TEST_F(MovieWriterTest, RawAviHoldsThePicturesExactlyWithWhiteEmptyFramesAndTheCounter) {
+    scene.settings.Set(Overlay, 1);  // "counter"
+    scene.settings.Set(FrameStart, 5);
+    CNode* red = scene.Image(QStringLiteral("red"), kRed);
+    scene.Column({red, nullptr, red});
+    scene.Finish();
+    ASSERT_EQ(Write(QStringLiteral("raw.avi"), QStringLiteral("none")), kOk);
+
+    const DecodedMovie movie = DecodeMovie(MoviePath(QStringLiteral("raw.avi")));
+    EXPECT_EQ(movie.videoCaps, "video/x-raw");
+    EXPECT_EQ(movie.audioCaps, "audio/x-raw");
+    ASSERT_EQ(movie.frames.size(), 3u);
+    // The box: 2L x L, its right and bottom edges L/2 inside the frame's.
+    const QRect box(64 - 6 - 24, 48 - 6 - 12, 24, 12);
+    ASSERT_EQ(renderer.texts.size(), 3u);
+    for (int f = 0; f < 3; ++f) {
+        SCOPED_TRACE(f);
+        const QImage& frame = movie.frames[f];
+        EXPECT_EQ(renderer.texts[f].first, box);
+        EXPECT_EQ(renderer.texts[f].second, QString::number(5 + f));
+        // Exact colours outside the box: raw video is lossless, rows upright.
+        EXPECT_EQ(frame.pixel(0, 0) & 0xFFFFFF, (f == 1 ? kWhite : kRed) & 0xFFFFFF);
+        EXPECT_EQ(frame.pixel(63, 47) & 0xFFFFFF, (f == 1 ? kWhite : kRed) & 0xFFFFFF);
+        EXPECT_EQ(frame.pixel(box.left(), box.top()) & 0xFFFFFF, kWhite & 0xFFFFFF);
+        EXPECT_EQ(frame.pixel(box.left() - 1, box.top()) & 0xFFFFFF,
+                  (f == 1 ? kWhite : kRed) & 0xFFFFFF);
+        EXPECT_LT(qGreen(AverageColour(frame, box)), 250) << "the number is drawn";
+    }
+}
+
+TEST_F(MovieWriterTest, SoundColumnsAreAveragedAndABrokenClipIsSilence) {
+    CNode* loud = scene.Sound(QStringLiteral("loud"));
+    CNode* low = scene.Sound(QStringLiteral("low"));
+    CNode* broken = scene.Sound(QStringLiteral("broken"));
+    CNode* muted = scene.Sound(QStringLiteral("muted"));
+    sound.levels = {{loud, 10000}, {low, -3001}, {broken, 20000}, {muted, 30000}};
+    sound.broken = {broken};
+    CNode* red = scene.Image(QStringLiteral("red"), kRed);
+    scene.Column(std::vector<CNode*>(10, red));
+    // frames:     0     1     2     3     4     5     6     7     8       9
+    scene.Column({loud, loud, loud, loud, loud, loud, nullptr, nullptr, nullptr, nullptr});
+    scene.Column({nullptr, nullptr, nullptr, low, low, low, low, low, low, nullptr});
+    scene.Column(
+        {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, broken, nullptr});
+    CNode* off = scene.Column(std::vector<CNode*>(10, muted));
+    off->flags &= ~kFlagOn;  // a column that is off gives nothing
+    scene.Finish();
+    ASSERT_EQ(Write(QStringLiteral("mix.avi"), QStringLiteral("none")), kOk);
+
+    const DecodedMovie movie = DecodeMovie(MoviePath(QStringLiteral("mix.avi")));
+    ASSERT_EQ(movie.sound.size(), 10u * kSamplesPerFrame);
+    // Averages truncate towards zero.
+    const std::int16_t expected[10] = {10000, 10000, 10000, 3499,  3499,
+                                       3499,  -3001, -3001, -1500, 0};
+    for (int f = 0; f < 10; ++f) {
+        for (int i : {0, 1, kSamplesPerFrame - 1}) {
+            EXPECT_EQ(movie.sound[f * kSamplesPerFrame + i], expected[f])
+                << "frame " << f << " value " << i;
+        }
+    }
+}
+
+TEST_F(MovieWriterTest, ThePathsExtensionDecidesTheContainer) {
+    TenFrames(2);
+    // Typed ".avi" while the type is MP4.
+    ASSERT_EQ(Write(QStringLiteral("typed.avi"), QStringLiteral("H.264/AVC"), ".mp4"), kOk);
+    const DecodedMovie avi = DecodeMovie(MoviePath(QStringLiteral("typed.avi")));
+    EXPECT_EQ(avi.container, "video/x-msvideo");
+    EXPECT_EQ(avi.videoCaps, "video/x-h264");
+    EXPECT_EQ(avi.frames.size(), 2u);
+    ASSERT_EQ(Write(QStringLiteral("upper.MP4"), QStringLiteral("H.264/AVC"), ".avi"), kOk);
+    EXPECT_EQ(DecodeMovie(MoviePath(QStringLiteral("upper.MP4"))).container, "video/quicktime");
+}
+
+TEST_F(MovieWriterTest, RefusesWhatItCannotWriteBeforeWritingAnything) {
+    TenFrames(2);
+    const QString kept = MoviePath(QStringLiteral("film.mov"));
+    {
+        QFile file(kept);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("keep");
+    }
+    struct Case {
+        const char* name;
+        const char* codec;
+        Result result;
+    };
+    const Case cases[] = {
+        {"film.mov", "H.264/AVC", msg::kCannotSaveMovie},  // neither .avi nor .mp4
+        {"noext", "none", msg::kCannotSaveMovie},
+        {"wmv.avi", "MS WMV9", msg::kEncoderMissing},  // none on this platform
+        {"cinepak.avi", "Cinepak", msg::kEncoderMissing},
+        {"odd.avi", "no such reduction", msg::kEncoderMissing},
+        {"dv.avi", "DV Video", msg::kMovieGraphFailed},      // 64 x 48 is no DV size
+        {"ffdshow.mp4", "FFDShow", msg::kMovieGraphFailed},  // AVI only
+        {"raw.mp4", "none", msg::kMovieGraphFailed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Write(c.name, c.codec), c.result);
+        EXPECT_FALSE(writer.ErrorDetail().isEmpty());
+        EXPECT_FALSE(progress.open);
+    }
+    QFile file(kept);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "keep");
+    EXPECT_EQ(QDir(movies).entryList(QDir::Files), QStringList{"film.mov"});
+    EXPECT_TRUE(renderer.target.isNull()) << "every off-screen frame was ended";
+}
+
+TEST_F(MovieWriterTest, KnowsWhichReductionsThisPlatformHas) {
+    EXPECT_TRUE(writer.IsEncoderAvailable(QStringLiteral("none")));
+    EXPECT_TRUE(writer.IsEncoderAvailable(QStringLiteral("YUV 422")));
+    EXPECT_FALSE(writer.IsEncoderAvailable(QStringLiteral("MS WMV9")));
+    EXPECT_FALSE(writer.IsEncoderAvailable(QStringLiteral("Indeo")));
+    // This platform's plugins, as the movie dialog lists them. Cinepak and
+    // Microsoft Video 1 encoders exist, but no AVI muxer takes their output.
+    for (const char* codec : {"DV Video", "H.264/AVC", "FFDShow"})
+        EXPECT_TRUE(writer.IsEncoderAvailable(QString::fromLatin1(codec))) << codec;
+    for (const char* codec : {"Cinepak", "MS Video"})
+        EXPECT_FALSE(writer.IsEncoderAvailable(QString::fromLatin1(codec))) << codec;
+}
+
+TEST_F(MovieWriterTest, EveryAviReductionWritesAPlayableMovie) {
+    TenFrames(3);
+    for (const char* codec : {"YUV 422", "FFDShow"}) {
+        SCOPED_TRACE(codec);
+        const QString name = QString::fromLatin1(codec).remove(' ') + ".avi";
+        ASSERT_EQ(Write(name, QString::fromLatin1(codec)), kOk)
+            << writer.ErrorDetail().toStdString();
+        const DecodedMovie movie = DecodeMovie(MoviePath(name));
+        EXPECT_EQ(movie.frames.size(), 3u);
+        if (!movie.frames.empty()) {
+            EXPECT_TRUE(IsNear(movie.frames[0].pixel(32, 24), kRed, 40));
+        }
+    }
+}
+
+TEST_F(MovieWriterTest, DvWritesPalFramesAt720By576) {
+    CNode* red = scene.Image(QStringLiteral("red"), kRed);
+    scene.Column({red, red});
+    scene.Finish();
+    const QString path = MoviePath(QStringLiteral("dv.avi"));
+    ASSERT_EQ(writer.WriteMovie(path, ".avi", "DV Video", QRect(0, 0, 720, 576), 0, progress), kOk)
+        << writer.ErrorDetail().toStdString();
+    const DecodedMovie movie = DecodeMovie(path);
+    EXPECT_EQ(movie.videoCaps, "video/x-dv");
+    ASSERT_EQ(movie.frames.size(), 2u);
+    EXPECT_EQ(movie.frames[0].size(), QSize(720, 576));
+}
+
+TEST_F(MovieWriterTest, StopKeepsAPlayableMovieOfTheFramesSoFarAndAbortDeletesIt) {
+    TenFrames();
+    struct Case {
+        int answer;
+        Result result;
+        bool kept;
+    };
+    const Case cases[] = {
+        {IProgress::kStop, msg::kMovieStopped, true},
+        {IProgress::kAbort, msg::kMovieAborted, false},
+        {IProgress::kClosed, msg::kMovieAborted, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        progress = {};
+        progress.atStep = 4;
+        progress.answer = c.answer;
+        const QString name = QStringLiteral("part%1.mp4").arg(c.answer);
+        EXPECT_EQ(Write(name, QStringLiteral("H.264/AVC")), c.result);
+        EXPECT_EQ(progress.steps.size(), 4u);
+        ASSERT_EQ(QFileInfo::exists(MoviePath(name)), c.kept);
+        if (c.kept) {
+            const DecodedMovie movie = DecodeMovie(MoviePath(name));
+            EXPECT_EQ(movie.frames.size(), 4u);
+            EXPECT_NEAR(static_cast<double>(movie.duration) / GST_SECOND, 0.16, 0.001);
+        }
+    }
+}
+
+TEST_F(MovieWriterTest, AnEncoderErrorEndsTheMoviePromptlyAndLeavesNoFile) {
+    // The same chain as "H.264/AVC" with a fault after three frames.
+    const MovieReduction failing[] = {
+        {"H.264/AVC", "x264enc",
+         "videoconvert ! identity error-after=3 ! video/x-raw,format=I420 ! x264enc", true},
+    };
+    CMovieWriter faulty(scene.settings, scene.sheet, renderer, sound, failing);
+    TenFrames();
+    for (const char* name : {"fault.mp4", "fault.avi"}) {
+        SCOPED_TRACE(name);
+        progress = {};
+        EXPECT_EQ(Write(QString::fromLatin1(name), QStringLiteral("H.264/AVC"), ".mp4", &faulty),
+                  msg::kCannotSaveMovie);
+        EXPECT_LE(progress.steps.size(), 4u) << "no frame after the fault waits";
+        EXPECT_FALSE(QFileInfo::exists(MoviePath(QString::fromLatin1(name))));
+        EXPECT_FALSE(faulty.ErrorDetail().isEmpty());
+    }
+}
+
+TEST_F(MovieWriterTest, AFullDiskEndsTheMovieWithAnError) {
+    TenFrames();
+    const QString path = MoviePath(QStringLiteral("full.avi"));
+    ASSERT_EQ(::symlink("/dev/full", QFile::encodeName(path).constData()), 0);
+    EXPECT_EQ(writer.WriteMovie(path, ".avi", "none", QRect(0, 0, 320, 240), 0, progress),
+              msg::kCannotSaveMovie);
+    EXPECT_FALSE(QFileInfo(path).isSymLink()) << "the failed movie is deleted";
+    EXPECT_FALSE(progress.open);
+}
+
+TEST_F(MovieWriterTest, APictureThatCannotBeLoadedFailsTheMovie) {
+    CNode* red = scene.Image(QStringLiteral("red"), kRed);
+    CNode* gone = scene.Image(QStringLiteral("gone"), kBlue);
+    scene.Column({red, gone, red});
+    scene.Finish();
+    ASSERT_TRUE(QFile::remove(gone->imageInfo->path));
+    EXPECT_EQ(Write(QStringLiteral("gone.avi"), QStringLiteral("none")), kFail);
+    EXPECT_FALSE(QFileInfo::exists(MoviePath(QStringLiteral("gone.avi"))));
+    EXPECT_EQ(progress.steps, std::vector<int>{1});
+    EXPECT_EQ(renderer.ends, 1);
+}
+
+TEST_F(MovieWriterTest, DrawsFullSizeTexturesAndLoadsAReducedPictureOnce) {
+    CNode* full = scene.Image(QStringLiteral("full"), kRed, QSize(64, 48));
+    full->texture = QImage(64, 48, QImage::Format_RGB32);
+    full->texture.fill(kRed);
+    full->imageInfo->imageWidth = 64;
+    full->imageInfo->imageHeight = 48;
+    CNode* reduced = scene.Image(QStringLiteral("reduced"), kBlue, QSize(64, 48));
+    reduced->texture = QImage(16, 12, QImage::Format_RGB32);
+    reduced->imageInfo->imageWidth = 64;
+    reduced->imageInfo->imageHeight = 48;
+    scene.Column(std::vector<CNode*>(6, full));
+    scene.Column({reduced, reduced, reduced, full, reduced, reduced});
+    scene.Finish();
+    ASSERT_EQ(Write(QStringLiteral("textures.avi"), QStringLiteral("none")), kOk);
+    EXPECT_EQ(renderer.loads, 1) << "the reduced picture is loaded once for its column";
+    EXPECT_EQ(renderer.directDraws, 6 + 1 + 5) << "reloads are drawn at full size too";
+}
+
+TEST_F(MovieWriterTest, ASecondMovieCannotOpenWhileOneIsOpen) {
+    TenFrames(2);
+    ASSERT_EQ(writer.OpenMovie(MoviePath(QStringLiteral("one.avi")), QStringLiteral("none"),
+                               QRect(QPoint(0, 0), kFrameSize), 0),
+              kOk);
+    EXPECT_EQ(writer.OpenMovie(MoviePath(QStringLiteral("two.avi")), QStringLiteral("none"),
+                               QRect(QPoint(0, 0), kFrameSize), 0),
+              msg::kMovieGraphFailed);
+    EXPECT_EQ(writer.CloseMovie(false), kOk);
+    EXPECT_FALSE(QFileInfo::exists(MoviePath(QStringLiteral("two.avi"))));
+}
+
+}  // namespace
+}  // namespace kolvane
