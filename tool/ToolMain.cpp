@@ -8,6 +8,7 @@
 
 #include "platform/MediaFramework.h"
 #include "platform/StringTable.h"
+#include "tool/MovieCommand.h"
 #include "tool/SoundCommands.h"
 
 namespace kolvane::tool {
@@ -18,6 +19,10 @@ constexpr Subcommand kSubcommands[] = {
     {"help", "help                      this list", nullptr},
     {"sound", "sound FILE [FPS [OUT.wav]]  measure a clip; write what its cells play", RunSound},
     {"glob", "glob PATTERN...           paths matching '*', '?' and '**'", RunGlob},
+    {"movie",
+     "movie SCENE_FOLDER OUT.(mp4|avi) [--size WxH] [--reduction NAME]\n"
+     "        [--fit stretch|inside|fill] [--frame-rate N]   write the scene's movie",
+     RunMovie},
 };
 
 void PrintUsage(std::FILE* out) {

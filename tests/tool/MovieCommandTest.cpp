@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+
+#include "app/core/Settings.h"
+#include "model/MdiaList.h"
+#include "model/Node.h"
+#include "model/NodeList.h"
+#include "model/XshtList.h"
+#include "storage/MediaFiles.h"
+#include "storage/TimingFile.h"
+#include "tests/support/TestEnvironment.h"
+#include "tool/MovieCommand.h"
+
+namespace kolvane {
+namespace {
+
+struct ToolRun {
+    int exitCode = -1;
+    QString errors;
+};
+
+ToolRun RunTool(const QStringList& args) {
+    QProcess tool;
+    // The libraries keep their process-lifetime allocations.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    tool.setProcessEnvironment(env);
+    tool.start(test::BinaryDir() + QStringLiteral("/kolvane-tool"), args);
+    if (!tool.waitForFinished(120000)) tool.kill();
+    return {tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1,
+            QString::fromUtf8(tool.readAllStandardError())};
+}
+
+// A scene folder as the program saves it: ten frames of pictures on twos,
+// and its timing file.
+QString MakeSceneFolder() {
+    const QString folder = test::MakeTempDir(QStringLiteral("walk"));
+    for (int i = 1; i <= 5; ++i) {
+        QImage image(64, 48, QImage::Format_RGB32);
+        image.fill(qRgb(40 * i, 0, 255 - 40 * i));
+        EXPECT_TRUE(image.save(
+            QStringLiteral("%1/walk %2.png").arg(folder).arg(i, 4, 10, QLatin1Char('0'))));
+    }
+    CSettings settings{CSettings::Unstored{}};
+    CMdiaList media;
+    EXPECT_EQ(AddFolderMedia(media, folder), kOk);
+    CXshtList sheet(settings);
+    CNode* column = sheet.GetColumn(0, QStringLiteral("walk"));
+    for (CNode* image : *media.ImageLevel()->children) {
+        column->children->append(CNode::NewCell(image));
+        column->children->append(CNode::NewCell(image));
+    }
+    sheet.RecomputeSummaries();
+    sheet.Normalise();
+    EXPECT_EQ(WriteTiming(sheet, folder), kOk);
+    return folder;
+}
+
+TEST(MovieCommand, WritesAPlayableMovieOfASceneFolder) {
+    const QString folder = MakeSceneFolder();
+    const QString out = test::MakeTempDir(QStringLiteral("movies")) + "/walk.mp4";
+    const ToolRun run = RunTool({"movie", folder, out});
+    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_TRUE(run.errors.isEmpty()) << "no progress bar without a terminal";
+    // gst-discoverer-1.0 is what a user would try.
+    QProcess discoverer;
+    discoverer.start(QStringLiteral("gst-discoverer-1.0"), {out});
+    ASSERT_TRUE(discoverer.waitForFinished(60000));
+    const QString report = QString::fromUtf8(discoverer.readAllStandardOutput());
+    EXPECT_TRUE(report.contains("Duration: 0:00:00.400000000")) << report.toStdString();
+    EXPECT_TRUE(report.contains("H.264")) << report.toStdString();
+    EXPECT_TRUE(report.contains("audio")) << report.toStdString();
+    EXPECT_TRUE(report.contains("Width: 64")) << report.toStdString();
+}
+
+TEST(MovieCommand, ExitsWithAnErrorUnlessTheMovieIsComplete) {
+    const QString folder = MakeSceneFolder();
+    const QString movies = test::MakeTempDir(QStringLiteral("movies"));
+    const QString unTimed = MakeSceneFolder();
+    QFile::remove(TimingFilePath(unTimed));
+    struct Case {
+        QStringList args;
+        int exitCode;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"movie", folder, movies + "/walk.mov"}, 2, "OUT must end in .mp4 or .avi"},
+        {{"movie", folder}, 2, "needs SCENE_FOLDER and OUT"},
+        {{"movie", folder, movies + "/a.avi", "--fit", "tight"}, 2, "--fit"},
+        {{"movie", folder, movies + "/a.avi", "--size", "64"}, 2, "--size"},
+        {{"movie", folder + "/none", movies + "/a.avi"}, 1, "no scene folder"},
+        {{"movie", folder, movies + "/a.avi", "--reduction", "MS WMV9"},
+         1,
+         "The reduction encoder is not available"},
+        {{"movie", folder, movies + "/missing/a.avi"}, 1, "Can't save the movie"},
+        {{"movie", test::MakeTempDir("empty"), movies + "/a.avi"}, 1, "60118"},
+        {{"movie", unTimed, movies + "/a.avi"}, 1, "No data in the timing file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        testing::internal::CaptureStderr();
+        const int exitCode = tool::RunMovie(c.args.mid(1));
+        const QString errors = QString::fromStdString(testing::internal::GetCapturedStderr());
+        EXPECT_EQ(exitCode, c.exitCode);
+        EXPECT_TRUE(errors.contains(QString::fromUtf8(c.says))) << errors.toStdString();
+    }
+    EXPECT_TRUE(QDir(movies).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty());
+}
+
+}  // namespace
+}  // namespace kolvane

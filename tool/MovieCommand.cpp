@@ -1,0 +1,279 @@
+#include "tool/MovieCommand.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <optional>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
+
+#include "app/core/Settings.h"
+#include "display/Direct3D.h"
+#include "model/MdiaList.h"
+#include "model/MediaInfo.h"
+#include "model/Node.h"
+#include "model/NodeList.h"
+#include "model/XshtList.h"
+#include "movie/MoviePipeline.h"
+#include "movie/SceneMovie.h"
+#include "platform/Progress.h"
+#include "platform/StringTable.h"
+#include "sound/DirectSound.h"
+#include "storage/Storage.h"
+#include "storage/TimingFile.h"
+#include "tool/ToolMain.h"
+
+namespace kolvane::tool {
+namespace {
+
+// What a scene folder may hold: its images and sounds.
+const QStringList kSceneExtensions = {".bmp", ".jpg", ".png", ".gif", ".tif",
+                                      ".tga", ".wav", ".aif", ".mp3"};
+
+struct MovieOptions {
+    QString folder;
+    QString out;
+    std::optional<QSize> size;
+    QString reduction;
+    int fit = kFitInside;
+    std::optional<int> frameRate;
+};
+
+std::optional<QString> Parse(const QStringList& args, MovieOptions& options) {
+    QStringList positional;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (!arg.startsWith(QLatin1String("--"))) {
+            positional << arg;
+            continue;
+        }
+        if (i + 1 >= args.size()) return QStringLiteral("%1 needs a value").arg(arg);
+        const QString& value = args[++i];
+        if (arg == QLatin1String("--size")) {
+            const QStringList parts = value.toLower().split(QLatin1Char('x'));
+            bool wide = false;
+            bool high = false;
+            const int width = parts.size() == 2 ? parts[0].toInt(&wide) : 0;
+            const int height = parts.size() == 2 ? parts[1].toInt(&high) : 0;
+            if (!wide || !high || width < 16 || height < 16 || width > 8192 || height > 8192)
+                return QStringLiteral("--size must be WIDTHxHEIGHT, each from 16 to 8192");
+            options.size = QSize(width, height);
+        } else if (arg == QLatin1String("--reduction")) {
+            options.reduction = value;
+        } else if (arg == QLatin1String("--fit")) {
+            if (value == QLatin1String("stretch")) {
+                options.fit = kFitStretch;
+            } else if (value == QLatin1String("inside")) {
+                options.fit = kFitInside;
+            } else if (value == QLatin1String("fill")) {
+                options.fit = kFitFill;
+            } else {
+                return QStringLiteral("--fit must be stretch, inside or fill");
+            }
+        } else if (arg == QLatin1String("--frame-rate")) {
+            bool ok = false;
+            const int rate = value.toInt(&ok);
+            if (!ok || !CSettings::IsValid(FrameRate, rate))
+                return QStringLiteral("--frame-rate must be 15, 24, 25 or 30");
+            options.frameRate = rate;
+        } else {
+            return QStringLiteral("unknown option '%1'").arg(arg);
+        }
+    }
+    if (positional.size() != 2) return QStringLiteral("movie needs SCENE_FOLDER and OUT");
+    options.folder = positional[0];
+    options.out = positional[1];
+    const std::optional<MovieContainer> container = ContainerOfPath(options.out);
+    if (!container) return QStringLiteral("OUT must end in .mp4 or .avi");
+    if (options.reduction.isEmpty()) {
+        options.reduction = *container == MovieContainer::kMp4 ? QStringLiteral("H.264/AVC")
+                                                               : QStringLiteral("none");
+    }
+    return std::nullopt;
+}
+
+// The frame as the movie dialog makes it: the largest picture the scene
+// shows (or the size asked for), the width rounded up to a multiple of 16
+// and the height scaled with it to an even number.
+QRect MovieFrame(const CXshtList& sheet, std::optional<QSize> asked) {
+    QSize size = asked.value_or(QSize());
+    if (!asked) {
+        for (const CNode* column : sheet.Levels()) {
+            if ((column->flags & kFlagOn) == 0) continue;
+            for (const CNode* cell : *column->children) {
+                if (!cell->Is(kTypeImageCell) || cell->item == nullptr ||
+                    cell->item->imageInfo == nullptr) {
+                    continue;
+                }
+                const QSize picture = QImageReader(cell->item->imageInfo->path).size();
+                size = size.expandedTo(picture);
+            }
+        }
+    }
+    if (size.width() <= 0 || size.height() <= 0) return {};
+    const int width = (size.width() + 15) / 16 * 16;
+    int height = static_cast<int>(static_cast<long long>(size.height()) * width / size.width());
+    height += height % 2;
+    return QRect(0, 0, width, height);
+}
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void OnInterrupt(int) {
+    g_interrupted = true;
+}
+
+// Ctrl-C aborts the movie (the writer then deletes the partial file)
+// instead of leaving a file that no player can open.
+class CInterruptGuard {
+  public:
+    CInterruptGuard() {
+        g_interrupted = false;
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previous_);
+        sigaction(SIGTERM, &action, &previousTerm_);
+    }
+    ~CInterruptGuard() {
+        sigaction(SIGINT, &previous_, nullptr);
+        sigaction(SIGTERM, &previousTerm_, nullptr);
+    }
+    CInterruptGuard(const CInterruptGuard&) = delete;
+    CInterruptGuard& operator=(const CInterruptGuard&) = delete;
+
+  private:
+    struct sigaction previous_ {};
+    struct sigaction previousTerm_ {};
+};
+
+// A progress bar on standard error when that is a terminal; silent
+// otherwise. An interrupt answers "abort".
+class CTerminalProgress final : public IProgress {
+  public:
+    CTerminalProgress() : terminal_(::isatty(STDERR_FILENO) == 1) {}
+
+    void Open(int titleId, int) override {
+        title_ = StringText(titleId).toUtf8();
+        total_ = 0;
+        shown_ = -1;
+        open_ = true;
+    }
+    void SetRange(int total) override { total_ = std::max(0, total); }
+    int Step(int position) override {
+        if (terminal_ && total_ > 0) {
+            const int percent = static_cast<int>(100LL * std::clamp(position, 0, total_) / total_);
+            if (percent != shown_) {
+                constexpr int kWidth = 30;
+                const int filled = percent * kWidth / 100;
+                std::fprintf(stderr, "\r%s [%.*s%*s] %3d%% %d/%d", title_.constData(), filled,
+                             "##############################", kWidth - filled, "", percent,
+                             position, total_);
+                std::fflush(stderr);
+                shown_ = percent;
+            }
+        }
+        return g_interrupted ? kAbort : kGoOn;
+    }
+    void Close() override {
+        if (terminal_ && shown_ >= 0) std::fprintf(stderr, "\n");
+        open_ = false;
+    }
+    bool IsOpen() const override { return open_; }
+
+  private:
+    const bool terminal_;
+    QByteArray title_;
+    int total_ = 0;
+    int shown_ = -1;
+    bool open_ = false;
+};
+
+// The program's objects in their start-up order, without a window: images
+// are loaded for the movie's own frames as it is written.
+struct SceneObjects {
+    SceneObjects() {
+        media.SetAudioRingFactory(&sound);
+        sheet.SetAudioRingFactory(&sound);
+        storage.Connect({&settings, &media, &sound, {}});
+    }
+    ~SceneObjects() {
+        storage.Connect({});
+        media.SetAudioRingFactory(nullptr);
+        sheet.SetAudioRingFactory(nullptr);
+    }
+    SceneObjects(const SceneObjects&) = delete;
+    SceneObjects& operator=(const SceneObjects&) = delete;
+
+    CStorage storage;
+    CSettings settings{CSettings::Unstored{}};
+    CMdiaList media;
+    CXshtList sheet{settings};
+    CDirect3D display{settings, media};
+    CDirectSound sound{settings};
+};
+
+void PrintDetail(const QString& detail) {
+    if (!detail.isEmpty()) std::fprintf(stderr, "kolvane-tool: %s\n", detail.toUtf8().constData());
+}
+
+}  // namespace
+
+int RunMovie(const QStringList& args) {
+    MovieOptions options;
+    if (auto usage = Parse(args, options)) return UsageError(*usage);
+
+    const QFileInfo folder(options.folder);
+    if (!folder.isDir()) {
+        PrintError(ENOENT);
+        PrintDetail(QStringLiteral("no scene folder %1").arg(options.folder));
+        return kExitError;
+    }
+    SceneObjects scene;
+    if (options.frameRate) scene.settings.Set(FrameRate, *options.frameRate);
+    CTerminalProgress progress;
+    CInterruptGuard interrupts;
+
+    // Open the scene as the program does: its media, then its timing file.
+    const QString path = folder.absoluteFilePath();
+    Result result = scene.storage.ImportSceneFolder(path, kSceneExtensions, progress);
+    if (result != kOk) {
+        PrintError(result);
+        PrintDetail(path);
+        return kExitError;
+    }
+    const QString timing = TimingFilePath(path);
+    result = ReadTimingFile(scene.sheet, scene.media, timing);
+    if (result != kOk || scene.sheet.FrameCount() == 0) {
+        PrintError(result != kOk ? result : msg::kTimingEmpty);
+        PrintDetail(timing);
+        return kExitError;
+    }
+
+    const QRect frame = MovieFrame(scene.sheet, options.size);
+    if (frame.isEmpty()) {
+        PrintError(msg::kCannotFindFiles);
+        PrintDetail(QStringLiteral("the scene shows no picture; give --size"));
+        return kExitError;
+    }
+    CSceneMovie movie(scene.settings, scene.sheet, scene.display, scene.storage, scene.sound);
+    const QString out = QFileInfo(options.out).absoluteFilePath();
+    result = movie.Writer().WriteMovie(out, QLatin1Char('.') + QFileInfo(out).suffix(),
+                                       options.reduction, frame, options.fit, progress);
+    if (result != kOk) {
+        // A failure without a message number is what the movie dialog shows
+        // as "Can't save the movie".
+        PrintError(result > 32767 ? result : msg::kCannotSaveMovie);
+        PrintDetail(movie.Writer().ErrorDetail());
+        return kExitError;
+    }
+    return kExitOk;
+}
+
+}  // namespace kolvane::tool
