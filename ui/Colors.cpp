@@ -21,12 +21,14 @@ constexpr Derivation kNormalTable[3][3] = {
     {{0.22f, 1.00f, false}, {0.70f, 0.80f, true}, {1.40f, 0.55f, true}},    // track
 };
 
-QColor Derive(const QColor& base, const Derivation& d, float valueScale, float saturationScale) {
+QColor Derive(const QColor& base, const Derivation& d, float valueScale, float saturationScale,
+              float minimumSaturation = 0.0f) {
     float hue = base.hsvHueF();
     if (hue < 0.0f) hue = 0.0f;  // a grey base has no hue
     if (d.turned) hue = hue + 0.5f - (hue >= 0.5f ? 1.0f : 0.0f);
-    const float saturation =
-        std::clamp(base.hsvSaturationF() * d.saturation * saturationScale, 0.0f, 1.0f);
+    const float saturation = std::clamp(
+        std::max(base.hsvSaturationF() * d.saturation * saturationScale, minimumSaturation), 0.0f,
+        1.0f);
     const float value = std::clamp(base.valueF() * d.value * valueScale, 0.0f, 1.0f);
     return QColor::fromHsvF(hue, saturation, value);
 }
@@ -43,12 +45,14 @@ CColors::CColors(QColor base) : base_(base) {
             // reads as such at a glance.
             table_[static_cast<std::size_t>(kOff * 9 + slot)] =
                 Derive(base, d, shade == kText ? 0.55f : 0.75f, 0.25f);
-            // Selected or pressed: fills take the turned hue and light up;
-            // lines and texts stay readable on them.
-            const Derivation selected{d.value * (shade == kFill ? 1.25f : 1.0f), d.saturation,
-                                      shade == kFill ? !d.turned : d.turned};
+            // Selected or pressed: fills take the turned hue and light up,
+            // with colour enough to show even on a grey scheme; lines and
+            // texts stay readable on them.
+            const bool fill = shade == kFill;
+            const Derivation selected{d.value * (fill ? 1.35f : 1.0f), d.saturation,
+                                      fill ? !d.turned : d.turned};
             table_[static_cast<std::size_t>(kSelected * 9 + slot)] =
-                Derive(base, selected, 1.0f, shade == kFill ? 0.9f : 1.0f);
+                Derive(base, selected, 1.0f, 1.0f, fill ? 0.35f : 0.0f);
         }
     }
 }
