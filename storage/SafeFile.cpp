@@ -1,0 +1,180 @@
+#include "storage/SafeFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+namespace kolvane {
+namespace {
+
+constexpr int kNameTries = 100;
+constexpr std::size_t kCopyBlock = std::size_t{1} << 16;
+// A file name may hold 255 bytes; longer ones get a short temporary name.
+constexpr qsizetype kMaxDecoratedName = 200;
+
+class CFileDescriptor {
+  public:
+    explicit CFileDescriptor(int fd = -1) : fd_(fd) {}
+    ~CFileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    CFileDescriptor(const CFileDescriptor&) = delete;
+    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
+
+    int Get() const { return fd_; }
+    void Reset(int fd) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+    // Closes now and answers the close's error (a delayed write error shows
+    // up here on some file systems).
+    Result Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0 ? kOk : errno;
+    }
+
+  private:
+    int fd_;
+};
+
+QString RandomSuffix() {
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QString suffix;
+    for (int i = 0; i < 6; ++i)
+        suffix += QLatin1Char(kLetters[QRandomGenerator::global()->bounded(62)]);
+    return suffix;
+}
+
+Result WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return kOk;
+}
+
+// Writes a new file through `fill` and renames it over `path`. The temporary
+// file is removed again on any failure.
+Result ReplaceWith(const QString& path, const std::function<Result(int fd)>& fill,
+                   const timespec* modified) {
+    const QFileInfo target(path);
+    const QString folder = target.path();
+    const QString name = target.fileName();
+    if (name.isEmpty()) return EISDIR;
+    const QString stem = name.size() <= kMaxDecoratedName ? name : QStringLiteral("kolvane");
+
+    QByteArray temporary;
+    CFileDescriptor file;
+    for (int tries = 0; file.Get() < 0; ++tries) {
+        temporary = QFile::encodeName(folder + QStringLiteral("/.") + stem +
+                                      QStringLiteral(".part-") + RandomSuffix());
+        const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            file.Reset(fd);
+        } else if (errno != EEXIST || tries >= kNameTries) {
+            return errno;
+        }
+    }
+
+    Result result = fill(file.Get());
+    if (result == kOk && ::fsync(file.Get()) != 0) result = errno;
+    if (result == kOk && modified != nullptr) {
+        const timespec times[2] = {{0, UTIME_OMIT}, *modified};
+        ::futimens(file.Get(), times);  // a lost time is no reason to fail a copy
+    }
+    if (const Result closed = file.Close(); result == kOk) result = closed;
+    if (result == kOk && ::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0)
+        result = errno;
+    if (result != kOk) {
+        ::unlink(temporary.constData());
+        return result;
+    }
+    SyncFolder(folder);
+    return kOk;
+}
+
+}  // namespace
+
+Result WriteFileAtomically(const QString& path, const QByteArray& data) {
+    return ReplaceWith(
+        path,
+        [&data](int fd) {
+            return WriteAll(fd, data.constData(), static_cast<std::size_t>(data.size()));
+        },
+        nullptr);
+}
+
+Result CopyFileAtomically(const QString& from, const QString& to) {
+    CFileDescriptor source(::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC));
+    if (source.Get() < 0) return errno;
+    struct stat status {};
+    if (::fstat(source.Get(), &status) != 0) return errno;
+    if (!S_ISREG(status.st_mode)) return EISDIR;
+    return ReplaceWith(
+        to,
+        [&source](int fd) {
+            std::vector<char> block(kCopyBlock);
+            for (;;) {
+                const ssize_t got = ::read(source.Get(), block.data(), block.size());
+                if (got < 0) {
+                    if (errno == EINTR) continue;
+                    return Result{errno};
+                }
+                if (got == 0) return kOk;
+                if (const Result result = WriteAll(fd, block.data(), static_cast<std::size_t>(got));
+                    result != kOk) {
+                    return result;
+                }
+            }
+        },
+        &status.st_mtim);
+}
+
+Result MovePath(const QString& from, const QString& to) {
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
+        0) {
+        return kOk;
+    }
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // A file system without the no-replace rename: look first.
+    struct stat status {};
+    if (::lstat(target.constData(), &status) == 0) return EEXIST;
+    return ::rename(source.constData(), target.constData()) == 0 ? kOk : errno;
+}
+
+void SyncFolder(const QString& folder) {
+    CFileDescriptor dir(
+        ::open(QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder).constData(),
+               O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() >= 0) ::fsync(dir.Get());
+}
+
+bool IsLeftoverTemporary(const QString& name) {
+    constexpr qsizetype kSuffix = 12;  // ".part-" and six letters
+    if (!name.startsWith(u'.') || name.size() < kSuffix + 2) return false;
+    if (name.mid(name.size() - kSuffix, 6) != QLatin1String(".part-")) return false;
+    const QStringView letters = QStringView(name).right(6);
+    return std::all_of(letters.begin(), letters.end(),
+                       [](QChar c) { return c.unicode() < 128 && c.isLetterOrNumber(); });
+}
+
+}  // namespace kolvane
