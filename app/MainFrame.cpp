@@ -12,6 +12,7 @@
 #include "platform/StringTable.h"
 #include "ui/MessageDialog.h"
 #include "ui/PlaceholderPanel.h"
+#include "ui/PlayMainPanel.h"
 #include "ui/ProgressDialog.h"
 #include "ui/ToolPanel.h"
 #include "ui/UiMetrics.h"
@@ -49,7 +50,15 @@ CMainFrame::CMainFrame(CProcessObjects& objects, QWidget* parent)
     auto* xshtMain = new CPlaceholderPanel(kMainBase, StringText(40040), central);
     xshtMain_ = xshtMain;
     xshtTool_ = new CXshtToolPanel(*this, central);
-    auto* playMain = new CPlaceholderPanel(kMainBase, StringText(40050), central);
+    CPlayEngine::Links playLinks;
+    playLinks.sheet = &objects_.sheet;
+    playLinks.media = &objects_.media;
+    playLinks.settings = &objects_.settings;
+    playLinks.display = &objects_.display;
+    playLinks.sound = &objects_.sound;
+    playLinks.storage = &objects_.storage;
+    playLinks.title = &objects_.title;
+    auto* playMain = new CPlayMainPanel(*this, playLinks, central);
     playMain_ = playMain;
     playTool_ = new CPlayToolPanel(*this, central);
 
@@ -73,6 +82,8 @@ CMainFrame::CMainFrame(CProcessObjects& objects, QWidget* parent)
 }
 
 CMainFrame::~CMainFrame() {
+    // The panels see themselves hidden while the frame they report to is whole.
+    hide();
     objects_.title.SetCaptionSink(nullptr);
     objects_.display.Loader().SetRetryScheduler(nullptr);
     objects_.display.Release();
@@ -197,14 +208,8 @@ bool CMainFrame::OnFrameCommand(int id) {
         case cmd::kExit:
             close();
             return true;
-        case cmd::kFrameRateChanged:
-            // Until the player view takes this over (stopping and restarting
-            // a run around it): clips measured anew, sound runs refitted.
-            objects_.storage.RefitSoundCells(objects_.sheet);
-            objects_.media.RecomputeSummaries();
-            objects_.sheet.RecomputeSummaries();
-            objects_.title.Refresh();
-            SendCommand(cmd::kSheetChanged);
+        case cmd::kPlayOnce:
+            PlayOnce();
             return true;
         case cmd::kSheetChanged:
             // Until the editor panel takes this over, the title follows the sheet here.
@@ -218,6 +223,15 @@ bool CMainFrame::OnFrameCommand(int id) {
             }
             return false;
     }
+}
+
+void CMainFrame::PlayOnce() {
+    // The view to come back to when the run ends.
+    int returnCommand = 0;
+    if (IsAreaVisible(Area::Grabber)) returnCommand = cmd::kViewGrabber;
+    if (IsAreaVisible(Area::Editor)) returnCommand = cmd::kViewEditor;
+    if (IsAreaVisible(Area::Player)) returnCommand = cmd::kPlay;
+    static_cast<CPlayMainPanel*>(playMain_)->PlayOnce(returnCommand);
 }
 
 void CMainFrame::ToggleSetting(int index) {

@@ -70,6 +70,7 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     bool OnIdle(int count);
     void SendAll(std::initializer_list<int> ids);
     void ToggleSetting(int index);
+    void PlayOnce();
     void SetMonitorType(int command);
     void CreateDisplayDevice();
     void ReloadImagesForLiveView();

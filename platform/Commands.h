@@ -85,6 +85,7 @@ inline constexpr int kLightboxChanged = 33028;
 inline constexpr int kMediaChanged = 33029;
 inline constexpr int kSheetChanged = 33030;
 inline constexpr int kMediaNamesChanged = 33031;
+inline constexpr int kEditorGoToCurrent = 33041;
 }  // namespace cmd
 
 // Where engine code and panels send their commands: the main frame routes

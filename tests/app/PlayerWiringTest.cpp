@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include "app/MainFrame.h"
+#include "app/ProcessObjects.h"
+#include "model/MediaInfo.h"
+#include "tests/support/TestEnvironment.h"
+#include "ui/PlayMainPanel.h"
+
+namespace kolvane {
+namespace {
+
+class PlayerWiringTest : public ::testing::Test {
+  protected:
+    PlayerWiringTest() : objects(133) {
+        objects.settings.Set(FrameRate, 25);
+        objects.settings.Set(PlayOnce, 25);
+        const QString dir = test::MakeTempDir(QStringLiteral("scene"));
+        CNode* column = objects.sheet.GetColumn(0, QStringLiteral("walk"));
+        for (int k = 0; k < 30; ++k) {
+            CNode* item = objects.media.AddMediaFile(
+                kTypeImage, dir + QStringLiteral("/walk %1.png").arg(k, 4, 10, QChar(u'0')));
+            QImage texture(8, 6, QImage::Format_RGB32);
+            texture.fill(Qt::darkCyan);
+            item->texture = texture;
+            item->imageInfo->imageWidth = 64;
+            item->imageInfo->imageHeight = 48;
+            column->children->append(CNode::NewCell(item));
+        }
+        frame.resize(1024, 768);
+        frame.show();
+        QApplication::processEvents();
+        frame.SendCommand(cmd::kSheetChanged);
+        objects.sheet.SetCurrentFrame(12);
+    }
+
+    CPlayEngine& Engine() {
+        return static_cast<CPlayMainPanel*>(frame.MainPanel(CMainFrame::Area::Player))->Engine();
+    }
+
+    CProcessObjects objects;
+    CMainFrame frame{objects};
+};
+
+TEST_F(PlayerWiringTest, PlayOnceFromTheGrabberBringsThePlayerUpAndKnowsItsWayBack) {
+    ASSERT_EQ(frame.ActiveArea(), CMainFrame::Area::Grabber);
+    frame.SendCommand(cmd::kPlayOnce);
+    EXPECT_EQ(frame.ActiveArea(), CMainFrame::Area::Player);
+    EXPECT_TRUE(Engine().IsPlaying());
+    EXPECT_EQ(Engine().ReturnCommand(), cmd::kViewGrabber);
+    EXPECT_EQ(objects.sheet.CurrentFrame(), 29 - 25);  // 30 frames: the last is 29
+
+    frame.SendCommand(cmd::kViewEditor);  // leaving the player ends the run
+    EXPECT_FALSE(Engine().IsPlaying());
+    EXPECT_EQ(Engine().ReturnCommand(), 0);
+}
+
+TEST_F(PlayerWiringTest, PlayOnceInTheEditorEndsAtItsCurrentFrame) {
+    frame.SendCommand(cmd::kViewEditor);
+    frame.SendCommand(cmd::kPlayOnce);
+    EXPECT_EQ(Engine().ReturnCommand(), cmd::kViewEditor);
+    EXPECT_EQ(objects.sheet.CurrentFrame(), 0);
+    frame.SendCommand(cmd::kPlay);
+    EXPECT_FALSE(Engine().IsPlaying());
+}
+
+TEST_F(PlayerWiringTest, TheFrameClosesWithARunGoing) {
+    frame.SendCommand(cmd::kViewPlayer);
+    frame.SendCommand(cmd::kPlay);
+    EXPECT_TRUE(Engine().IsPlaying());
+}
+
+}  // namespace
+}  // namespace kolvane
