@@ -293,15 +293,18 @@ Result WriteTiming(const CXshtList& sheet, const QString& path) {
     return WriteFileSafely(TimingFilePath(path), FormatTiming(sheet));
 }
 
+QString FirstTimingFileIn(const QString& folder) {
+    const QDir dir(folder);
+    const QStringList found = dir.entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+    return found.isEmpty() ? QString() : dir.filePath(found.first());
+}
+
 Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path) {
     QString file = WithoutTrailingSlashes(path);
     if (file.isEmpty()) return kOk;
     if (QFileInfo(file).isDir()) {
-        const QDir folder(file);
-        const QStringList found =
-            folder.entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
-        if (found.isEmpty()) return kOk;
-        file = folder.filePath(found.first());
+        file = FirstTimingFileIn(file);
+        if (file.isEmpty()) return kOk;
     } else {
         file += QStringLiteral(".csv");
     }

@@ -33,6 +33,9 @@ QByteArray FormatTiming(const CXshtList& sheet);
 // kTimingNotSaved (60113).
 Result WriteTiming(const CXshtList& sheet, const QString& path);
 
+// The first "*.csv" of a folder in name order, or none (empty).
+QString FirstTimingFileIn(const QString& folder);
+
 // Reads a timing file onto the sheet: `path` is a folder (its first "*.csv")
 // or a path without the ".csv". A missing file changes nothing and returns 0;
 // an empty one returns kTimingEmpty (60114). Cells are found in `media` by
