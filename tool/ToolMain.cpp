@@ -10,6 +10,7 @@
 #include "platform/StringTable.h"
 #include "tool/MovieCommand.h"
 #include "tool/SoundCommands.h"
+#include "tool/TimingCommand.h"
 
 namespace kolvane::tool {
 namespace {
@@ -23,6 +24,7 @@ constexpr Subcommand kSubcommands[] = {
      "movie SCENE_FOLDER OUT.(mp4|avi) [--size WxH] [--reduction NAME]\n"
      "        [--fit stretch|inside|fill] [--frame-rate N]   write the scene's movie",
      RunMovie},
+    {"timing", kTimingUsage, RunTiming},
 };
 
 void PrintUsage(std::FILE* out) {
@@ -34,6 +36,10 @@ void PrintUsage(std::FILE* out) {
 }  // namespace
 
 void PrintError(int result) {
+    PrintError(result, QString());
+}
+
+void PrintError(int result, const QString& subject) {
     QString text;
     if (result > 32767) {
         text = StringText(result);
@@ -41,6 +47,7 @@ void PrintError(int result) {
         text = QString::fromLocal8Bit(std::strerror(result)).trimmed();
     }
     if (text.isEmpty()) text = QStringLiteral("failed");
+    if (!subject.isEmpty()) text += QLatin1String(text.endsWith(u':') ? " " : ": ") + subject;
     std::fprintf(stderr, "kolvane-tool: %s (%d)\n", text.toUtf8().constData(), result);
 }
 

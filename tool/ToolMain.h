@@ -21,6 +21,8 @@ struct Subcommand {
 
 // Prints "kolvane-tool: <message text> (<number>)" for a result code.
 void PrintError(int result);
+// The same with what failed: "kolvane-tool: <message text>: <subject> (<number>)".
+void PrintError(int result, const QString& subject);
 // Prints a usage error and returns kExitUsage.
 int UsageError(const QString& message);
 
