@@ -206,7 +206,10 @@ void CXshtList::Normalise() {
     CNodeList& columns = Levels();
     if (columns.empty()) return;
 
-    if (!AllBlank(*columns.back())) columns.append(MakeBlankColumn());
+    // The trailing blank column has no name: a named blank one goes like any
+    // other all-blank column.
+    const CNode& last = *columns.back();
+    if (!AllBlank(last) || !last.name.isEmpty()) columns.append(MakeBlankColumn());
     for (int i = columns.size() - 2; i >= 0; --i) {
         if (AllBlank(*columns.at(i))) columns.erase(i);
     }

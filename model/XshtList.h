@@ -11,8 +11,8 @@ class CSettings;
 
 // The exposure sheet: its levels are columns, their children cells, and row r
 // of every column is frame r of the scene. After Normalise() all columns have
-// the same length, the last row is blank, and the last column is the blank
-// column 0x21; an all-blank sheet is empty. `currentPosition` is the current
+// the same length, the last row is blank, and the last column is the unnamed
+// blank column 0x21; an all-blank sheet is empty. `currentPosition` is the current
 // frame.
 class CXshtList : public CListList {
   public:

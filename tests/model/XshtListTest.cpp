@@ -66,6 +66,7 @@ class XshtListTest : public ::testing::Test {
             EXPECT_TRUE(column->children->back()->HasAny(kTypeBlank)) << "trailing blank row";
             const bool last = i + 1 == columns.size();
             EXPECT_EQ(column->type, last ? kTypeBlankColumn : kTypeLevel);
+            EXPECT_TRUE(!last || column->name.isEmpty()) << "the trailing column has no name";
             EXPECT_EQ(column->summary->blanks == length, last) << "only the last column is blank";
         }
         EXPECT_EQ(sheet.FrameCount(), length - 1);
@@ -188,6 +189,15 @@ TEST_F(XshtListTest, NormaliseRestoresEveryInvariant) {
     sheet.Normalise();
     EXPECT_EQ(sheet.SheetLength(), 4);
     EXPECT_EQ(sheet.Levels().size(), 3);
+}
+
+TEST_F(XshtListTest, NamedBlankColumnGoesEvenWhenLast) {
+    sheet.PlaceImage(Image("A 0001"));
+    sheet.Normalise();
+    sheet.Levels().back()->name = "later";  // the user named the trailing column
+    sheet.Normalise();
+    EXPECT_EQ(ColumnNames(), (QStringList{"A", ""}));
+    ExpectNormalised();
 }
 
 TEST_F(XshtListTest, NormaliseNamesAnUnnamedSoundColumnAfterTheSound) {
