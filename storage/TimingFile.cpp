@@ -93,21 +93,29 @@ QSize SourceSize(const CNode& column) {
 
 // ---- reading
 
-// Reads one line without its line end (CR LF or LF). A line longer than
-// kMaxLineBytes keeps its start; the rest is skipped.
-bool ReadLine(QIODevice& in, QByteArray& line) {
-    line = in.readLine(kMaxLineBytes);
-    if (line.isEmpty()) return false;
-    if (!line.endsWith('\n')) {
-        QByteArray rest;
-        do {
-            rest = in.readLine(kMaxLineBytes);
-        } while (!rest.isEmpty() && !rest.endsWith('\n'));
+// Reads lines without their line end (CR LF or LF) through one buffer. A
+// line longer than kMaxLineBytes keeps its start; the rest is skipped.
+class CLineReader {
+  public:
+    explicit CLineReader(QIODevice& in) : in_(in), buffer_(kMaxLineBytes + 1, Qt::Uninitialized) {}
+
+    bool Next(QByteArray& line) {
+        qint64 length = in_.readLine(buffer_.data(), buffer_.size());
+        if (length <= 0) return false;
+        line = QByteArray(buffer_.constData(), length);
+        while (length == buffer_.size() - 1 && buffer_[length - 1] != '\n') {
+            length = in_.readLine(buffer_.data(), buffer_.size());
+            if (length <= 0) break;
+        }
+        if (line.endsWith('\n')) line.chop(1);
+        if (line.endsWith('\r')) line.chop(1);
+        return true;
     }
-    if (line.endsWith('\n')) line.chop(1);
-    if (line.endsWith('\r')) line.chop(1);
-    return true;
-}
+
+  private:
+    QIODevice& in_;
+    QByteArray buffer_;
+};
 
 // UTF-8; a line that is not (an older file in a Windows code page) is taken
 // as Latin-1 rather than losing its accented letters.
@@ -236,8 +244,8 @@ class CTimingRows {
     CNode* ColumnAt(int index, const CNode* item) {
         CNodeList& columns = sheet_.Levels();
         if (index + 1 < columns.size()) return columns.at(index);
-        return sheet_.GetColumn(columns.size(),
-                                item != nullptr ? CXshtList::ColumnNameFor(*item) : QString());
+        const QString name = item != nullptr ? CXshtList::ColumnNameFor(*item) : QString();
+        return columns.insert(columns.size() - 1, sheet_.MakeLevel(kTypeLevel, name, 0));
     }
 
     CXshtList& sheet_;
@@ -247,6 +255,28 @@ class CTimingRows {
     std::vector<bool> columnUsed_;
     qint64 usedColumns_ = 0;
 };
+
+// Field i of the names line (whose field 0 is a label, empty in our own
+// files) names column i - 1: an unnamed column takes the name, a named one
+// keeps its own, a missing one is made in front of the trailing blank column.
+// The sheet then ends in an unnamed column, in front of which the data lines
+// make the columns they need.
+void NameColumns(CXshtList& sheet, const QStringList& fields) {
+    CNodeList& columns = sheet.Levels();
+    const CNode* last = columns.back();
+    const bool hasTrailing =
+        last != nullptr && last->type == kTypeBlankColumn && last->name.isEmpty();
+    int named = columns.size() - (hasTrailing ? 1 : 0);
+    for (int i = 1; i < fields.size(); ++i) {
+        if (i - 1 < named) {
+            CNode* column = columns.at(i - 1);
+            if (column->name.isEmpty()) column->name = fields[i];
+        } else {
+            columns.insert(named++, sheet.MakeLevel(kTypeLevel, fields[i], 0));
+        }
+    }
+    if (!hasTrailing) columns.append(sheet.MakeLevel(kTypeBlankColumn, QString(), 0));
+}
 
 void ReverseColumns(CXshtList& sheet) {
     CNodeList& columns = sheet.Levels();
@@ -319,25 +349,21 @@ Result ReadTimingFile(CXshtList& sheet, const CMdiaList& media, const QString& f
 
 Result ReadTimingFrom(CXshtList& sheet, const CMdiaList& media, QIODevice& in,
                       const QString& folder) {
+    CLineReader lines(in);
     QByteArray line;
-    if (!ReadLine(in, line)) return msg::kTimingEmpty;
+    if (!lines.Next(line)) return msg::kTimingEmpty;
     QString names = DecodeLine(line);
-    const bool tvPaint = names.contains(QStringLiteral("TVPaint"));
+    // Our own names line opens with an empty field; a column may well be
+    // called "TVPaint" without making the file one.
+    const bool tvPaint = !names.startsWith(u',') && names.contains(QStringLiteral("TVPaint"));
     if (tvPaint) {
         names.clear();
-        for (int number = 2; number < kTvPaintFirstFrameLine && ReadLine(in, line); ++number) {
+        for (int number = 2; number < kTvPaintFirstFrameLine && lines.Next(line); ++number) {
             if (number == kTvPaintNamesLine) names = DecodeLine(line);
         }
     }
 
-    // The names line opens with a label field (empty in our own files).
-    const QStringList fields = SplitFields(names, kMaxColumns + 1);
-    for (int i = 1; i < fields.size(); ++i)
-        sheet.GetColumn(i - 1, fields[i]);
-    // Cells go to columns in front of an unnamed last column; a sheet without
-    // one would put the last named column's first cell into a column of its own.
-    CNodeList& columns = sheet.Levels();
-    if (columns.empty() || !columns.back()->name.isEmpty()) sheet.GetColumn(columns.size(), {});
+    NameColumns(sheet, SplitFields(names, kMaxColumns + 1));
     sheet.Pad(true);
 
     // Every data line, TVPaint's too, opens with its frame label: field i goes
@@ -346,7 +372,7 @@ Result ReadTimingFrom(CXshtList& sheet, const CMdiaList& media, QIODevice& in,
     CCellFinder finder(media, folder);
     CTimingRows rows(sheet, finder);
     Result result = kOk;
-    while (ReadLine(in, line)) {
+    while (lines.Next(line)) {
         if (!rows.Add(SplitFields(DecodeLine(line), kMaxColumns + 1))) {
             result = msg::kNotEnoughMemory;
             break;

@@ -126,6 +126,19 @@ TEST_F(TimingFileTest, RoundTripOfAnUnchangedMediaListReproducesTheSheet) {
     EXPECT_EQ(read.Levels().back()->type, kTypeBlankColumn);
 }
 
+TEST_F(TimingFileTest, AnUnnamedColumnKeepsItsPlace) {
+    sheet.PlaceItem(Image("A 0001"));
+    sheet.PlaceItem(Image("0001"));  // no base name: its column has none
+    sheet.PlaceSound(Sound("boom", 2.0f));
+    sheet.Normalise();
+    sheet.SetLevelRank(sheet.Levels().at(2), "2");
+    ASSERT_EQ(ColumnNames(sheet), (QStringList{"A", "", "boom", ""}));
+
+    CXshtList read(settings);
+    ASSERT_EQ(ReadText(FormatTiming(sheet), read), kOk);
+    EXPECT_EQ(FormatTiming(read), FormatTiming(sheet));
+}
+
 TEST_F(TimingFileTest, NamesWithCommasAndQuotesSurviveAWriteAndARead) {
     CNode* comma = Image("a,b 0001");
     CNode* quote = Image("say \"hi\" 0001");
@@ -133,6 +146,7 @@ TEST_F(TimingFileTest, NamesWithCommasAndQuotesSurviveAWriteAndARead) {
     sheet.PlaceItem(quote);
     sheet.Normalise();
     sheet.Levels().at(0)->name = "tricky, \"one\"";
+    sheet.Levels().at(1)->name = "TVPaint";  // no TVPaint sheet for that
 
     const QByteArray text = FormatTiming(sheet);
     EXPECT_TRUE(text.contains("\"say \"\"hi\"\" 0001\"")) << text.constData();
