@@ -1,12 +1,9 @@
 #include "storage/MediaFiles.h"
 
 #include <algorithm>
-#include <cerrno>
 
-#include <QDir>
-
-#include "model/MdiaList.h"
 #include "model/MediaNames.h"
+#include "model/Node.h"
 
 namespace kolvane {
 namespace {
@@ -33,25 +30,6 @@ std::uint32_t MediaKindOfFile(const QString& fileName) {
 std::optional<QString> WithoutMediaExtension(const QString& text) {
     if (MediaKindOfFile(text) == 0) return std::nullopt;
     return DropLast(text, 4);
-}
-
-Result AddFolderMedia(CMdiaList& media, const QString& folder, int* added) {
-    if (added != nullptr) *added = 0;
-    const QDir dir(folder);
-    if (!dir.exists() || !dir.isReadable()) return ENOENT;
-    QStringList names = dir.entryList(QDir::Files | QDir::Readable);
-    std::sort(names.begin(), names.end(),
-              [](const QString& a, const QString& b) { return CompareNames(a, b) < 0; });
-    for (std::uint32_t kind : {kTypeImage, kTypeSound}) {
-        for (const QString& name : names) {
-            if (MediaKindOfFile(name) != kind) continue;
-            bool isNew = false;
-            media.AddMediaFile(kind, QDir::cleanPath(dir.absoluteFilePath(name)), &isNew);
-            if (isNew && added != nullptr) ++*added;
-        }
-    }
-    media.RecomputeSummaries();
-    return kOk;
 }
 
 }  // namespace kolvane

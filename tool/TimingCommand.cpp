@@ -11,7 +11,7 @@
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
 #include "platform/ResultCodes.h"
-#include "storage/MediaFiles.h"
+#include "storage/Import.h"
 #include "storage/TimingFile.h"
 #include "tool/ToolMain.h"
 
@@ -104,7 +104,9 @@ int RunTiming(const QStringList& args) {
 
     CMdiaList media;
     for (const QString& folder : options.mediaFolders) {
-        if (const Result result = AddFolderMedia(media, folder); result != kOk) {
+        Result result = QFileInfo(folder).isDir() ? kOk : ENOENT;
+        if (result == kOk) result = ImportFolder(media, folder, kTypeImage | kTypeSound);
+        if (result != kOk) {
             PrintError(result, folder);
             return kExitError;
         }

@@ -7,8 +7,9 @@ namespace kolvane::tool {
 inline constexpr const char* kTimingUsage =
     "timing read FILE [--media DIR]... [--frame-start N] [--frame-rate N]\n"
     "                            reads a scene timing file or TVPaint sheet (or a folder's\n"
-    "                            first .csv) against the images and sounds of each DIR and\n"
-    "                            prints the exposure sheet as a scene timing file\n"
+    "                            first .csv) against the images and sounds in each DIR and\n"
+    "                            its subfolders, and prints the exposure sheet as a scene\n"
+    "                            timing file\n"
     "  timing keyframes FILE [--media DIR]... --out DIR [--frame-start N] [--frame-rate N]\n"
     "                            the same read, then one keyframe file per named column\n"
     "                            into --out";

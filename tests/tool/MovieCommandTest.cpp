@@ -10,7 +10,7 @@
 #include "model/Node.h"
 #include "model/NodeList.h"
 #include "model/XshtList.h"
-#include "storage/MediaFiles.h"
+#include "storage/Import.h"
 #include "storage/TimingFile.h"
 #include "tests/support/TestEnvironment.h"
 #include "tool/MovieCommand.h"
@@ -47,7 +47,7 @@ QString MakeSceneFolder() {
     }
     CSettings settings{CSettings::Unstored{}};
     CMdiaList media;
-    EXPECT_EQ(AddFolderMedia(media, folder), kOk);
+    EXPECT_EQ(ImportFolder(media, folder, kTypeImage), kOk);
     CXshtList sheet(settings);
     CNode* column = sheet.GetColumn(0, QStringLiteral("walk"));
     for (CNode* image : *media.ImageLevel()->children) {
