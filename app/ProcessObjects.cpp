@@ -7,7 +7,8 @@ CProcessObjects::CProcessObjects(int nativeAspect)
       title(settings),
       sheet(settings),
       display(settings, media),
-      sound(settings) {
+      sound(settings),
+      movie(settings, sheet, display, storage, sound) {
     media.SetAudioRingFactory(&sound);
     sheet.SetAudioRingFactory(&sound);
     storage.Connect(

@@ -5,6 +5,7 @@
 #include "display/Direct3D.h"
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
+#include "movie/SceneMovie.h"
 #include "sound/DirectSound.h"
 #include "storage/Storage.h"
 
@@ -27,6 +28,7 @@ class CProcessObjects {
     CXshtList sheet;
     CDirect3D display;
     CDirectSound sound;  // every level made from here on gets its ring
+    CSceneMovie movie;   // the movie writer, on the objects above
 };
 
 }  // namespace kolvane

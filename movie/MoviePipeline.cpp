@@ -246,7 +246,14 @@ Result CMoviePipeline::Build(const QString& path, MovieContainer container,
     if (pages != nullptr && videoChain != nullptr &&
         QLatin1String(reduction.name) == QLatin1String("FFDShow")) {
         GstElementPtr encoder(gst_bin_get_by_name(GST_BIN(videoChain), "encoder"));
-        if (encoder != nullptr) pages->Show(encoder.get(), QString::fromUtf8(reduction.encoder));
+        if (encoder != nullptr) {
+            GstElementFactory* factory = gst_element_get_factory(encoder.get());
+            const gchar* title = factory != nullptr ? gst_element_factory_get_metadata(
+                                                          factory, GST_ELEMENT_METADATA_LONGNAME)
+                                                    : nullptr;
+            pages->Show(encoder.get(),
+                        QString::fromUtf8(title != nullptr ? title : reduction.encoder));
+        }
     }
 
     const bool videoLinked = videoChain != nullptr

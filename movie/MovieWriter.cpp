@@ -24,6 +24,7 @@ constexpr std::int64_t kUnitsPerSecond = 10'000'000;  // time per frame is in 10
 constexpr QRgb kBlack = qRgb(0, 0, 0);
 constexpr QRgb kWhite = qRgb(255, 255, 255);
 
+// L of the interface: the application font's height and leading plus 4.
 int InterfaceLineHeight() {
     const QFontMetrics metrics(QGuiApplication::font());
     return metrics.height() + metrics.leading() + 4;
@@ -69,15 +70,15 @@ CMovieWriter::CMovieWriter(const CSettings& settings, CXshtList& sheet, IMovieRe
       sheet_(sheet),
       renderer_(renderer),
       sound_(sound),
-      pipeline_(reductions),
-      lineHeight_(InterfaceLineHeight()) {}
+      reductions_(reductions),
+      pipeline_(reductions) {}
 
 CMovieWriter::~CMovieWriter() {
     CloseMovie(false);
 }
 
 bool CMovieWriter::IsEncoderAvailable(const QString& codecName) const {
-    const MovieReduction* reduction = FindReduction(DefaultReductions(), codecName);
+    const MovieReduction* reduction = FindReduction(reductions_, codecName);
     return reduction != nullptr && IsReductionAvailable(*reduction);
 }
 
@@ -162,6 +163,7 @@ Result CMovieWriter::OpenMovie(const QString& path, const QString& codecName, co
     path_ = path;
     frame_ = QRect(QPoint(0, 0), frame.size());
     drawingMode_ = drawingMode;
+    counterLine_ = lineHeight_ > 0 ? lineHeight_ : InterfaceLineHeight();
     const FeddickVideoFormat video{frame_.width(), frame_.height(), kUnitsPerSecond / FrameRate(),
                                    true};
     if (!renderer_.BeginOffscreen(frame_)) {
@@ -244,7 +246,7 @@ Result CMovieWriter::WriteFramePicture(std::span<const CNode* const> pictures) {
 }
 
 void CMovieWriter::DrawCounter() {
-    const int line = lineHeight_;
+    const int line = counterLine_;
     const QRect box(frame_.width() - line / 2 - 2 * line, frame_.height() - line / 2 - line,
                     2 * line, line);
     renderer_.Clear(box, kWhite);

@@ -49,7 +49,8 @@ class CMovieWriter {
     // The user's page for the encoder's own settings ("FFDShow"); none shows
     // nothing.
     void SetEncoderPages(IEncoderPages* pages) { pages_ = pages; }
-    // The interface line height that sizes the frame counter.
+    // The interface line height that sizes the frame counter; 0 (the
+    // default) measures the application font.
     void SetLineHeight(int lineHeight) { lineHeight_ = lineHeight; }
     // Why the last movie failed, for a log or a terminal.
     const QString& ErrorDetail() const { return errorDetail_; }
@@ -80,6 +81,7 @@ class CMovieWriter {
     CXshtList& sheet_;
     IMovieRenderer& renderer_;
     IMovieSound& sound_;
+    std::span<const MovieReduction> reductions_;
     CMoviePipeline pipeline_;
     IEncoderPages* pages_ = nullptr;
     int lineHeight_ = 0;
@@ -87,6 +89,7 @@ class CMovieWriter {
     QString path_;
     QRect frame_;
     int drawingMode_ = 2;
+    int counterLine_ = 0;
     int frameCounter_ = 0;
     bool offscreen_ = false;
     std::vector<std::int16_t> columnSamples_;

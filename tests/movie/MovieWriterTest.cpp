@@ -11,6 +11,7 @@
 #include "model/MediaInfo.h"
 #include "model/Node.h"
 #include "model/NodeList.h"
+#include "movie/EncoderSettings.h"
 #include "movie/MovieWriter.h"
 #include "tests/movie/MovieTestSupport.h"
 #include "tests/support/TestEnvironment.h"
@@ -233,6 +234,29 @@ TEST_F(MovieWriterTest, EveryAviReductionWritesAPlayableMovie) {
             EXPECT_TRUE(IsNear(movie.frames[0].pixel(32, 24), kRed, 40));
         }
     }
+}
+
+// Lets the user change the encoder's own settings: here, its bit rate.
+class CBitratePages final : public IEncoderPages {
+  public:
+    void Show(GstElement* encoder, const QString& title) override {
+        caption = title;
+        changed = SetEncoderSetting(encoder, QStringLiteral("bitrate"), QStringLiteral("64000"));
+    }
+    QString caption;
+    bool changed = false;
+};
+
+TEST_F(MovieWriterTest, TheFFDShowReductionShowsTheEncodersSettingsFirst) {
+    TenFrames(2);
+    CBitratePages pages;
+    writer.SetEncoderPages(&pages);
+    ASSERT_EQ(Write(QStringLiteral("h264.mp4"), QStringLiteral("H.264/AVC")), kOk);
+    EXPECT_TRUE(pages.caption.isEmpty()) << "only FFDShow has a settings page";
+    ASSERT_EQ(Write(QStringLiteral("mpeg4.avi"), QStringLiteral("FFDShow")), kOk);
+    EXPECT_TRUE(pages.caption.contains("MPEG-4")) << pages.caption.toStdString();
+    EXPECT_TRUE(pages.changed);
+    EXPECT_EQ(DecodeMovie(MoviePath(QStringLiteral("mpeg4.avi"))).frames.size(), 2u);
 }
 
 TEST_F(MovieWriterTest, DvWritesPalFramesAt720By576) {
