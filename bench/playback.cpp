@@ -1,0 +1,359 @@
+// Playback of a 300-frame sheet of three columns of 1920 x 1080 images with
+// two sound columns, at 30 fps for 20 s into an offscreen 1280 x 720 player
+// view, on the real timer thread and the system clock, audio into the sink of
+// KOLVANE_AUDIO_SINK (fakesink unless set). Prints frames shown and skipped,
+// tick lateness at p50 and p99, and the drift of the audio output against the
+// picture over the run. Target: nothing skipped, p99 under 4 ms, drift under
+// one frame (33.3 ms).
+//
+// Before the run, Google Benchmark times one step (compose three layers,
+// present) against presenting the back buffer alone (the baseline), and the
+// step's share of the 33.3 ms frame budget is printed.
+
+#include <benchmark/benchmark.h>
+#include <gst/gst.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QDataStream>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "app/core/Settings.h"
+#include "display/Direct3D.h"
+#include "model/MdiaList.h"
+#include "model/MediaInfo.h"
+#include "model/XshtList.h"
+#include "platform/Commands.h"
+#include "player/PlayEngine.h"
+#include "sound/DirectSound.h"
+#include "storage/Storage.h"
+#include "ui/PlayMainPanel.h"
+
+namespace {
+
+using namespace kolvane;
+using namespace std::chrono_literals;
+
+constexpr int kRate = 30;
+constexpr int kFrames = 300;
+constexpr int kRunSeconds = 20;
+const QSize kImageSize(1920, 1080);
+const QSize kViewSize(1280, 720);
+
+// Three columns as an animator would stack them: a background held for the
+// whole shot, a character on twos and an effect on threes.
+struct ColumnPlan {
+    const char* name;
+    int holdFrames;
+};
+constexpr ColumnPlan kImageColumns[] = {{"bg", kFrames}, {"walk", 2}, {"dust", 3}};
+constexpr const char* kSoundColumns[] = {"music", "steps"};
+
+QImage Drawing(int seed, bool background) {
+    QImage image(kImageSize, QImage::Format_RGB32);
+    QPainter painter(&image);
+    if (background) {
+        QLinearGradient sky(0, 0, 0, kImageSize.height());
+        sky.setColorAt(0, QColor(150, 190, 230));
+        sky.setColorAt(1, QColor(240, 220, 180));
+        painter.fillRect(image.rect(), sky);
+    } else {
+        image.fill(Qt::white);
+    }
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor::fromHsv(seed * 37 % 360, 160, 90), 8));
+    for (int i = 0; i < 12; ++i) {
+        const int x = (seed * 53 + i * 150) % kImageSize.width();
+        const int y = (seed * 29 + i * 80) % kImageSize.height();
+        painter.drawEllipse(x, y, 120 + 10 * i, 90 + 7 * i);
+    }
+    return image;
+}
+
+// 16-bit stereo 48 kHz PCM: a tone whose pitch tells the seconds apart.
+bool WriteWav(const QString& path, int seconds, int pitch) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    const quint32 pairs = 48000u * static_cast<quint32>(seconds);
+    QDataStream out(&file);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.writeRawData("RIFF", 4);
+    out << quint32(36 + pairs * 4);
+    out.writeRawData("WAVEfmt ", 8);
+    out << quint32(16) << quint16(1) << quint16(2) << quint32(48000) << quint32(192000)
+        << quint16(4) << quint16(16);
+    out.writeRawData("data", 4);
+    out << quint32(pairs * 4);
+    for (quint32 i = 0; i < pairs; ++i) {
+        const auto v = static_cast<qint16>((i * static_cast<quint32>(pitch + i / 48000)) % 8000);
+        out << v << static_cast<qint16>(-v);
+    }
+    return out.status() == QDataStream::Ok;
+}
+
+// The frame as seen by the panel: the sheet normalised on request, nothing
+// else routed.
+class Sink final : public ICommandSink {
+  public:
+    explicit Sink(CXshtList& sheet) : sheet_(sheet) {}
+    void SendCommand(int id) override {
+        if (id == cmd::kSheetChanged) sheet_.Normalise();
+    }
+    void PostCommand(int) override {}
+
+  private:
+    CXshtList& sheet_;
+};
+
+// Passes the real timer's ticks on and notes when each was served.
+class RecordingTicks final : public ITickSource {
+  public:
+    RecordingTicks(ITickSource& inner, IPlayClock& clock, CDirectSound& sound)
+        : inner_(inner), clock_(clock), sound_(sound) {}
+
+    bool Start(FramePeriod period, Handler onTick) override {
+        return inner_.Start(period, [this, onTick](const PlayTick& tick) {
+            const auto late = clock_.Now() - tick.deadline;
+            lateness.push_back(std::chrono::duration<double, std::milli>(late).count());
+            onTick(tick);
+            // The output takes a moment to settle after it starts: the drift
+            // is measured from one second in.
+            if (tick.index == kRate) {
+                firstTick = tick.index;
+                firstPairs = sound_.PairsPlayed();
+            }
+            lastTick = tick.index;
+            lastPairs = sound_.PairsPlayed();
+        });
+    }
+    void Stop() override { inner_.Stop(); }
+    bool IsRunning() const override { return inner_.IsRunning(); }
+
+    std::vector<double> lateness;
+    std::uint64_t firstTick = 0;
+    std::uint64_t lastTick = 0;
+    std::uint64_t firstPairs = 0;
+    std::uint64_t lastPairs = 0;
+
+  private:
+    ITickSource& inner_;
+    IPlayClock& clock_;
+    CDirectSound& sound_;
+};
+
+// The scene objects in their start-up order, on a settings record of their
+// own (the user's stored settings are left alone).
+struct Objects {
+    Objects() {
+        media.SetAudioRingFactory(&sound);
+        sheet.SetAudioRingFactory(&sound);
+        storage.Connect({&settings, &media, &sound, {}});
+    }
+    ~Objects() {
+        storage.Connect({});
+        media.SetAudioRingFactory(nullptr);
+        sheet.SetAudioRingFactory(nullptr);
+    }
+    CStorage storage;
+    CSettings settings{CSettings::Unstored{}};
+    CMdiaList media;
+    CXshtList sheet{settings};
+    CDirect3D display{settings, media};
+    CDirectSound sound{settings};
+};
+
+struct Scene {
+    Scene() : sink(objects.sheet) {}
+
+    bool Build() {
+        if (!dir.isValid()) return false;
+        objects.settings.Set(FrameRate, kRate);
+        objects.settings.Set(LoopMode, 0);
+        objects.sound.Initialize();
+        objects.display.CreateDevice(kViewSize, 32);
+
+        for (const ColumnPlan& plan : kImageColumns) {
+            CNode* column = objects.sheet.GetColumn(objects.sheet.Levels().size(),
+                                                    QString::fromLatin1(plan.name));
+            const int drawings = (kFrames + plan.holdFrames - 1) / plan.holdFrames;
+            for (int d = 0; d < drawings; ++d) {
+                const QString path = dir.filePath(QStringLiteral("%1 %2.jpg")
+                                                      .arg(QLatin1String(plan.name))
+                                                      .arg(d + 1, 4, 10, QChar(u'0')));
+                if (!Drawing(d, plan.holdFrames == kFrames).save(path, "JPEG", 90)) return false;
+                CNode* item = objects.media.AddMediaFile(kTypeImage, path);
+                for (int h = 0; h < plan.holdFrames && column->children->size() < kFrames; ++h)
+                    column->children->append(CNode::NewCell(item));
+            }
+        }
+        int pitch = 3;
+        for (const char* name : kSoundColumns) {
+            const QString path = dir.filePath(QStringLiteral("%1.wav").arg(QLatin1String(name)));
+            if (!WriteWav(path, kFrames / kRate, pitch++)) return false;
+            CNode* item = objects.media.AddMediaFile(kTypeSound, path);
+            if (item == nullptr || objects.sheet.PlaceSound(item) == nullptr) return false;
+        }
+        objects.sheet.Normalise();
+        objects.media.RecomputeSummaries();
+        objects.sheet.RecomputeSummaries();
+        objects.sheet.SetCurrentFrame(0);
+
+        QElapsedTimer loading;
+        loading.start();
+        objects.display.LoadPendingImages(true);
+        std::printf("playback: %d frames, %lld images loaded in %.1f s\n",
+                    objects.sheet.FrameCount(),
+                    static_cast<long long>(objects.display.Loader().ImageCount()),
+                    static_cast<double>(loading.elapsed()) / 1000.0);
+
+        CPlayEngine::Links links;
+        links.sheet = &objects.sheet;
+        links.media = &objects.media;
+        links.settings = &objects.settings;
+        links.display = &objects.display;
+        links.sound = &objects.sound;
+        links.storage = &objects.storage;
+        links.clock = &clock;
+        links.ticks = &ticks;
+        view = std::make_unique<CPlayMainPanel>(sink, links, nullptr);
+        view->resize(kViewSize);
+        view->show();
+        QApplication::processEvents();
+        return view->isVisible();
+    }
+
+    QTemporaryDir dir;
+    Objects objects;
+    Sink sink;
+    CSteadyPlayClock clock;
+    CPlayTimer timer{clock};
+    RecordingTicks ticks{timer, clock, objects.sound};
+    std::unique_ptr<CPlayMainPanel> view;
+};
+
+Scene* g_scene = nullptr;
+
+// One step of the stopped player: the next frame composed from its three
+// layers and presented into the view.
+void BM_StepAndPresent(benchmark::State& state) {
+    CPlayMainPanel& view = *g_scene->view;
+    for (auto _ : state)
+        view.OnCommand(cmd::kStepForw);
+}
+
+// The baseline: the back buffer presented into the view, nothing composed.
+void BM_PresentOnly(benchmark::State& state) {
+    CPlayMainPanel& view = *g_scene->view;
+    for (auto _ : state)
+        view.PresentFrame();
+}
+
+BENCHMARK(BM_PresentOnly)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_StepAndPresent)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+class TimesReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.iterations > 0) times[run.benchmark_name()] = run.GetAdjustedRealTime();
+        }
+    }
+    std::map<std::string, double> times;
+};
+
+double Percentile(std::vector<double> values, double p) {
+    if (values.empty()) return 0.0;
+    const auto at = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1));
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(at),
+                     values.end());
+    return values[at];
+}
+
+double LoadAverage() {
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly)) return -1.0;
+    return file.readLine().split(' ').value(0).toDouble();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("KOLVANE_AUDIO_SINK", "fakesink", 0);
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    gst_init(&argc, &argv);
+    benchmark::Initialize(&argc, argv);
+
+    Scene scene;
+    if (!scene.Build()) {
+        std::fprintf(stderr, "playback: could not build the scene\n");
+        return 1;
+    }
+    g_scene = &scene;
+    TimesReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const double present = reporter.times["BM_PresentOnly"];
+    const double step = reporter.times["BM_StepAndPresent"];
+    const double budget = 1000.0 / kRate;
+    if (present > 0) {
+        std::printf(
+            "playback: one step %.2f ms = %.1f x presenting alone (%.2f ms), %.0f%% of the "
+            "%.1f ms frame\n",
+            step, step / present, present, 100.0 * step / budget, budget);
+    }
+
+    const double loadBefore = LoadAverage();
+    CPlayEngine& engine = scene.view->Engine();
+    engine.GoToFrame(0);
+    scene.view->OnCommand(cmd::kPlay);
+    if (!engine.IsPlaying()) {
+        std::fprintf(stderr, "playback: the run did not start\n");
+        return 1;
+    }
+    QEventLoop loop;
+    QTimer::singleShot(std::chrono::seconds(kRunSeconds), &loop, &QEventLoop::quit);
+    loop.exec();
+    const PlayStatistics statistics = engine.Statistics();
+    scene.view->OnCommand(cmd::kPlay);
+    const double loadAfter = LoadAverage();
+
+    const RecordingTicks& ticks = scene.ticks;
+    const auto served = static_cast<std::uint32_t>(ticks.lateness.size());
+    const double pictureMs = static_cast<double>(ticks.lastTick - ticks.firstTick) * 1000.0 / kRate;
+    const double audioMs = static_cast<double>(ticks.lastPairs - ticks.firstPairs) / 48.0;
+    std::printf(
+        "playback: %u ticks in %d s at %d fps: %u frames shown, %u skipped (rates %u..%u "
+        "fps)\n",
+        served, kRunSeconds, kRate, served - statistics.skippedFrames, statistics.skippedFrames,
+        statistics.lowestRate, statistics.highestRate);
+    std::printf("playback: tick lateness p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",
+                Percentile(ticks.lateness, 0.50), Percentile(ticks.lateness, 0.99),
+                Percentile(ticks.lateness, 1.0));
+    if (scene.objects.sound.HasOutput()) {
+        std::printf(
+            "playback: audio-to-picture drift %+.1f ms over %.1f s (one frame is %.1f ms)\n",
+            audioMs - pictureMs, pictureMs / 1000.0, budget);
+    } else {
+        std::printf("playback: no audio output, drift not measured\n");
+    }
+    std::printf("playback: load average %.2f before, %.2f after (2 cores)\n", loadBefore,
+                loadAfter);
+    std::printf("playback: target: nothing skipped, p99 under 4 ms, drift under one frame\n");
+    benchmark::Shutdown();
+    return 0;
+}
