@@ -3,13 +3,14 @@
 #include <vector>
 
 #include "model/MediaInfo.h"
-#include "tests/player/PlayFixtures.h"
+#include "tests/player/fixtures/PlayFixtures.h"
 
 namespace kolvane {
 namespace {
 
 using namespace std::chrono_literals;
 using test::CPlayRig;
+using test::CPlayScene;
 using Frames = std::vector<int>;
 constexpr int kWhite = -1;  // TakeFrames' codes for a white or black picture
 constexpr int kBlack = -2;
@@ -28,6 +29,19 @@ Frames Repeat(int value, int times) {
 Frames Join(Frames a, const Frames& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
+}
+
+// Ten frames of images over ten frames of sound, played from frame 0 for
+// `ticks` ticks; the sound column.
+CNode* PlayWithSound(CPlayRig& rig, int ticks) {
+    rig.AddImageColumn(QStringLiteral("walk"), 10);
+    CNode* beat = rig.AddSoundColumn(QStringLiteral("beat"), 10);
+    rig.Settle();
+    rig.engine->GoToFrame(0);
+    rig.engine->TogglePlay();
+    rig.Ticks(ticks);
+    rig.view.TakeFrames();
+    return beat;
 }
 
 TEST(PlayEngineTest, TenFrameSheetPlaysZeroToNineAndWraps) {
@@ -145,26 +159,26 @@ TEST(PlayEngineTest, ExtraBlackIsSilentAndTheSoundRestartsAtFrameZero) {
     rig.Tick();
     // One second (25 frames, round the 10 cells) written ahead of frame 1.
     EXPECT_TRUE(rig.engine->SoundStarted());
-    EXPECT_TRUE(CPlayRig::RingPlaying(*beat));
-    EXPECT_EQ(CPlayRig::SoundRow(*beat), (1 + 25) % 10);
+    EXPECT_TRUE(CPlayScene::RingPlaying(*beat));
+    EXPECT_EQ(CPlayScene::SoundRow(*beat), (1 + 25) % 10);
     EXPECT_EQ(rig.LastSoundValue(*beat), (1 + 25) % 10 + 1);
     EXPECT_EQ(beat->summary->writeCursor, 26u * 7680u);
 
     rig.Ticks(8);
     rig.Tick();  // the wrap: the pause begins
-    EXPECT_FALSE(CPlayRig::RingPlaying(*beat));
+    EXPECT_FALSE(CPlayScene::RingPlaying(*beat));
     const std::uint32_t cursor = beat->summary->writeCursor;
     rig.Ticks(24);
     EXPECT_EQ(rig.view.TakeFrames(), Join(Range(1, 9), Repeat(kBlack, 25)));
     EXPECT_FALSE(rig.engine->SoundStarted());
-    EXPECT_FALSE(CPlayRig::RingPlaying(*beat));
+    EXPECT_FALSE(CPlayScene::RingPlaying(*beat));
     EXPECT_EQ(beat->summary->writeCursor, cursor);  // nothing written in the pause
 
     rig.Tick();
     EXPECT_EQ(rig.view.TakeFrames(), Frames({0}));
     EXPECT_TRUE(rig.engine->SoundStarted());
-    EXPECT_TRUE(CPlayRig::RingPlaying(*beat));
-    EXPECT_EQ(CPlayRig::SoundRow(*beat), 25 % 10);
+    EXPECT_TRUE(CPlayScene::RingPlaying(*beat));
+    EXPECT_EQ(CPlayScene::SoundRow(*beat), 25 % 10);
     EXPECT_EQ(rig.LastSoundValue(*beat), 25 % 10 + 1);
 }
 
@@ -256,7 +270,7 @@ TEST(PlayEngineTest, HalfSpeedButtonsPlayWhileHeldAndSoundFollowsBackwards) {
     std::vector<int> rows;
     for (int k = 0; k < 12; ++k) {
         rig.Tick();
-        rows.push_back(CPlayRig::SoundRow(*beat));
+        rows.push_back(CPlayScene::SoundRow(*beat));
         EXPECT_EQ(rig.LastSoundValue(*beat), rows.back() + 1);
     }
     EXPECT_EQ(rig.view.TakeFrames(), Frames({2, 1, 0, 9, 8, 7, 6, 5, 4, 3, 2, 1}));
@@ -269,7 +283,7 @@ TEST(PlayEngineTest, HalfSpeedButtonsPlayWhileHeldAndSoundFollowsBackwards) {
     rig.engine->OnCommand(cmd::kStepBackButton);  // released
     EXPECT_FALSE(rig.engine->IsPlaying());
     EXPECT_FALSE(rig.engine->IsBackwards());
-    EXPECT_FALSE(CPlayRig::RingPlaying(*beat));
+    EXPECT_FALSE(CPlayScene::RingPlaying(*beat));
 
     rig.engine->OnCommand(cmd::kStepForwButton);
     EXPECT_TRUE(rig.engine->IsSlow());
@@ -358,14 +372,8 @@ TEST(PlayEngineTest, SteppingWhereNothingShowsEndsAfterOnePass) {
 
 TEST(PlayEngineTest, ALateFrameIsDroppedButItsSoundIsWritten) {
     CPlayRig rig;
-    rig.AddImageColumn(QStringLiteral("walk"), 10);
-    CNode* beat = rig.AddSoundColumn(QStringLiteral("beat"), 10);
-    rig.Settle();
-    rig.engine->GoToFrame(0);
-    rig.engine->TogglePlay();
-    rig.Ticks(3);
-    rig.view.TakeFrames();
-    const int row = CPlayRig::SoundRow(*beat);
+    CNode* beat = PlayWithSound(rig, 3);
+    const int row = CPlayScene::SoundRow(*beat);
     const std::uint32_t cursor = beat->summary->writeCursor;
 
     rig.Tick(40ms);  // exactly one period behind: still on schedule
@@ -373,13 +381,13 @@ TEST(PlayEngineTest, ALateFrameIsDroppedButItsSoundIsWritten) {
     EXPECT_EQ(rig.view.TakeFrames(), Frames({4}));
     EXPECT_EQ(rig.engine->Statistics().skippedFrames, 1u);
     EXPECT_EQ(rig.Current(), 5);
-    EXPECT_EQ(CPlayRig::SoundRow(*beat), (row + 2) % 10);
+    EXPECT_EQ(CPlayScene::SoundRow(*beat), (row + 2) % 10);
     EXPECT_EQ(rig.LastSoundValue(*beat), (row + 2) % 10 + 1);
     EXPECT_EQ(beat->summary->writeCursor, cursor + 2 * 7680u);
 
     rig.Tick();
     EXPECT_EQ(rig.view.TakeFrames(), Frames({6}));
-    EXPECT_EQ(CPlayRig::SoundRow(*beat), (row + 3) % 10);
+    EXPECT_EQ(CPlayScene::SoundRow(*beat), (row + 3) % 10);
 }
 
 TEST(PlayEngineTest, StatisticsOnlyForSkippedFramesOnScenesLongerThanEight) {
@@ -445,17 +453,11 @@ TEST(PlayEngineTest, TheScheduleKeepsTheExactFramePeriodOverALongRun) {
 
 TEST(PlayEngineTest, ARefreshDuringARunWritesNoExtraSound) {
     CPlayRig rig;
-    rig.AddImageColumn(QStringLiteral("walk"), 10);
-    CNode* beat = rig.AddSoundColumn(QStringLiteral("beat"), 10);
-    rig.Settle();
-    rig.engine->GoToFrame(0);
-    rig.engine->TogglePlay();
-    rig.Ticks(3);
-    rig.view.TakeFrames();
-    const int row = CPlayRig::SoundRow(*beat);
+    CNode* beat = PlayWithSound(rig, 3);
+    const int row = CPlayScene::SoundRow(*beat);
     const std::uint32_t cursor = beat->summary->writeCursor;
     rig.engine->OnCommand(cmd::kPlayerRefresh);
-    EXPECT_EQ(CPlayRig::SoundRow(*beat), row);
+    EXPECT_EQ(CPlayScene::SoundRow(*beat), row);
     EXPECT_EQ(beat->summary->writeCursor, cursor);
     EXPECT_EQ(rig.Current(), 3);
 

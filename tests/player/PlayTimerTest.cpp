@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 
 #include "player/PlayTimer.h"
-#include "tests/player/PlayFixtures.h"
+#include "tests/player/fixtures/PlayFixtures.h"
 
 namespace kolvane {
 namespace {

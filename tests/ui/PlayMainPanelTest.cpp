@@ -2,25 +2,14 @@
 
 #include <QApplication>
 
-#include "app/core/Settings.h"
-#include "display/Direct3D.h"
-#include "model/MdiaList.h"
-#include "model/MediaInfo.h"
-#include "model/XshtList.h"
-#include "sound/DirectSound.h"
-#include "storage/Storage.h"
-#include "tests/player/ManualPlayClock.h"
-#include "tests/support/TestEnvironment.h"
+#include "tests/player/fixtures/PlayFixtures.h"
 #include "ui/PlayMainPanel.h"
 
 namespace kolvane {
 namespace {
 
 using namespace std::chrono_literals;
-
-QRgb Colour(int k) {
-    return qRgb(40 * k + 20, 90, 160);
-}
+using test::FrameColour;
 
 class RecordingSink final : public ICommandSink {
   public:
@@ -30,53 +19,25 @@ class RecordingSink final : public ICommandSink {
     std::vector<int> posted;
 };
 
-// The scene objects, a sheet of three coloured images, and the player view on
-// a clock the test moves.
+// A sheet of three coloured images and the player view over it, on its own
+// timer thread and a clock the test moves.
 class PlayMainPanelTest : public ::testing::Test {
   protected:
     PlayMainPanelTest() {
-        settings.Set(FrameRate, 25);
-        storage.Connect({&settings, &media, &sound, {}});
-        const QString dir = test::MakeTempDir(QStringLiteral("panel"));
-        CNode* column = sheet.GetColumn(0, QStringLiteral("walk"));
-        for (int k = 0; k < 3; ++k) {
-            CNode* item =
-                media.AddMediaFile(kTypeImage, dir + QStringLiteral("/walk %1.png").arg(k));
-            QImage texture(8, 6, QImage::Format_RGB32);
-            texture.fill(Colour(k));
-            item->texture = texture;
-            item->imageInfo->imageWidth = 64;
-            item->imageInfo->imageHeight = 48;
-            column->children->append(CNode::NewCell(item));
-        }
-        sheet.Normalise();
-        sheet.SetCurrentFrame(0);
-        display.CreateDevice(QSize(64, 48));
-
-        CPlayEngine::Links links;
-        links.sheet = &sheet;
-        links.media = &media;
-        links.settings = &settings;
-        links.display = &display;
-        links.sound = &sound;
-        links.storage = &storage;
+        scene.AddImageColumn(QStringLiteral("walk"), 3);
+        scene.Settle();
+        scene.sheet.SetCurrentFrame(0);
+        CPlayEngine::Links links = scene.Links();
         links.clock = &clock;
         panel = std::make_unique<CPlayMainPanel>(sink, links, nullptr);
         panel->resize(64, 48);
     }
-    ~PlayMainPanelTest() override {
-        panel.reset();
-        storage.Connect({});
-    }
+    ~PlayMainPanelTest() override { panel.reset(); }
 
     QRgb Centre() { return panel->grab().toImage().pixel(32, 24); }
 
-    CStorage storage;
-    CSettings settings{CSettings::Unstored{}};
-    CMdiaList media;
-    CXshtList sheet{settings};
-    CDirect3D display{settings, media};
-    CDirectSound sound{settings};
+    test::CPlayScene scene;
+    CXshtList& sheet = scene.sheet;
     test::CManualPlayClock clock;
     RecordingSink sink;
     std::unique_ptr<CPlayMainPanel> panel;
@@ -84,13 +45,13 @@ class PlayMainPanelTest : public ::testing::Test {
 
 TEST_F(PlayMainPanelTest, ShowsTheCurrentFrameAndFollowsTheStepCommands) {
     panel->show();
-    EXPECT_EQ(Centre(), Colour(0));
+    EXPECT_EQ(Centre(), FrameColour(0));
     EXPECT_TRUE(panel->OnCommand(cmd::kStepForw));
-    EXPECT_EQ(Centre(), Colour(1));
+    EXPECT_EQ(Centre(), FrameColour(1));
     panel->OnCommand(cmd::kStepBack);
     panel->OnCommand(cmd::kStepBack);
     EXPECT_EQ(sheet.CurrentFrame(), 2);
-    EXPECT_EQ(Centre(), Colour(2));
+    EXPECT_EQ(Centre(), FrameColour(2));
     EXPECT_TRUE(panel->OnCommand(cmd::kPlayerRefresh));
     EXPECT_TRUE(panel->OnCommand(cmd::kPlayerDisplaySettings));
     EXPECT_TRUE(panel->InfoShown());
@@ -105,7 +66,7 @@ TEST_F(PlayMainPanelTest, PlaysOnItsTimerThreadAndStopsWhenHidden) {
     while (sheet.CurrentFrame() == 0)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     EXPECT_EQ(sheet.CurrentFrame(), 1);
-    EXPECT_EQ(Centre(), Colour(1));  // a paint during the run shows the frame as it is
+    EXPECT_EQ(Centre(), FrameColour(1));  // a paint during the run shows the frame as it is
 
     panel->hide();
     EXPECT_FALSE(panel->Engine().IsPlaying());
