@@ -30,6 +30,7 @@ class CListList {
     // The audio output that gives every new level summary its ring. Set once
     // the output exists; levels made before get none.
     void SetAudioRingFactory(IAudioRingFactory* factory) { ringFactory_ = factory; }
+    IAudioRingFactory* AudioRingFactory() const { return ringFactory_; }
 
     CNode& Root() { return root_; }
     const CNode& Root() const { return root_; }

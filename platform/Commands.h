@@ -74,6 +74,7 @@ inline constexpr int kStepForw = 32896;
 inline constexpr int kViewPlayer = 32897;
 inline constexpr int kPlayerDisplaySettings = 32898;
 // Notifications
+inline constexpr int kGrabNameRefresh = 33017;  // the grab level's next number from its name
 inline constexpr int kForgetShownImage = 33018;
 inline constexpr int kGrabberRefresh = 33020;
 inline constexpr int kEditorRefresh = 33021;
@@ -81,11 +82,22 @@ inline constexpr int kPlayerRefresh = 33022;
 inline constexpr int kVideoSourceReload = 33023;
 inline constexpr int kCameraReload = 33024;
 inline constexpr int kOptionsReload = 33025;
+inline constexpr int kAnimFieldChanged = 33026;  // a field of the naming dialog changed
+inline constexpr int kRangeInitialise = 33027;   // cells were removed: measure the range again
 inline constexpr int kLightboxChanged = 33028;
 inline constexpr int kMediaChanged = 33029;
 inline constexpr int kSheetChanged = 33030;
 inline constexpr int kMediaNamesChanged = 33031;
+inline constexpr int kShowLastAdded = 33040;
 inline constexpr int kEditorGoToCurrent = 33041;
+// The range dialog: reload its controls, and its six changes.
+inline constexpr int kRangeReload = 33050;
+inline constexpr int kRangeOrdering = 33051;
+inline constexpr int kRangeTiming = 33052;
+inline constexpr int kRangeRepeat = 33053;
+inline constexpr int kRangeUntil = 33054;
+inline constexpr int kRangeBefore = 33055;
+inline constexpr int kRangeAfter = 33056;
 }  // namespace cmd
 
 // Where engine code and panels send their commands: the main frame routes

@@ -34,6 +34,8 @@ inline constexpr Result kCannotCreateFolder = 60120;
 inline constexpr Result kCannotFindFiles = 60123;
 inline constexpr Result kCannotSaveMovie = 60124;
 inline constexpr Result kCannotReadSound = 60126;
+inline constexpr Result kUndoNotSaved = 60127;
+inline constexpr Result kUndoNotRead = 60128;
 }  // namespace msg
 
 }  // namespace kolvane
