@@ -138,6 +138,12 @@ CommandState CMainFrame::QueryCommand(int id) {
         case cmd::kOptions:
             state.enabled = !options_->IsOpen();
             break;
+        case cmd::kUndo:
+            state.enabled = objects_.undo.CanUndo();
+            break;
+        case cmd::kRedo:
+            state.enabled = objects_.undo.CanRedo();
+            break;
         default:
             if (id >= cmd::kMonitorAutoDetect && id <= cmd::kMonitorWide169) {
                 static constexpr int kAspects[] = {0, 125, 133, 160, 166, 177};
@@ -211,6 +217,14 @@ bool CMainFrame::OnFrameCommand(int id) {
         case cmd::kPlayOnce:
             PlayOnce();
             return true;
+        case cmd::kUndo:
+        case cmd::kRedo:
+            UndoOrRedo(id);
+            return true;
+        case cmd::kEditorGoToCurrent:
+            // Until the editor panel takes this over: it ends in 33030 there.
+            SendCommand(cmd::kSheetChanged);
+            return true;
         case cmd::kSheetChanged:
             // Until the editor panel takes this over, the title follows the sheet here.
             objects_.sheet.Normalise();
@@ -232,6 +246,14 @@ void CMainFrame::PlayOnce() {
     if (IsAreaVisible(Area::Editor)) returnCommand = cmd::kViewEditor;
     if (IsAreaVisible(Area::Player)) returnCommand = cmd::kPlay;
     static_cast<CPlayMainPanel*>(playMain_)->PlayOnce(returnCommand);
+}
+
+void CMainFrame::UndoOrRedo(int id) {
+    CUndo& undo = objects_.undo;
+    const Result result = id == cmd::kUndo ? undo.UndoSheet(objects_.sheet, objects_.media)
+                                           : undo.RedoSheet(objects_.sheet, objects_.media);
+    SendCommand(cmd::kSheetChanged);
+    if (result != kOk) ShowMessage(CMessageDialog::kError, result);
 }
 
 void CMainFrame::ToggleSetting(int index) {

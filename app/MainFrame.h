@@ -69,6 +69,7 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     void OnFirstShow();
     bool OnIdle(int count);
     void SendAll(std::initializer_list<int> ids);
+    void UndoOrRedo(int id);
     void ToggleSetting(int index);
     void PlayOnce();
     void SetMonitorType(int command);

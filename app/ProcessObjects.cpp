@@ -1,9 +1,22 @@
 #include "app/ProcessObjects.h"
 
+#include <QStandardPaths>
+
 namespace kolvane {
 
+namespace {
+
+// The working scene's undo snapshots; they outlive a crash.
+QString WorkingUndoFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
+           QStringLiteral("/Undo");
+}
+
+}  // namespace
+
 CProcessObjects::CProcessObjects(int nativeAspect)
-    : settings(nativeAspect),
+    : undo(WorkingUndoFolder()),
+      settings(nativeAspect),
       title(settings),
       sheet(settings),
       display(settings, media),
@@ -13,6 +26,8 @@ CProcessObjects::CProcessObjects(int nativeAspect)
     sheet.SetAudioRingFactory(&sound);
     storage.Connect(
         {&settings, &media, &sound, [this](CNode& item) { return display.LoadImage(item); }});
+    // The history goes on from the snapshots a previous run left, never over them.
+    undo.Rebuild();
 }
 
 // The storage outlives the objects it was given: it lets go of them first.

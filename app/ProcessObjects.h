@@ -8,6 +8,7 @@
 #include "movie/SceneMovie.h"
 #include "sound/DirectSound.h"
 #include "storage/Storage.h"
+#include "storage/Undo.h"
 
 namespace kolvane {
 
@@ -21,7 +22,8 @@ class CProcessObjects {
     CProcessObjects(const CProcessObjects&) = delete;
     CProcessObjects& operator=(const CProcessObjects&) = delete;
 
-    CStorage storage;    // (the undo history goes before it)
+    CUndo undo;  // rebuilt from the working Undo folder
+    CStorage storage;
     CSettings settings;  // restores itself from the stored record
     CMdiaList media;
     CTitleBar title;
