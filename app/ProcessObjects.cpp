@@ -1,6 +1,6 @@
 #include "app/ProcessObjects.h"
 
-#include <QStandardPaths>
+#include "storage/WorkingFolders.h"
 
 namespace kolvane {
 
@@ -8,8 +8,7 @@ namespace {
 
 // The working scene's undo snapshots; they outlive a crash.
 QString WorkingUndoFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
-           QStringLiteral("/Undo");
+    return CWorkingFolders::DefaultWorkingRoot() + QStringLiteral("/Undo");
 }
 
 }  // namespace

@@ -12,12 +12,23 @@
 
 namespace kolvane {
 
-CUndo::CUndo(QString folder) : folder_(std::move(folder)) {
+namespace {
+
+// Snapshot paths are the folder, "/" and the number.
+QString WithoutTrailingSlashes(QString folder) {
+    while (folder.size() > 1 && folder.endsWith(u'/'))
+        folder.chop(1);
+    return folder;
+}
+
+}  // namespace
+
+CUndo::CUndo(const QString& folder) : folder_(WithoutTrailingSlashes(folder)) {
     SetWriter({});
 }
 
 void CUndo::SetFolder(const QString& folder) {
-    folder_ = folder;
+    folder_ = WithoutTrailingSlashes(folder);
 }
 
 void CUndo::SetWriter(Writer writer) {

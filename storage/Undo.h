@@ -24,7 +24,7 @@ class CUndo : public ISheetHistory {
     using Writer = std::function<Result(const CXshtList& sheet, const QString& path)>;
 
     // A history without a folder keeps nothing until it is given one.
-    explicit CUndo(QString folder = {});
+    explicit CUndo(const QString& folder = {});
 
     // The folder the snapshots go to; the lists stay as they are (Rebuild
     // reads a new folder's history).

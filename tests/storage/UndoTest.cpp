@@ -95,7 +95,9 @@ TEST_F(UndoTest, RedoSurvivesANewEditAndReturnsToTheUndoneState) {
     EXPECT_EQ(SheetText(sheet), undone);
 }
 
-TEST_F(UndoTest, NumbersGrowPastFourDigits) {
+TEST_F(UndoTest, SnapshotPathsAreTheFolderAndANumberOfFourDigitsOrMore) {
+    CUndo slashed(folder + "//");
+    EXPECT_EQ(slashed.Record(), folder + "/0001");
     for (int i = 0; i < 9999; ++i)
         undo.Record();
     EXPECT_EQ(undo.Counter(), "9999");
