@@ -69,6 +69,7 @@ class CAnim {
     int Next() const { return next_; }
     int Step() const { return step_; }
     bool IsNextFixed() const { return nextFixed_; }
+    CMdiaList& Media() const { return *media_; }
     const std::vector<CNode*>& Images() const { return images_; }
     void SetImages(const std::vector<CNode*>& images) { images_ = images; }
 
