@@ -103,6 +103,11 @@ void CAnim::TakeLevel(const QString& text) {
         for (CNode* item : *level->children)
             AddImage(item);
     }
+    FinishDerived();
+}
+
+// The step is the mean gap between the images; next follows the last.
+void CAnim::FinishDerived() {
     name_ = WithoutTrailingSpace(name_);
     const int count = static_cast<int>(images_.size());
     if (count > 1) {
@@ -147,15 +152,7 @@ void CAnim::TakeSelection() {
             images_.push_back(item);
         }
     }
-    name_ = WithoutTrailingSpace(name_);
-    const int count = static_cast<int>(images_.size());
-    if (count > 1) {
-        step_ = (last_ - first_) / (count - 1);
-        next_ = ClampNumber(std::int64_t{last_} + step_);
-    }
-    AnimValues values = Get();
-    Normalise(values);
-    Set(values);
+    FinishDerived();
 }
 
 QString CAnim::NextName() {

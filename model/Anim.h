@@ -93,6 +93,7 @@ class CAnim {
 
   private:
     void Clear();
+    void FinishDerived();
     CNode* ImageLevel() const;
     // How many of the images a rename gives new names.
     int RenamedCount() const;

@@ -1,6 +1,7 @@
 #include "model/Range.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <ctime>
 
 #include "app/core/TitleBar.h"
@@ -351,27 +352,33 @@ Result CRange::ChangeRepeat(int repeat) {
 
 // ---- blanks before and after
 
+void CRange::ChangeBlanksBeside(int row, int delta, bool above) {
+    for (int c = firstColumn_; c <= LastRangeColumn(); ++c) {
+        CNode& column = *sheet_.Levels().at(c);
+        if (!HasSelected(column)) continue;
+        CNodeList& cells = *column.children;
+        const CNode* anchor = cells.at(row);
+        if (anchor == nullptr) continue;
+        for (int k = 0; k < std::abs(delta); ++k) {
+            const int at = cells.indexOf(anchor) + (above ? 0 : 1);
+            if (delta > 0) {
+                cells.insert(at, CNode::NewCell(nullptr));
+                continue;
+            }
+            const int beside = above ? at - 1 : at;
+            if (beside >= 0 && beside < cells.size() && IsBlank(cells.at(beside))) {
+                cells.erase(beside);
+            }
+        }
+    }
+}
+
 Result CRange::ChangeBefore(int before) {
     if (!HasRange()) return kOk;
     const Result result = BeginChange();
     if (before >= 0 && before != before_ && sheet_.SheetLength() + before <= RowLimit()) {
         const int delta = before - before_;
-        for (int c = firstColumn_; c <= LastRangeColumn(); ++c) {
-            CNode& column = *sheet_.Levels().at(c);
-            if (!HasSelected(column)) continue;
-            CNodeList& cells = *column.children;
-            const CNode* anchor = cells.at(firstRow_);
-            if (anchor == nullptr) continue;
-            if (delta > 0) {
-                for (int k = 0; k < delta; ++k)
-                    cells.insert(firstRow_, CNode::NewCell(nullptr));
-            } else {
-                for (int k = 0; k < -delta; ++k) {
-                    const int above = cells.indexOf(anchor) - 1;
-                    if (above >= 0 && IsBlank(cells.at(above))) cells.erase(above);
-                }
-            }
-        }
+        ChangeBlanksBeside(firstRow_, delta, true);
         baseStart_ += delta;
         baseOrigin_ += delta;
         before_ = before;
@@ -388,23 +395,7 @@ Result CRange::ChangeAfter(int after) {
     if (!HasRange()) return kOk;
     const Result result = BeginChange();
     if (after >= 0 && after != after_ && sheet_.SheetLength() + after <= RowLimit()) {
-        const int delta = after - after_;
-        for (int c = firstColumn_; c <= LastRangeColumn(); ++c) {
-            CNode& column = *sheet_.Levels().at(c);
-            if (!HasSelected(column)) continue;
-            CNodeList& cells = *column.children;
-            const CNode* anchor = cells.at(lastRow_);
-            if (anchor == nullptr) continue;
-            if (delta > 0) {
-                for (int k = 0; k < delta; ++k)
-                    cells.insert(lastRow_ + 1, CNode::NewCell(nullptr));
-            } else {
-                for (int k = 0; k < -delta; ++k) {
-                    const int below = cells.indexOf(anchor) + 1;
-                    if (below < cells.size() && IsBlank(cells.at(below))) cells.erase(below);
-                }
-            }
-        }
+        ChangeBlanksBeside(lastRow_, after - after_, false);
         after_ = after;
         FinishEdit();
         Measure();

@@ -78,6 +78,10 @@ class CRange {
     // Applies an until change; false when the value does nothing.
     bool MoveUntil(int until);
     void ReorderColumn(CNode& column, Order order);
+    // In every selected column: `delta` blank cells put next to the cell in
+    // `row` (above or below it), or for a negative delta as many blank cells
+    // there taken away.
+    void ChangeBlanksBeside(int row, int delta, bool above);
     // Index of the last column that takes part (the next-to-last one).
     int LastRangeColumn() const;
     void UnselectBlankColumn();

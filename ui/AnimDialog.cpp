@@ -8,6 +8,7 @@
 #include "platform/Commands.h"
 #include "platform/StringTable.h"
 #include "ui/ComboBar.h"
+#include "ui/DialogRows.h"
 #include "ui/MessageDialog.h"
 #include "ui/UiMetrics.h"
 
@@ -20,10 +21,6 @@ constexpr int kFirstLabel = 40082;  // "name", "first", "last", "next", "step"
 constexpr int kFirstTooltip = 50050;
 constexpr int kBadNameMessage = 60027;
 constexpr int kReplaceNamesQuestion = 60026;
-
-int RowHeight() {
-    return LineHeight() + 4;
-}
 
 }  // namespace
 
@@ -46,16 +43,12 @@ CAnimDialog::CAnimDialog(QWidget* owner, CXshtList& sheet, ISheetHistory& histor
 
 CAnimDialog::~CAnimDialog() = default;
 
-int CAnimDialog::LabelWidth() const {
-    return DialogUnit();
-}
-
 int CAnimDialog::Run(Mode mode, CAnim& target) {
     mode_ = mode;
     target_ = &target;
     const int unit = DialogUnit();
     const int clientWidth = 3 * unit + unit / 2;
-    const int clientHeight = kFieldCount * (RowHeight() + 2) + 2;
+    const int clientHeight = CDialogRows::Height(kFieldCount);
     const int result = DoModal(StringText(mode == Mode::kRename ? kRenameTitle : kGrabLevelTitle),
                                WindowWidth(clientWidth), WindowHeight(clientHeight + unit / 2));
     target_ = nullptr;
@@ -153,24 +146,14 @@ int CAnimDialog::ShowMessage(int kind, int id) {
 }
 
 void CAnimDialog::LayoutClient(const QRect& client) {
-    if (Row(kStep) == nullptr) return;  // laid out while the rows are being made
-    const int height = RowHeight();
-    const int left = client.left() + LabelWidth();
-    for (int field = 0; field < kFieldCount; ++field) {
-        Row(field)->setGeometry(left, client.top() + 2 + field * (height + 2),
-                                std::max(0, client.right() - 1 - left), height);
-    }
+    CDialogRows::Layout(rows_, client);
 }
 
 void CAnimDialog::PaintClient(QPainter& painter, const QRect& client) {
-    painter.setPen(Colors().Text(CColors::kFace));
-    const int height = RowHeight();
-    for (int field = 0; field < kFieldCount; ++field) {
-        const QRect label(client.left() + LineHeight() / 2, client.top() + 2 + field * (height + 2),
-                          LabelWidth() - LineHeight() / 2, height);
-        painter.drawText(label, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                         StringText(kFirstLabel + field));
-    }
+    QStringList labels;
+    for (int field = 0; field < kFieldCount; ++field)
+        labels << StringText(kFirstLabel + field);
+    CDialogRows::PaintLabels(painter, client, labels, Colors().Text(CColors::kFace));
 }
 
 }  // namespace kolvane

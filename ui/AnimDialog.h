@@ -56,7 +56,6 @@ class CAnimDialog : public CBasicDialog {
     // True when the dialog may close.
     bool Confirm();
     int ShowMessage(int kind, int id);
-    int LabelWidth() const;
 
     CXshtList& sheet_;
     ISheetHistory& history_;

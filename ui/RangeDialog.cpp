@@ -4,6 +4,7 @@
 
 #include "platform/StringTable.h"
 #include "ui/ComboBar.h"
+#include "ui/DialogRows.h"
 #include "ui/MessageDialog.h"
 #include "ui/UiMetrics.h"
 
@@ -13,10 +14,6 @@ namespace {
 constexpr int kTitle = 40090;
 constexpr int kFirstLabel = 40091;    // "ordering", "timing", "repeat", "until", "before", "after"
 constexpr int kFirstTooltip = 50060;  // in the same order
-
-int RowHeight() {
-    return LineHeight() + 4;
-}
 
 }  // namespace
 
@@ -43,10 +40,6 @@ CRangeDialog::CRangeDialog(QWidget* owner, CXshtList& sheet, CTitleBar& title,
 
 CRangeDialog::~CRangeDialog() = default;
 
-int CRangeDialog::LabelWidth() const {
-    return DialogUnit();
-}
-
 void CRangeDialog::Open() {
     if (IsOpen()) {
         OnOpen();
@@ -56,7 +49,7 @@ void CRangeDialog::Open() {
     }
     const int unit = DialogUnit();
     const int clientWidth = 3 * unit + unit / 2;
-    const int clientHeight = kControlCount * (RowHeight() + 2) + 2;
+    const int clientHeight = CDialogRows::Height(kControlCount);
     Create(StringText(kTitle), WindowWidth(clientWidth), WindowHeight(clientHeight));
 }
 
@@ -135,26 +128,15 @@ bool CRangeDialog::OnCommand(int id) {
 }
 
 void CRangeDialog::LayoutClient(const QRect& client) {
-    if (Row(kAfter) == nullptr) return;  // laid out while the rows are being made
-    const int height = RowHeight();
-    const int left = client.left() + LabelWidth();
-    for (int control = 0; control < kControlCount; ++control) {
-        Row(control)->setGeometry(left, client.top() + 2 + control * (height + 2),
-                                  std::max(0, client.right() - 1 - left), height);
-    }
+    CDialogRows::Layout(rows_, client);
 }
 
 void CRangeDialog::PaintClient(QPainter& painter, const QRect& client) {
+    QStringList labels;
+    for (int control = 0; control < kControlCount; ++control)
+        labels << StringText(kFirstLabel + control);
     const CColors::State state = range_.HasRange() ? CColors::kNormal : CColors::kOff;
-    painter.setPen(Colors().Text(CColors::kFace, state));
-    const int height = RowHeight();
-    for (int control = 0; control < kControlCount; ++control) {
-        const QRect label(client.left() + LineHeight() / 2,
-                          client.top() + 2 + control * (height + 2),
-                          LabelWidth() - LineHeight() / 2, height);
-        painter.drawText(label, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                         StringText(kFirstLabel + control));
-    }
+    CDialogRows::PaintLabels(painter, client, labels, Colors().Text(CColors::kFace, state));
 }
 
 }  // namespace kolvane

@@ -48,7 +48,6 @@ class CRangeDialog : public CBasicDialog, public ICommandTarget {
   private:
     void Change(int control);
     void Reload();
-    int LabelWidth() const;
 
     CRange range_;
     std::array<CComboBar*, kControlCount> rows_{};

@@ -1,0 +1,50 @@
+#include "ui/DialogRows.h"
+
+#include <QPainter>
+#include <QWidget>
+
+#include "ui/UiMetrics.h"
+
+namespace kolvane {
+namespace {
+
+// Row `index` without its label column.
+QRect RowRect(const QRect& client, int index) {
+    const int height = CDialogRows::RowHeight();
+    return QRect(client.left(), client.top() + 2 + index * (height + 2), client.width() - 1,
+                 height);
+}
+
+}  // namespace
+
+int CDialogRows::RowHeight() {
+    return LineHeight() + 4;
+}
+
+int CDialogRows::Height(int count) {
+    return count * (RowHeight() + 2) + 2;
+}
+
+int CDialogRows::LabelWidth() {
+    return DialogUnit();
+}
+
+void CDialogRows::Place(QWidget* row, const QRect& client, int index) {
+    if (row == nullptr) return;
+    row->setGeometry(RowRect(client, index).adjusted(LabelWidth(), 0, 0, 0));
+}
+
+void CDialogRows::PaintLabels(QPainter& painter, const QRect& client, const QStringList& labels,
+                              const QColor& color) {
+    painter.setPen(color);
+    const int inset = LineHeight() / 2;
+    for (int index = 0; index < labels.size(); ++index) {
+        QRect label = RowRect(client, index);
+        label.setLeft(label.left() + inset);
+        label.setWidth(LabelWidth() - inset);
+        painter.drawText(label, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                         labels[index]);
+    }
+}
+
+}  // namespace kolvane
