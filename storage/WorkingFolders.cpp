@@ -10,12 +10,16 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "storage/FolderListing.h"
 #include "storage/SafeFile.h"
 
 namespace kolvane {
 namespace {
 
 const QString kScenePathFile = QStringLiteral("ScenePath.txt");
+// Says, while Grab and Undo move, which move it is and which folders were
+// Grab and Undo before it (device and inode: a folder keeps them when renamed).
+const QString kJournalFile = QStringLiteral("Moving.txt");
 // ScenePath.txt holds one path; anything longer is no path of ours.
 constexpr qint64 kMaxScenePathBytes = 64 * 1024;
 
@@ -52,6 +56,13 @@ QString ParentOf(const QString& path) {
     return QFileInfo(WithoutTrailingSlashes(path)).path();
 }
 
+QByteArray IdText(const QString& folder) {
+    const auto id = IdentifyFolder(folder);
+    if (!id) return "-";
+    return QByteArray::number(static_cast<qulonglong>(id->first)) + ':' +
+           QByteArray::number(static_cast<qulonglong>(id->second));
+}
+
 }  // namespace
 
 QString WithTrailingSlash(const QString& folder) {
@@ -60,12 +71,14 @@ QString WithTrailingSlash(const QString& folder) {
 }
 
 CWorkingFolders::CWorkingFolders(const QString& workingRoot, const QString& documents)
-    : grab_(WithTrailingSlash(workingRoot + QStringLiteral("/Grab"))),
-      undo_(WithTrailingSlash(workingRoot + QStringLiteral("/Undo"))),
+    : root_(WithoutTrailingSlashes(workingRoot)),
+      grab_(WithTrailingSlash(root_ + QStringLiteral("/Grab"))),
+      undo_(WithTrailingSlash(root_ + QStringLiteral("/Undo"))),
       sounds_(WithTrailingSlash(documents + QStringLiteral("/My Sounds"))) {
     for (const QString& folder : {grab_, undo_}) {
         FinishInterruptedSwap(folder);
     }
+    FinishInterruptedMove();
     for (const QString& folder : {grab_, undo_, sounds_}) {
         if (!QFileInfo(folder).isDir()) CreateFolder(folder);
     }
@@ -115,39 +128,51 @@ bool CWorkingFolders::IsEmptyFolder(const QString& folder) {
                                 QDir::NoDotAndDotDot);
 }
 
-Result CWorkingFolders::RotateFolder(const QString& folder) {
+Result CWorkingFolders::RotateFolder(const QString& folder) const {
     if (IsEmptyFolder(folder)) return kOk;
     const QString current = WithoutTrailingSlashes(folder);
     const QString backup = WithoutTrailingSlashes(BackupOf(folder));
+    Checkpoint();
     if (IsRealFolder(backup)) {
         if (const Result result = DeleteFolderContents(backup); result != kOk) return result;
+        Checkpoint();
         if (const Result result = RemoveFolder(backup); result != kOk) return result;
     } else if (Exists(backup) && ::unlink(Native(backup).constData()) != 0) {
         return errno;
     }
+    Checkpoint();
     if (const Result result = MovePath(current, backup); result != kOk) return result;
+    Checkpoint();
     const Result made = MakeFolder(current);
     SyncFolder(ParentOf(folder));
     return made;
 }
 
+Result CWorkingFolders::RotateWorkingFolders() const {
+    return MoveBoth(Move::Rotate);
+}
+
 // A -> T, B -> A (or a new empty A without B), T -> B. Every failed move is
 // undone, so the folder ends either swapped or as it was.
-Result CWorkingFolders::SwapWithBackup(const QString& folder) {
+Result CWorkingFolders::SwapWithBackup(const QString& folder) const {
     const QString a = WithoutTrailingSlashes(folder);
     const QString b = WithoutTrailingSlashes(BackupOf(folder));
     const QString t = WithoutTrailingSlashes(SwapPathOf(folder));
+    Checkpoint();
     if (Exists(t) && RemoveFolder(t) != kOk) return EEXIST;  // only an empty one goes
     if (!Exists(a)) {
         if (const Result result = MakeFolder(a); result != kOk) return result;
     }
+    Checkpoint();
     if (const Result result = MovePath(a, t); result != kOk) return result;
     const bool hadBackup = Exists(b);
+    Checkpoint();
     Result result = hadBackup ? MovePath(b, a) : MakeFolder(a);
     if (result != kOk) {
         MovePath(t, a);
         return result;
     }
+    Checkpoint();
     result = MovePath(t, b);
     if (result != kOk) {
         if (hadBackup) {
@@ -162,18 +187,69 @@ Result CWorkingFolders::SwapWithBackup(const QString& folder) {
     return kOk;
 }
 
-Result CWorkingFolders::SwapBackups() {
-    if (const Result result = SwapWithBackup(grab_); result != kOk) return result;
-    if (const Result result = SwapWithBackup(undo_); result != kOk) {
-        SwapWithBackup(grab_);
-        return result;
+Result CWorkingFolders::SwapBackups() const {
+    return MoveBoth(Move::Swap);
+}
+
+QString CWorkingFolders::JournalPath() const {
+    return root_ + u'/' + kJournalFile;
+}
+
+Result CWorkingFolders::MoveBoth(Move move) const {
+    const QByteArray grabId = IdText(grab_);
+    Checkpoint();
+    if (const Result result =
+            WriteFileAtomically(JournalPath(), (move == Move::Rotate ? "rotate\n" : "swap\n") +
+                                                   grabId + '\n' + IdText(undo_) + '\n');
+        result != kOk) {
+        return result;  // nothing moved
     }
-    return kOk;
+    auto moveOne = [this, move](const QString& folder) {
+        return move == Move::Rotate ? RotateFolder(folder) : SwapWithBackup(folder);
+    };
+    Result result = moveOne(grab_);
+    if (result == kOk) {
+        result = moveOne(undo_);
+        if (result != kOk && IdText(grab_) != grabId) {
+            // Grab goes back to the snapshots it belongs with.
+            if (move == Move::Swap) {
+                SwapWithBackup(grab_);
+            } else {
+                RemoveFolder(WithoutTrailingSlashes(grab_));
+                MovePath(WithoutTrailingSlashes(BackupOf(grab_)), WithoutTrailingSlashes(grab_));
+            }
+        }
+    }
+    Checkpoint();
+    QFile::remove(JournalPath());
+    return result;
+}
+
+// Grab and Undo that are still the folders the journal names have not moved
+// yet: they move now, so both end moved.
+void CWorkingFolders::FinishInterruptedMove() const {
+    QFile journal(JournalPath());
+    if (!journal.open(QIODevice::ReadOnly)) return;
+    const QList<QByteArray> lines = journal.read(1024).split('\n');
+    journal.close();
+    if (lines.size() >= 3 && (lines[0] == "rotate" || lines[0] == "swap")) {
+        const bool rotate = lines[0] == "rotate";
+        const QString folders[] = {grab_, undo_};
+        for (int i = 0; i < 2; ++i) {
+            if (lines[i + 1] == "-" || IdText(folders[i]) != lines[i + 1]) continue;
+            if (rotate) {
+                RotateFolder(folders[i]);
+            } else {
+                SwapWithBackup(folders[i]);
+            }
+        }
+    }
+    QFile::remove(JournalPath());
 }
 
 // The steps of SwapWithBackup are finished from wherever they stopped: T
 // holds the generation that was current, so it becomes the backup.
-void CWorkingFolders::FinishInterruptedSwap(const QString& folder) {
+void CWorkingFolders::FinishInterruptedSwap(const QString& folder) const {
     const QString a = WithoutTrailingSlashes(folder);
     const QString b = WithoutTrailingSlashes(BackupOf(folder));
     const QString t = WithoutTrailingSlashes(SwapPathOf(folder));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QString>
 
 #include "platform/ResultCodes.h"
@@ -12,12 +14,14 @@ namespace kolvane {
 //   Undo   the undo snapshots, beside Grab
 //   Sounds "My Sounds" in the documents folder: sounds every scene offers
 // Grab and Undo keep one backup generation each ("Grab~", "Undo~"); "Grab$"
-// and "Undo$" exist only while two generations swap places. See README.md.
+// and "Undo$" exist only while two generations swap places. Grab and Undo
+// move together, and a crash halfway is finished at the next start, so the
+// images and the snapshots that name them stay one generation. See README.md.
 class CWorkingFolders {
   public:
-    // `workingRoot` holds Grab and Undo, `documents` holds "My Sounds". The
-    // folders are created when missing, and a swap that a crash interrupted
-    // is finished.
+    // `workingRoot` holds Grab and Undo, `documents` holds "My Sounds". A
+    // rotation or swap that a crash interrupted is finished, then the folders
+    // are created when missing.
     CWorkingFolders(const QString& workingRoot, const QString& documents);
 
     // The application's local data folder (it survives a reboot, unlike the
@@ -44,11 +48,13 @@ class CWorkingFolders {
 
     // Moves a non-empty folder into its backup, dropping the old backup, and
     // makes the folder again, empty. An empty folder stays as it is.
-    static Result RotateFolder(const QString& folder);
+    Result RotateFolder(const QString& folder) const;
+    // Rotates Grab, then Undo. When Undo's fails, Grab's is taken back.
+    Result RotateWorkingFolders() const;
     // Swaps Grab and then Undo with their backups (a missing backup counts as
     // an empty one). Both folders exist afterwards. A failed move is undone,
-    // Grab's swap too when Undo's fails, so the two stay one generation.
-    Result SwapBackups();
+    // Grab's swap too when Undo's fails.
+    Result SwapBackups() const;
     // Whether Grab's backup exists and is not empty (Restore Last Scene).
     bool HasBackup() const;
 
@@ -57,13 +63,27 @@ class CWorkingFolders {
     QString ReadScenePath() const;
     Result WriteScenePath(const QString& folder) const;
 
-  private:
-    static Result SwapWithBackup(const QString& folder);
-    static void FinishInterruptedSwap(const QString& folder);
+    // Tests stand in for a crash here: called before every change on disk
+    // that rotating and swapping make, it may throw to stop them dead.
+    void SetCheckpoint(std::function<void()> checkpoint) { checkpoint_ = std::move(checkpoint); }
 
+  private:
+    enum class Move { Rotate, Swap };
+
+    Result SwapWithBackup(const QString& folder) const;
+    Result MoveBoth(Move move) const;
+    void FinishInterruptedSwap(const QString& folder) const;
+    void FinishInterruptedMove() const;
+    QString JournalPath() const;
+    void Checkpoint() const {
+        if (checkpoint_) checkpoint_();
+    }
+
+    QString root_;
     QString grab_;
     QString undo_;
     QString sounds_;
+    std::function<void()> checkpoint_;
 };
 
 // The path with exactly one trailing "/".

@@ -42,19 +42,19 @@ TEST_F(WorkingFoldersTest, RotateKeepsOneBackupGeneration) {
     const QString grab = folders.Grab();
 
     // An empty folder makes no backup.
-    EXPECT_EQ(CWorkingFolders::RotateFolder(grab), kOk);
+    EXPECT_EQ(folders.RotateFolder(grab), kOk);
     EXPECT_FALSE(QFileInfo::exists(At("Grab~")));
 
     WriteText(grab + QStringLiteral("first.png"), "1");
     WriteText(grab + QStringLiteral("sub/deep/old.png"), "1");
-    EXPECT_EQ(CWorkingFolders::RotateFolder(grab), kOk);
+    EXPECT_EQ(folders.RotateFolder(grab), kOk);
     EXPECT_TRUE(Entries(grab).isEmpty());
     EXPECT_EQ(Entries(At("Grab~")), (QStringList{"first.png", "sub"}));
     EXPECT_TRUE(folders.HasBackup());
 
     // The next generation replaces the backup, subfolders and all.
     WriteText(grab + QStringLiteral("second.png"), "2");
-    EXPECT_EQ(CWorkingFolders::RotateFolder(grab), kOk);
+    EXPECT_EQ(folders.RotateFolder(grab), kOk);
     EXPECT_TRUE(Entries(grab).isEmpty());
     EXPECT_EQ(Entries(At("Grab~")), QStringList{"second.png"});
 }
@@ -80,8 +80,7 @@ TEST_F(WorkingFoldersTest, SwapTwiceReturnsToTheStartAndLeavesBothFolders) {
     WriteText(folders.Grab() + QStringLiteral("now 0001.png"), "now");
     WriteText(folders.Undo() + QStringLiteral("0001.csv"), "now");
     ASSERT_EQ(folders.WriteScenePath(QStringLiteral("/scenes/now")), kOk);
-    ASSERT_EQ(CWorkingFolders::RotateFolder(folders.Grab()), kOk);
-    ASSERT_EQ(CWorkingFolders::RotateFolder(folders.Undo()), kOk);
+    ASSERT_EQ(folders.RotateWorkingFolders(), kOk);
     WriteText(folders.Grab() + QStringLiteral("next 0001.png"), "next");
 
     ASSERT_EQ(folders.SwapBackups(), kOk);
@@ -124,42 +123,68 @@ TEST_F(WorkingFoldersTest, AFailedUndoSwapPutsGrabBackSoTheGenerationsStayTogeth
     EXPECT_EQ(Entries(At("Undo$")), QStringList{"stray.csv"});  // never deleted
 }
 
-// Where a crash can stop a swap of Grab (current "now", backup "then"), and
-// what the next start finds: each is finished, so the swap happened whole.
-TEST_F(WorkingFoldersTest, ASwapCutShortByACrashIsFinishedAtTheNextStart) {
+struct SimulatedCrash {};
+
+// What Grab, Grab~, Undo and Undo~ hold, one file each at most.
+QStringList Generations(const QString& root) {
+    QStringList held;
+    for (const char* folder : {"Grab", "Grab~", "Undo", "Undo~"})
+        held << Entries(root + u'/' + QLatin1String(folder)).join(u',');
+    return held;
+}
+
+// A crash may stop a rotation or a swap before any change on disk that they
+// make; the next start finishes it, so Grab and Undo always end as one
+// generation: both moved, or (before the journal is written) neither.
+TEST_F(WorkingFoldersTest, ACrashAnywhereInAMoveEndsWithBothFoldersMovedOrNeither) {
     struct Case {
         const char* name;
-        QStringList now, then, swap;  // which of Grab, Grab~, Grab$ hold what
-        bool hadBackup;
+        bool swap;
+        bool backups;
+        QStringList moved;
     };
     const Case cases[] = {
-        {"after Grab moved aside", {}, {"then"}, {"now"}, true},
-        {"after the backup moved in", {"then"}, {}, {"now"}, true},
-        {"without a backup, before Grab was made", {}, {}, {"now"}, false},
-        {"without a backup, after Grab was made", {"(empty)"}, {}, {"now"}, false},
+        {"rotate", false, true, {"", "g-now.png", "", "u-now.csv"}},
+        {"rotate without backups", false, false, {"", "g-now.png", "", "u-now.csv"}},
+        {"swap", true, true, {"g-then.png", "g-now.png", "u-then.csv", "u-now.csv"}},
+        {"swap without backups", true, false, {"", "g-now.png", "", "u-now.csv"}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const QString base = MakeTempDir(QStringLiteral("crashed swap"));
-        auto fill = [&](const QString& folder, const QStringList& files) {
-            for (const QString& file : files) {
-                if (file == QLatin1String("(empty)")) {
-                    QDir().mkpath(base + u'/' + folder);
-                } else {
-                    WriteText(base + u'/' + folder + u'/' + file + QStringLiteral(".png"),
-                              file.toUtf8());
+        bool finished = false;
+        for (int crashAt = 0; !finished; ++crashAt) {
+            SCOPED_TRACE(testing::Message() << c.name << ", crash at step " << crashAt);
+            const QString base = MakeTempDir(QStringLiteral("crash"));
+            WriteText(base + QStringLiteral("/Grab/g-now.png"), "now");
+            WriteText(base + QStringLiteral("/Undo/u-now.csv"), "now");
+            if (c.backups) {
+                WriteText(base + QStringLiteral("/Grab~/g-then.png"), "then");
+                WriteText(base + QStringLiteral("/Undo~/u-then.csv"), "then");
+            }
+            const QStringList before = Generations(base);
+            {
+                CWorkingFolders folders(base, documents);
+                int steps = 0;
+                folders.SetCheckpoint([&] {
+                    if (steps++ == crashAt) throw SimulatedCrash{};
+                });
+                try {
+                    EXPECT_EQ(c.swap ? folders.SwapBackups() : folders.RotateWorkingFolders(), kOk);
+                    finished = true;
+                } catch (const SimulatedCrash&) {
                 }
             }
-        };
-        fill(QStringLiteral("Grab"), c.now);
-        fill(QStringLiteral("Grab~"), c.then);
-        fill(QStringLiteral("Grab$"), c.swap);
-
-        const CWorkingFolders folders(base, documents);
-        const QStringList grab = Entries(folders.Grab());
-        EXPECT_EQ(grab, c.hadBackup ? QStringList{"then.png"} : QStringList{});
-        EXPECT_EQ(Entries(base + QStringLiteral("/Grab~")), QStringList{"now.png"});
-        EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("/Grab$")));
+            const CWorkingFolders restarted(base, documents);
+            const QStringList after = Generations(base);
+            if (crashAt == 0) {
+                EXPECT_EQ(after, before);
+            } else {
+                EXPECT_EQ(after, c.moved);
+            }
+            if (crashAt > 0 || c.backups) {  // and no journal or "$" folder is left
+                EXPECT_EQ(Entries(base), (QStringList{"Grab", "Grab~", "Undo", "Undo~"}));
+            }
+            ASSERT_LT(crashAt, 50);
+        }
     }
 }
 
