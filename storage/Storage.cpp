@@ -11,7 +11,11 @@
 namespace kolvane {
 
 CStorage::CStorage()
-    : pause_([](std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }) {}
+    : CStorage(CWorkingFolders::DefaultWorkingRoot(), CWorkingFolders::DefaultDocuments()) {}
+
+CStorage::CStorage(const QString& workingRoot, const QString& documents)
+    : folders_(workingRoot, documents),
+      pause_([](std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }) {}
 
 CStorage::~CStorage() = default;
 

@@ -9,30 +9,44 @@
 #include "platform/MemoryLoad.h"
 #include "platform/ResultCodes.h"
 #include "sound/ClipDecoder.h"
+#include "storage/FreeSpace.h"
 #include "storage/Import.h"
+#include "storage/WorkingFolders.h"
 
 namespace kolvane {
 
+class CAnim;
 class CDirectSound;
 class CListInfo;
 class CSettings;
 class CSoundInfo;
+class CTitleBar;
+class CUndo;
 class CXshtList;
 
-// The storage service: sound clip operations and media imports (the working
-// folders and scene files join it later). One per process, made before the
-// settings and lists it works on; Connect() hands it those once they exist.
+// The storage service: the working folders and the scene in them, opening
+// and saving scene folders, sound clip operations and media imports. One per
+// process, made before the settings and lists it works on; Connect() hands it
+// those once they exist. See README.md for the working folders' invariants.
 class CStorage : public ISoundOpener {
   public:
     // What the storage works with.
     struct Links {
-        const CSettings* settings = nullptr;  // the frame rate
+        const CSettings* settings = nullptr;  // the frame rate, DefTiming
         CMdiaList* media = nullptr;
         CDirectSound* sound = nullptr;
         ImageLoader loadImage;  // the display's texture loading
+        // The scene procedures below need these as well.
+        CXshtList* sheet = nullptr;
+        CTitleBar* title = nullptr;
+        CUndo* undo = nullptr;  // its snapshots live in GetUndoFolder()
     };
 
+    // The working folders below the application's local data folder, "My
+    // Sounds" in the documents folder.
     CStorage();
+    // The same below other folders (tests, kolvane-tool).
+    CStorage(const QString& workingRoot, const QString& documents);
     ~CStorage() override;
     CStorage(const CStorage&) = delete;
     CStorage& operator=(const CStorage&) = delete;
@@ -66,10 +80,74 @@ class CStorage : public ISoundOpener {
 
     int FrameRate() const;
 
+    // ---- working folders
+
+    const QString& GetGrabFolder() const { return folders_.Grab(); }
+    const QString& GetUndoFolder() const { return folders_.Undo(); }
+    const QString& GetSoundsFolder() const { return folders_.Sounds(); }
+    CWorkingFolders& Folders() { return folders_; }
+    const CWorkingFolders& Folders() const { return folders_; }
+    // Where a save asks for the free space (the system's by default).
+    void SetFreeSpaceSource(FreeSpaceSource source) { freeSpace_ = std::move(source); }
+
+    // ---- the working scene (Scene.cpp)
+
+    // Clears the title's mark; when the sheet has columns, keeps it as an
+    // undo step and moves Grab and Undo into their backups. The history then
+    // starts over in the empty Undo folder. Answers the errno of a move that
+    // failed (the folders then stay as they were).
+    Result CloseScene();
+    // Whether Grab or Undo holds work that was never closed.
+    bool HasWorkingScene() const;
+    // Whether Grab's backup holds a scene to restore.
+    bool CanRestoreLastScene() const { return folders_.HasBackup(); }
+    // Adds the sounds of the Sounds folder.
+    Result LoadSounds();
+    // Brings the working scene back: the images of the scene folder named in
+    // "ScenePath.txt" (which the title then names) and of the Grab folder;
+    // `grabLevel` continues the first image's sequence; the undo history is
+    // read from the Undo folder, and the sheet is its newest step, else the
+    // scene folder's timing file, else every image DefTiming times.
+    void ReloadWorkingScene(CAnim* grabLevel);
+    // At start: the sounds, then the working scene of an earlier run, marked
+    // as changed. Answers whether there was one.
+    bool ResumeWorkingScene(CAnim* grabLevel);
+    // Clear Scene once confirmed: closes the scene and starts an empty one
+    // with the sounds. A failed close clears nothing and is answered.
+    Result ClearWorkingScene(CAnim* grabLevel);
+    // Restore Last Scene once confirmed: swaps the working folders with their
+    // backups and reloads. The sheet shown is kept as an undo step first, so
+    // restoring twice comes back to it. A failed swap reloads the scene that
+    // stays and is answered.
+    Result RestoreLastScene(CAnim* grabLevel);
+    // Clear Scene Timing once confirmed: an undo step, then an empty sheet.
+    void ClearSceneTiming();
+
+    // ---- scene folders (Scene.cpp)
+
+    // Open Scene into the current media list and sheet: the files of `folder`
+    // whose extension is in `extensions`, then its timing file (the one named
+    // after the folder, else the first ".csv"), which becomes an undo step.
+    Result OpenScene(const QString& folder, const QStringList& extensions, IProgress& progress);
+    // Save Scene: the images into `folder` as `extension` ("": each its own),
+    // the timing and keyframe files beside them, then the scene is closed. An
+    // existing folder is replaced only when `confirmReplace` says yes; on no
+    // nothing is written. The folder is recorded in "ScenePath.txt" and, but
+    // for a failure, in the title.
+    Result SaveScene(const QString& folder, const QString& extension, IProgress& progress,
+                     const std::function<bool()>& confirmReplace);
+    // Open Scene Timing: the folder's timing file onto the sheet, against the
+    // media already loaded; an undo step, and the mark.
+    Result OpenSceneTiming(const QString& folder);
+
   private:
+    void PlaceAllImages();
+
+    CWorkingFolders folders_;
     CMpg123Library mpg123_;
     Links links_;
     MemoryLoadSource memoryLoad_ = SystemMemoryLoad();
+    FreeSpaceSource freeSpace_ = SystemFreeSpace();
     std::function<void(std::chrono::milliseconds)> pause_;
 };
 

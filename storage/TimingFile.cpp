@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QImageReader>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include "app/core/Settings.h"
@@ -18,6 +17,7 @@
 #include "model/MediaNames.h"
 #include "model/XshtList.h"
 #include "storage/MediaFiles.h"
+#include "storage/SafeFile.h"
 
 namespace kolvane {
 namespace {
@@ -52,10 +52,7 @@ QByteArray Quoted(const QString& name) {
 }
 
 Result WriteFileSafely(const QString& path, const QByteArray& text) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return msg::kTimingNotSaved;
-    if (file.write(text) != text.size()) return msg::kTimingNotSaved;
-    return file.commit() ? kOk : msg::kTimingNotSaved;
+    return WriteFileAtomically(path, text) == kOk ? kOk : msg::kTimingNotSaved;
 }
 
 // The time of a cell in the source sequence: image n is at (n - 1) / rate,
@@ -329,11 +326,16 @@ QString FirstTimingFileIn(const QString& folder) {
     return found.isEmpty() ? QString() : dir.filePath(found.first());
 }
 
+QString SceneTimingFileIn(const QString& folder) {
+    const QString own = TimingFilePath(folder);
+    return QFileInfo(own).isFile() ? own : FirstTimingFileIn(folder);
+}
+
 Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path) {
     QString file = WithoutTrailingSlashes(path);
     if (file.isEmpty()) return kOk;
     if (QFileInfo(file).isDir()) {
-        file = FirstTimingFileIn(file);
+        file = SceneTimingFileIn(file);
         if (file.isEmpty()) return kOk;
     } else {
         file += QStringLiteral(".csv");

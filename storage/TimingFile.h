@@ -35,12 +35,15 @@ Result WriteTiming(const CXshtList& sheet, const QString& path);
 
 // The first "*.csv" of a folder in name order, or none (empty).
 QString FirstTimingFileIn(const QString& folder);
+// A scene folder's timing file: the one named after the folder, which a save
+// writes, else the first "*.csv"; none (empty) without one.
+QString SceneTimingFileIn(const QString& folder);
 
-// Reads a timing file onto the sheet: `path` is a folder (its first "*.csv")
-// or a path without the ".csv". A missing file changes nothing and returns 0;
-// an empty one returns kTimingEmpty (60114). Cells are found in `media` by
-// name, then by file path beside the timing file; a cell that names nothing
-// becomes blank. Ends by normalising the sheet.
+// Reads a timing file onto the sheet: `path` is a folder (its scene timing
+// file, SceneTimingFileIn) or a path without the ".csv". A missing file changes nothing and returns
+// 0; an empty one returns kTimingEmpty (60114). Cells are found in `media` by name, then by file
+// path beside the timing file; a cell that names nothing becomes blank. Ends by normalising the
+// sheet.
 Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path);
 // The same for exactly the file `file` (whatever its extension).
 Result ReadTimingFile(CXshtList& sheet, const CMdiaList& media, const QString& file);

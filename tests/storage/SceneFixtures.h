@@ -9,7 +9,15 @@
 #include <QList>
 #include <QStringList>
 
+#include "app/core/Settings.h"
+#include "app/core/TitleBar.h"
+#include "model/Anim.h"
+#include "model/MdiaList.h"
+#include "model/MediaInfo.h"
+#include "model/XshtList.h"
 #include "platform/Progress.h"
+#include "storage/Storage.h"
+#include "storage/Undo.h"
 
 // Readable failure messages for names and paths.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -76,6 +84,87 @@ class ScriptedProgress final : public IProgress {
     int buttons = -1;
     int range = 0;
     int closed = 0;
+};
+
+// One run of the program over one set of working folders: the objects its
+// storage works on. A second session over the same folders is the next start.
+class SceneSession {
+  public:
+    SceneSession(const QString& root, const QString& documents)
+        : storage(root, documents), undo(storage.GetUndoFolder()) {
+        CStorage::Links links;
+        links.settings = &settings;
+        links.media = &media;
+        links.loadImage = [](CNode& item) {
+            return QImage(item.imageInfo->path).isNull() ? kFail : kOk;
+        };
+        links.sheet = &sheet;
+        links.title = &title;
+        links.undo = &undo;
+        storage.Connect(std::move(links));
+        storage.SetPause([](std::chrono::milliseconds) {});
+    }
+    ~SceneSession() { storage.Connect({}); }
+
+    QString Grab() const { return storage.GetGrabFolder(); }
+
+    // Grabs image `name` into the Grab folder as the grabber does, and places
+    // it on the sheet as an edit: the snapshot first.
+    CNode* GrabImage(const QString& name, QColor colour = Qt::darkCyan) {
+        const QString path = Grab() + name + QStringLiteral(".png");
+        WriteImage(path, colour);
+        CNode* item = media.AddMediaFile(kTypeImage, path);
+        media.RecomputeSummaries();
+        Place(item, 1);
+        return item;
+    }
+    void Place(CNode* item, int times) {
+        EXPECT_EQ(undo.RecordEdit(sheet), kOk);
+        for (int i = 0; i < times; ++i)
+            sheet.PlaceItem(item);
+        sheet.Normalise();
+        sheet.RecomputeSummaries();
+    }
+
+    // The names the first column shows, frame by frame, blanks left out.
+    QStringList Cells() const {
+        QStringList names;
+        if (sheet.Levels().empty()) return names;
+        for (const CNode* cell : *sheet.Levels().front()->children) {
+            if (cell->item != nullptr) names << cell->name;
+        }
+        return names;
+    }
+    // The sheet as text, one "column: cells" line per named column.
+    QString Sheet() const {
+        QStringList lines;
+        for (const CNode* column : sheet.Levels()) {
+            if (column->name.isEmpty()) continue;
+            QStringList cells;
+            for (const CNode* cell : *column->children)
+                cells << cell->name;
+            while (!cells.isEmpty() && cells.back().isEmpty())
+                cells.removeLast();
+            lines << column->name + QStringLiteral(": ") + cells.join(u',');
+        }
+        return lines.join(u'\n');
+    }
+    QStringList Images() const {
+        QStringList names;
+        if (const CNode* level = media.ImageLevel()) {
+            for (const CNode* item : *level->children)
+                names << item->name;
+        }
+        return names;
+    }
+
+    CSettings settings{CSettings::Unstored{}};
+    CMdiaList media;
+    CXshtList sheet{settings};
+    CTitleBar title{settings};
+    CStorage storage;
+    CUndo undo;
+    CAnim grabLevel{media};
 };
 
 }  // namespace kolvane::test
