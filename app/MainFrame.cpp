@@ -9,6 +9,7 @@
 #include "app/IdlePump.h"
 #include "app/OptionsDialog.h"
 #include "app/ProcessObjects.h"
+#include "model/Anim.h"
 #include "platform/StringTable.h"
 #include "ui/MessageDialog.h"
 #include "ui/PlaceholderPanel.h"
@@ -27,13 +28,16 @@ const QColor kMainBase(100, 120, 130);
 constexpr int kMsgDefaultSettings = 60000;
 constexpr int kMsgSettingsStored = 60001;
 constexpr int kMsgSettingsRestored = 60003;
+constexpr int kMsgClearScene = 60020;
+constexpr int kMsgClearSceneTiming = 60021;
+constexpr int kMsgReplaceScene = 60022;
 constexpr int kMsgExitWithoutSaving = 60024;
 constexpr int kMsgCloseApplication = 60025;
 
 }  // namespace
 
 CMainFrame::CMainFrame(CProcessObjects& objects, QWidget* parent)
-    : QMainWindow(parent), objects_(objects) {
+    : QMainWindow(parent), objects_(objects), grabLevel_(std::make_unique<CAnim>(objects.media)) {
     // The audio output comes first, the display renderer after it.
     objects_.sound.Initialize();
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -144,6 +148,16 @@ CommandState CMainFrame::QueryCommand(int id) {
         case cmd::kRedo:
             state.enabled = objects_.undo.CanRedo();
             break;
+        case cmd::kSaveScene:
+        case cmd::kClearSceneTiming:
+            state.enabled = objects_.sheet.FrameCount() > 0;
+            break;
+        case cmd::kRestoreLastScene:
+            state.enabled = objects_.storage.CanRestoreLastScene();
+            break;
+        case cmd::kOpenSceneTiming:
+            state.enabled = !objects_.media.Levels().empty();
+            break;
         default:
             if (id >= cmd::kMonitorAutoDetect && id <= cmd::kMonitorWide169) {
                 static constexpr int kAspects[] = {0, 125, 133, 160, 166, 177};
@@ -225,6 +239,21 @@ bool CMainFrame::OnFrameCommand(int id) {
             // Until the editor panel takes this over: it ends in 33030 there.
             SendCommand(cmd::kSheetChanged);
             return true;
+        case cmd::kClearScene:
+            if (Ask(kMsgClearScene)) ClearScene();
+            return true;
+        case cmd::kRestoreLastScene:
+            if (Ask(kMsgClearScene)) RestoreLastScene();
+            return true;
+        case cmd::kClearSceneTiming:
+            if (Ask(kMsgClearSceneTiming)) ClearSceneTiming();
+            return true;
+        case cmd::kMediaChanged: {
+            // Until the media panel takes this over, the title counts the images here.
+            const CNode* images = objects_.media.ImageLevel();
+            objects_.title.SetImageCount(images != nullptr ? images->children->size() : 0);
+            return true;
+        }
         case cmd::kSheetChanged:
             // Until the editor panel takes this over, the title follows the sheet here.
             objects_.sheet.Normalise();
@@ -421,8 +450,87 @@ void CMainFrame::showEvent(QShowEvent* event) {
 }
 
 void CMainFrame::OnFirstShow() {
-    SwitchArea(cmd::kViewGrabber);
+    ResumeWorkingScene();
+}
+
+// Work the previous run left in the working folders comes back, marked as
+// changed; the program opens where that work goes on.
+void CMainFrame::ResumeWorkingScene() {
+    objects_.storage.ResumeWorkingScene(grabLevel_.get());
     SendAll({cmd::kMediaChanged, cmd::kSheetChanged});
+    idle_->Wake();  // the images' textures load while idle
+    SwitchArea(objects_.sheet.Levels().empty() ? cmd::kViewGrabber : cmd::kViewEditor);
+}
+
+void CMainFrame::ClearScene() {
+    repaint();
+    const Result result = objects_.storage.ClearWorkingScene(grabLevel_.get());
+    if (result != kOk) {
+        // Nothing was cleared: the work stays where it is.
+        ShowMessage(CMessageDialog::kError, result);
+        return;
+    }
+    SendAll({cmd::kSheetChanged, cmd::kMediaChanged, cmd::kGrabberRefresh, cmd::kEditorRefresh,
+             cmd::kPlayerRefresh});
+    if (inSceneProcedure_) return;
+    objects_.settings.Restore();
+    SendAll({cmd::kVideoFormatChanged, cmd::kGrabberSettings3, cmd::kGrabberSettings4,
+             cmd::kGrabberMotionSettings, cmd::kEditorColumnCount, cmd::kVideoSourceReload,
+             cmd::kOptionsReload});
+    objects_.title.Refresh();
+    SwitchArea(cmd::kViewGrabber);
+}
+
+void CMainFrame::RestoreLastScene() {
+    repaint();
+    const Result result = objects_.storage.RestoreLastScene(grabLevel_.get());
+    SendAll({cmd::kSheetChanged, cmd::kMediaChanged, cmd::kGrabberRefresh, cmd::kEditorRefresh,
+             cmd::kPlayerRefresh});
+    idle_->Wake();
+    if (result != kOk) ShowMessage(CMessageDialog::kError, result);
+}
+
+void CMainFrame::ClearSceneTiming() {
+    objects_.storage.ClearSceneTiming();
+    SendCommand(cmd::kSheetChanged);
+    SwitchArea(cmd::kViewEditor);
+}
+
+Result CMainFrame::OpenScene(const QString& folder, const QStringList& extensions) {
+    inSceneProcedure_ = true;
+    if (objects_.media.ImageLevel() != nullptr || !objects_.sheet.Levels().empty())
+        SendCommand(cmd::kClearScene);
+    Result result = kOk;
+    {
+        CProgressDialog progress(this);
+        result = objects_.storage.OpenScene(folder, extensions, progress);
+    }
+    inSceneProcedure_ = false;
+    SendAll({cmd::kMediaChanged, cmd::kSheetChanged, cmd::kGrabberRefresh, cmd::kEditorRefresh,
+             cmd::kPlayerRefresh});
+    idle_->Wake();
+    if (result != kOk) ShowMessage(CMessageDialog::kError, result);
+    return result;
+}
+
+Result CMainFrame::SaveScene(const QString& folder, const QString& extension) {
+    Result result = kOk;
+    {
+        CProgressDialog progress(this);
+        result = objects_.storage.SaveScene(folder, extension, progress,
+                                            [this] { return Ask(kMsgReplaceScene); });
+    }
+    SendAll({cmd::kMediaChanged, cmd::kSheetChanged});
+    if (result != kOk) ShowMessage(CMessageDialog::kError, result);
+    return result;
+}
+
+Result CMainFrame::OpenSceneTiming(const QString& folder) {
+    if (!objects_.sheet.Levels().empty()) SendCommand(cmd::kClearSceneTiming);
+    const Result result = objects_.storage.OpenSceneTiming(folder);
+    SendAll({cmd::kSheetChanged, cmd::kEditorRefresh, cmd::kGrabberRefresh, cmd::kPlayerRefresh});
+    if (result != kOk) ShowMessage(CMessageDialog::kError, result);
+    return result;
 }
 
 bool CMainFrame::OnIdle(int count) {
@@ -463,6 +571,9 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     closing_ = true;
+    // After a normal exit the next start resumes nothing; the scene is one
+    // Restore Last Scene away.
+    objects_.storage.CloseScene();
     event->accept();
 }
 

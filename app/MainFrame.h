@@ -1,14 +1,17 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include <QMainWindow>
 
 #include "platform/Commands.h"
+#include "platform/ResultCodes.h"
 
 namespace kolvane {
 
+class CAnim;
 class CProcessObjects;
 class CToolPanel;
 class CIdlePump;
@@ -55,6 +58,15 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     // Screen aspect used for the main area (width × 1000 / height).
     void SetScreenAspect(int width, int height);
 
+    // What the scene dialog runs once confirmed: the procedure, the panels'
+    // refresh, and the error shown. Open Scene first clears a scene that is
+    // there (asking), Open Scene Timing first clears the timing (asking).
+    Result OpenScene(const QString& folder, const QStringList& extensions);
+    Result SaveScene(const QString& folder, const QString& extension);
+    Result OpenSceneTiming(const QString& folder);
+    // The naming of the level the grabber grabs into.
+    CAnim& GrabLevel() { return *grabLevel_; }
+
   protected:
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -75,6 +87,10 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     void SetMonitorType(int command);
     void CreateDisplayDevice();
     void ReloadImagesForLiveView();
+    void ResumeWorkingScene();
+    void ClearScene();
+    void RestoreLastScene();
+    void ClearSceneTiming();
 
     CProcessObjects& objects_;
     QWidget* mediaList_ = nullptr;
@@ -90,6 +106,8 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     COptionsDialog* options_ = nullptr;
     CIdlePump* idle_ = nullptr;
     std::function<bool()> loadOneImage_;
+    std::unique_ptr<CAnim> grabLevel_;
+    bool inSceneProcedure_ = false;  // the scene dialog's procedure runs
     Area area_ = Area::Grabber;
     QRect mainArea_;
     int screenWidth_ = 4;

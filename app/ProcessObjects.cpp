@@ -1,21 +1,9 @@
 #include "app/ProcessObjects.h"
 
-#include "storage/WorkingFolders.h"
-
 namespace kolvane {
 
-namespace {
-
-// The working scene's undo snapshots; they outlive a crash.
-QString WorkingUndoFolder() {
-    return CWorkingFolders::DefaultWorkingRoot() + QStringLiteral("/Undo");
-}
-
-}  // namespace
-
 CProcessObjects::CProcessObjects(int nativeAspect)
-    : undo(WorkingUndoFolder()),
-      settings(nativeAspect),
+    : settings(nativeAspect),
       title(settings),
       sheet(settings),
       display(settings, media),
@@ -23,10 +11,18 @@ CProcessObjects::CProcessObjects(int nativeAspect)
       movie(settings, sheet, display, storage, sound) {
     media.SetAudioRingFactory(&sound);
     sheet.SetAudioRingFactory(&sound);
-    storage.Connect(
-        {&settings, &media, &sound, [this](CNode& item) { return display.LoadImage(item); }});
-    // The history goes on from the snapshots a previous run left, never over them.
+    // The undo snapshots live in the storage's Undo folder, where they outlive
+    // a crash. The history goes on from the snapshots a previous run left,
+    // never over them (the frame's first showing reads them again with the
+    // rest of the working scene).
+    undo.SetFolder(storage.GetUndoFolder());
     undo.Rebuild();
+    CStorage::Links links{&settings, &media, &sound,
+                          [this](CNode& item) { return display.LoadImage(item); }};
+    links.sheet = &sheet;
+    links.title = &title;
+    links.undo = &undo;
+    storage.Connect(std::move(links));
 }
 
 // The storage outlives the objects it was given: it lets go of them first.

@@ -22,7 +22,7 @@ class CProcessObjects {
     CProcessObjects(const CProcessObjects&) = delete;
     CProcessObjects& operator=(const CProcessObjects&) = delete;
 
-    CUndo undo;  // rebuilt from the working Undo folder
+    CUndo undo;  // its snapshots are the storage's Undo folder
     CStorage storage;
     CSettings settings;  // restores itself from the stored record
     CMdiaList media;

@@ -44,6 +44,7 @@ class PlayerWiringTest : public ::testing::Test {
 };
 
 TEST_F(PlayerWiringTest, PlayOnceFromTheGrabberBringsThePlayerUpAndKnowsItsWayBack) {
+    frame.SendCommand(cmd::kViewGrabber);  // a sheet with columns starts in the editor
     ASSERT_EQ(frame.ActiveArea(), CMainFrame::Area::Grabber);
     frame.SendCommand(cmd::kPlayOnce);
     EXPECT_EQ(frame.ActiveArea(), CMainFrame::Area::Player);
