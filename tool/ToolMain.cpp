@@ -9,6 +9,7 @@
 #include "platform/MediaFramework.h"
 #include "platform/StringTable.h"
 #include "tool/MovieCommand.h"
+#include "tool/SceneCommand.h"
 #include "tool/SoundCommands.h"
 #include "tool/TimingCommand.h"
 
@@ -25,6 +26,10 @@ constexpr Subcommand kSubcommands[] = {
      "        [--fit stretch|inside|fill] [--frame-rate N]   write the scene's movie",
      RunMovie},
     {"timing", kTimingUsage, RunTiming},
+    {"scene",
+     "scene open FOLDER [--format FMT]       print the scene's timing as Open Scene reads it\n"
+     "  scene save SRC DST [--format png|jpg|bmp|default]  save SRC as a new scene DST",
+     RunScene},
 };
 
 void PrintUsage(std::FILE* out) {

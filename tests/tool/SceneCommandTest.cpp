@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QProcess>
+
+#include "tests/support/TestEnvironment.h"
+#include "tool/SceneCommand.h"
+
+namespace kolvane {
+namespace {
+
+struct Output {
+    int exitCode = -1;
+    QString out;
+    QString errors;
+};
+
+Output RunScene(const QStringList& args) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    Output output;
+    output.exitCode = tool::RunScene(args);
+    output.out = QString::fromStdString(testing::internal::GetCapturedStdout());
+    output.errors = QString::fromStdString(testing::internal::GetCapturedStderr());
+    return output;
+}
+
+void WriteBmp(const QString& path, QRgb colour) {
+    QImage image(16, 12, QImage::Format_RGB32);
+    image.fill(colour);
+    ASSERT_TRUE(image.save(path, "BMP"));
+}
+
+// A scene folder as the program saves it: two bitmaps on a timing file.
+QString MakeScene() {
+    const QString folder = test::MakeTempDir(QStringLiteral("Scene 7"));
+    WriteBmp(folder + QStringLiteral("/run 0001.bmp"), qRgb(200, 0, 0));
+    WriteBmp(folder + QStringLiteral("/run 0002.bmp"), qRgb(0, 200, 0));
+    QFile timing(folder + u'/' + QFileInfo(folder).fileName() + QStringLiteral(".csv"));
+    EXPECT_TRUE(timing.open(QIODevice::WriteOnly));
+    timing.write(
+        ",\"run\",\"\"\r\n"
+        "1,\"run 0001\", \"\"\r\n"
+        "2,\"run 0001\", \"\"\r\n"
+        "3,\"run 0002\", \"\"\r\n");
+    return folder;
+}
+
+const QString kRunTiming =
+    ",\"run\",\"\"\r\n"
+    "1,\"run 0001\", \"\"\r\n"
+    "2,\"run 0001\", \"\"\r\n"
+    "3,\"run 0002\", \"\"\r\n"
+    "4,\"\", \"\"\r\n";
+
+TEST(SceneCommand, OpenPrintsTheTimingAsOpenSceneReadsIt) {
+    const Output output = RunScene({"open", MakeScene()});
+    ASSERT_EQ(output.exitCode, 0) << output.errors.toStdString();
+    EXPECT_EQ(output.out, kRunTiming);
+    // Only PNG images: the bitmaps are not opened, so the scene has nothing.
+    const Output png = RunScene({"open", MakeScene(), "--format", "png"});
+    EXPECT_EQ(png.exitCode, 1);
+    EXPECT_TRUE(png.errors.contains("Not all files were loaded")) << png.errors.toStdString();
+}
+
+TEST(SceneCommand, SaveWritesANewSceneConvertedWithItsSources) {
+    const QString target =
+        test::MakeTempDir(QStringLiteral("saved")) + QStringLiteral("/a/b/c/Scene 8");
+    QProcess tool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    tool.setProcessEnvironment(env);
+    tool.start(test::BinaryDir() + QStringLiteral("/kolvane-tool"),
+               {"scene", "save", MakeScene(), target, "--format", "png"});
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+
+    EXPECT_EQ(QDir(target).entryList(QDir::Files, QDir::Name),
+              (QStringList{"Scene 8.csv", "run 0001.bmp", "run 0001.png", "run 0002.bmp",
+                           "run 0002.png", "run timing.txt"}));
+    EXPECT_EQ(QImageReader(target + QStringLiteral("/run 0002.png")).format(), "png");
+    EXPECT_EQ(QImage(target + QStringLiteral("/run 0002.png")).pixel(0, 0), qRgb(0, 200, 0));
+    // The saved scene opens to the same sheet.
+    const Output reopened = RunScene({"open", target});
+    ASSERT_EQ(reopened.exitCode, 0) << reopened.errors.toStdString();
+    EXPECT_EQ(reopened.out, kRunTiming);
+}
+
+TEST(SceneCommand, RefusesWhatItCannotDoWithoutAsking) {
+    const QString scene = MakeScene();
+    const QString existing = test::MakeTempDir(QStringLiteral("taken"));
+    struct Case {
+        QStringList args;
+        int exitCode;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"save", scene, existing}, 1, "File exists"},
+        {{"open", scene + "/none"}, 1, "No such file"},
+        {{"save", scene, existing + "/new", "--format", "gif"}, 2, "--format"},
+        {{"open"}, 2, "needs one FOLDER"},
+        {{"save", scene}, 2, "needs SRC and DST"},
+        {{"close", scene}, 2, "unknown scene action"},
+        {{}, 2, "needs 'open' or 'save'"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const Output output = RunScene(c.args);
+        EXPECT_EQ(output.exitCode, c.exitCode);
+        EXPECT_TRUE(output.errors.contains(QString::fromUtf8(c.says)))
+            << output.errors.toStdString();
+    }
+    EXPECT_TRUE(QDir(existing).isEmpty());
+}
+
+}  // namespace
+}  // namespace kolvane
