@@ -32,8 +32,9 @@ class IMovieRenderer {
     virtual void DrawText(const QRect& rect, QRgb colour, const QString& text) = 0;
     // Loads the image file of `item` into its texture.
     virtual Result LoadImage(CNode& item) = 0;
-    // The frame as 24-bit rows (blue, green, red), bottom row first.
-    virtual Result ReadFrame(std::span<std::uint8_t> buffer) = 0;
+    // The frame, bottom row first, as 24-bit (blue, green, red) or 32-bit
+    // pixels (blue, green, red, unused), rows packed.
+    virtual Result ReadFrame(std::span<std::uint8_t> buffer, bool bits24) = 0;
     virtual void EndOffscreen() = 0;
 };
 

@@ -164,8 +164,12 @@ Result CMovieWriter::OpenMovie(const QString& path, const QString& codecName, co
     frame_ = QRect(QPoint(0, 0), frame.size());
     drawingMode_ = drawingMode;
     counterLine_ = lineHeight_ > 0 ? lineHeight_ : InterfaceLineHeight();
+    // Uncompressed movies store 24-bit pictures. For an encoder the frames
+    // go over as 32-bit ones: reading them back is a copy of rows, and
+    // converting them is quicker.
+    bits24_ = codecName == QLatin1String("none");
     const FeddickVideoFormat video{frame_.width(), frame_.height(), kUnitsPerSecond / FrameRate(),
-                                   true};
+                                   true, bits24_ ? 24 : 32};
     if (!renderer_.BeginOffscreen(frame_)) {
         errorDetail_ = QStringLiteral("no off-screen frame of %1 x %2")
                            .arg(frame_.width())
@@ -228,7 +232,7 @@ Result CMovieWriter::WriteFramePicture(std::span<const CNode* const> pictures) {
     Result read = kFail;
     {
         CMappedBuffer mapped(buffer);
-        if (mapped.IsMapped()) read = renderer_.ReadFrame(mapped.Bytes());
+        if (mapped.IsMapped()) read = renderer_.ReadFrame(mapped.Bytes(), bits24_);
     }
     if (read != kOk) {
         gst_buffer_unref(buffer);

@@ -90,6 +90,7 @@ class CMovieWriter {
     QRect frame_;
     int drawingMode_ = 2;
     int counterLine_ = 0;
+    bool bits24_ = true;
     int frameCounter_ = 0;
     bool offscreen_ = false;
     std::vector<std::int16_t> columnSamples_;

@@ -29,8 +29,8 @@ Result CDisplayMovieRenderer::LoadImage(CNode& item) {
     return display_.LoadImage(item);
 }
 
-Result CDisplayMovieRenderer::ReadFrame(std::span<std::uint8_t> buffer) {
-    return display_.ReadFrame(buffer, true);
+Result CDisplayMovieRenderer::ReadFrame(std::span<std::uint8_t> buffer, bool bits24) {
+    return display_.ReadFrame(buffer, bits24);
 }
 
 void CDisplayMovieRenderer::EndOffscreen() {

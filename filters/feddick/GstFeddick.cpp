@@ -14,7 +14,7 @@
  *   gst-launch-1.0 feddick name=f f.video ! videoconvert ! autovideosink \
  *       f.audio ! audioconvert ! autoaudiosink
  *
- * Other programs set "video-caps" (BGR) and "audio-caps" (S16LE or U8) while
+ * Other programs set "video-caps" (BGR or BGRx) and "audio-caps" (S16LE or U8) while
  * the element is stopped, then emit "put-video-frame" and "put-audio-frame"
  * with buffers of the frame sizes, and "end-of-stream" at the end. Programs
  * in C++ reach the same through IFeddick (the "ifeddick" property, see
@@ -77,7 +77,7 @@ enum {
 };
 
 GstStaticPadTemplate video_template = GST_STATIC_PAD_TEMPLATE(
-    "video", GST_PAD_SRC, GST_PAD_ALWAYS, GST_STATIC_CAPS(GST_VIDEO_CAPS_MAKE("BGR")));
+    "video", GST_PAD_SRC, GST_PAD_ALWAYS, GST_STATIC_CAPS(GST_VIDEO_CAPS_MAKE("{ BGR, BGRx }")));
 
 GstStaticPadTemplate audio_template =
     GST_STATIC_PAD_TEMPLATE("audio", GST_PAD_SRC, GST_PAD_ALWAYS,
@@ -88,8 +88,12 @@ GstStaticPadTemplate audio_template =
 
 guint feddick_signals[LAST_SIGNAL] = {};
 
-int RowBytes(int width) {
-    return (width * 3 + 3) & ~3;
+int RowBytes(const FeddickVideoFormat& format) {
+    return format.bitsPerPixel == 32 ? format.width * 4 : (format.width * 3 + 3) & ~3;
+}
+
+GstVideoFormat PixelFormat(const FeddickVideoFormat& format) {
+    return format.bitsPerPixel == 32 ? GST_VIDEO_FORMAT_BGRx : GST_VIDEO_FORMAT_BGR;
 }
 
 int FrameRateOf(std::int64_t averageTimePerFrame) {
@@ -99,7 +103,8 @@ int FrameRateOf(std::int64_t averageTimePerFrame) {
 bool IsValid(const FeddickVideoFormat& format) {
     return format.width > 0 && format.width <= kMaxFrameSide && format.height > 0 &&
            format.height <= kMaxFrameSide && format.averageTimePerFrame > 0 &&
-           format.averageTimePerFrame <= kUnitsPerSecond;
+           format.averageTimePerFrame <= kUnitsPerSecond &&
+           (format.bitsPerPixel == 24 || format.bitsPerPixel == 32);
 }
 
 bool IsValid(const FeddickAudioFormat& format) {
@@ -153,7 +158,11 @@ class CFeddick final : public kolvane::IFeddick {
     CStream& Audio() { return audio_; }
     bool TestSignal() const { return testSignal_.load(); }
     GstCaps* CurrentCaps(StreamKind kind);
-    void NewGroup() { groupId_ = gst_util_group_id_next(); }
+    // A new run of the pads: a new stream group, nothing cancelled.
+    void NewGroup() {
+        groupId_ = gst_util_group_id_next();
+        cancelled_ = false;
+    }
 
     bool Activate(CStream& stream, bool active);
     void Loop(CStream& stream);
@@ -182,6 +191,7 @@ class CFeddick final : public kolvane::IFeddick {
     GstBufferPool* audioPool_ = nullptr;
     std::atomic<int> frameRate_{kDefaultFrameRate};
     std::atomic<bool> testSignal_{true};
+    std::atomic<bool> cancelled_{false};
     guint groupId_ = 0;
     CStream video_;
     CStream audio_;
@@ -262,7 +272,7 @@ std::size_t CFeddick::AudioFrameSize() {
 
 std::size_t CFeddick::FrameSize(StreamKind kind) const {
     if (kind == StreamKind::kAudio) return audioFrameSize_;
-    return static_cast<std::size_t>(RowBytes(videoFormat_.width)) *
+    return static_cast<std::size_t>(RowBytes(videoFormat_)) *
            static_cast<std::size_t>(videoFormat_.height);
 }
 
@@ -301,7 +311,7 @@ Result CFeddick::Put(CStream& stream, GstBuffer* frame) {
     {
         std::lock_guard<std::mutex> lock(formatLock_);
         size = FrameSize(stream.kind);
-        if (testSignal_) size = 0;
+        if (testSignal_ || cancelled_) size = 0;
     }
     if (size == 0 || gst_buffer_get_size(frame) < size) {
         GST_WARNING_OBJECT(element_, "refused a frame of %zu bytes", gst_buffer_get_size(frame));
@@ -322,6 +332,9 @@ Result CFeddick::SendEndOfStream() {
 }
 
 void CFeddick::Cancel() {
+    // First the flag: a put woken by the first slot closing must not find
+    // the other slot open.
+    cancelled_ = true;
     video_.slot.Close();
     audio_.slot.Close();
 }
@@ -330,7 +343,7 @@ GstCaps* CFeddick::CurrentCaps(StreamKind kind) {
     std::lock_guard<std::mutex> lock(formatLock_);
     if (kind == StreamKind::kVideo) {
         GstVideoInfo info;
-        gst_video_info_set_format(&info, GST_VIDEO_FORMAT_BGR,
+        gst_video_info_set_format(&info, PixelFormat(videoFormat_),
                                   static_cast<guint>(videoFormat_.width),
                                   static_cast<guint>(videoFormat_.height));
         info.fps_n = frameRate_;
@@ -406,7 +419,7 @@ GstBuffer* CFeddick::MakeTestFrame(CStream& stream) {
     if (!gst_buffer_map(frame, &map, GST_MAP_WRITE)) return frame;
     if (stream.kind == StreamKind::kVideo) {
         kolvane::feddick::FillTestPicture(map.data, videoFormat_.width, videoFormat_.height,
-                                          RowBytes(videoFormat_.width), stream.count);
+                                          RowBytes(videoFormat_), stream.count);
     } else {
         kolvane::feddick::FillTestSound(std::span<std::uint8_t>(map.data, map.size), stream.count,
                                         frameRate_);
@@ -435,7 +448,7 @@ void CFeddick::Stamp(CStream& stream, GstBuffer*& frame) {
 
 void CFeddick::TurnUpright(CStream& stream, GstBuffer*& frame) {
     const int height = videoFormat_.height;
-    const std::size_t stride = static_cast<std::size_t>(RowBytes(videoFormat_.width));
+    const std::size_t stride = static_cast<std::size_t>(RowBytes(videoFormat_));
     if (gst_pad_check_reconfigure(stream.pad)) {
         GstCaps* caps = CurrentCaps(StreamKind::kVideo);
         FindOutMeta(stream, caps);
@@ -444,7 +457,7 @@ void CFeddick::TurnUpright(CStream& stream, GstBuffer*& frame) {
     if (stream.downstreamReadsMeta) {
         gsize offset[GST_VIDEO_MAX_PLANES] = {stride * static_cast<gsize>(height - 1)};
         gint strides[GST_VIDEO_MAX_PLANES] = {-static_cast<gint>(stride)};
-        gst_buffer_add_video_meta_full(frame, GST_VIDEO_FRAME_FLAG_NONE, GST_VIDEO_FORMAT_BGR,
+        gst_buffer_add_video_meta_full(frame, GST_VIDEO_FRAME_FLAG_NONE, PixelFormat(videoFormat_),
                                        static_cast<guint>(videoFormat_.width),
                                        static_cast<guint>(height), 1, offset, strides);
         return;
@@ -584,13 +597,16 @@ GstFlowReturn EndOfStreamAction(GstFeddick* self) {
 void SetVideoCaps(GstFeddick* self, const GstCaps* caps) {
     GstVideoInfo info;
     if (caps == nullptr || !gst_video_info_from_caps(&info, caps) ||
-        GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGR || GST_VIDEO_INFO_FPS_N(&info) <= 0) {
-        GST_WARNING_OBJECT(self, "video-caps must be fixed BGR with a frame rate");
+        (GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGR &&
+         GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGRx) ||
+        GST_VIDEO_INFO_FPS_N(&info) <= 0) {
+        GST_WARNING_OBJECT(self, "video-caps must be fixed BGR or BGRx with a frame rate");
         return;
     }
     FeddickVideoFormat format;
     format.width = GST_VIDEO_INFO_WIDTH(&info);
     format.height = GST_VIDEO_INFO_HEIGHT(&info);
+    format.bitsPerPixel = GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_BGRx ? 32 : 24;
     format.averageTimePerFrame = static_cast<std::int64_t>(gst_util_uint64_scale_int(
         kUnitsPerSecond, GST_VIDEO_INFO_FPS_D(&info), GST_VIDEO_INFO_FPS_N(&info)));
     if (self->feddick->SetVideoFormat(format) != kOk)
@@ -681,7 +697,7 @@ static void gst_feddick_class_init(GstFeddickClass* klass) {
     g_object_class_install_property(
         gobject_class, PROP_VIDEO_CAPS,
         g_param_spec_boxed("video-caps", "Video caps",
-                           "Format of the video frames (fixed BGR with a frame rate); "
+                           "Format of the video frames (fixed BGR or BGRx with a frame rate); "
                            "set while stopped",
                            GST_TYPE_CAPS, readWrite));
     g_object_class_install_property(

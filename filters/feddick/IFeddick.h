@@ -25,7 +25,8 @@ namespace kolvane {
 
 inline constexpr const char kFeddickInterfaceProperty[] = "ifeddick";
 
-// A frame of 24-bit pixels, blue, green, red, each row padded to 4 bytes.
+// A frame of 24-bit pixels (blue, green, red; each row padded to 4 bytes)
+// or of 32-bit ones (blue, green, red, unused).
 struct FeddickVideoFormat {
     int width = 0;
     int height = 0;
@@ -33,6 +34,7 @@ struct FeddickVideoFormat {
     std::int64_t averageTimePerFrame = 0;
     // Rows are stored bottom row first, as a renderer reads them back.
     bool bottomUp = false;
+    int bitsPerPixel = 24;
 };
 
 // Interleaved PCM, 8-bit unsigned or 16-bit signed little-endian.

@@ -60,9 +60,10 @@ Result CImageRenderer::LoadImage(CNode& item) {
     return kOk;
 }
 
-Result CImageRenderer::ReadFrame(std::span<std::uint8_t> buffer) {
-    const QImage rgb = target.convertToFormat(QImage::Format_BGR888);
-    const std::size_t row = static_cast<std::size_t>(rgb.width()) * 3;
+Result CImageRenderer::ReadFrame(std::span<std::uint8_t> buffer, bool bits24) {
+    const QImage rgb = bits24 ? target.convertToFormat(QImage::Format_BGR888)
+                              : target.convertToFormat(QImage::Format_RGB32);
+    const std::size_t row = static_cast<std::size_t>(rgb.width()) * (bits24 ? 3 : 4);
     if (buffer.size() < row * static_cast<std::size_t>(rgb.height())) return kFail;
     for (int y = 0; y < rgb.height(); ++y) {
         std::memcpy(buffer.data() + row * static_cast<std::size_t>(rgb.height() - 1 - y),

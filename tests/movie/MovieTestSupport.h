@@ -31,7 +31,7 @@ class CImageRenderer final : public IMovieRenderer {
     void DrawImage(const QRect& rect, const CNode& item, bool layered, int fitMode) override;
     void DrawText(const QRect& rect, QRgb colour, const QString& text) override;
     Result LoadImage(CNode& item) override;
-    Result ReadFrame(std::span<std::uint8_t> buffer) override;
+    Result ReadFrame(std::span<std::uint8_t> buffer, bool bits24) override;
     void EndOffscreen() override;
 
     QImage target;

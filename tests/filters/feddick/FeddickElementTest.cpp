@@ -220,8 +220,9 @@ TEST(Feddick, SoundFramesHoldWholeSampleFrames) {
 TEST(Feddick, RefusesFormatsOutOfRange) {
     GstElementPtr feddick(gst_element_factory_make("feddick", nullptr));
     IFeddick* api = QueryFeddick(feddick.get());
-    const FeddickVideoFormat badVideo[] = {
-        {0, 8, 400000}, {16, -1, 400000}, {16, 8, 0}, {16, 8, 10000001}, {16, 8, -400000}};
+    const FeddickVideoFormat badVideo[] = {{0, 8, 400000},   {16, -1, 400000},
+                                           {16, 8, 0},       {16, 8, 10000001},
+                                           {16, 8, -400000}, {16, 8, 400000, false, 16}};
     for (const auto& format : badVideo)
         EXPECT_EQ(api->SetVideoFormat(format), kFail);
     const FeddickAudioFormat badAudio[] = {{0, 48000, 16}, {2, 48000, 24}, {2, 0, 16}};
@@ -238,32 +239,36 @@ TEST(Feddick, DeliversBottomUpFramesTopDownWithOrWithoutVideoMeta) {
         "appsink name=video sync=false async=false",
         "videoconvert ! video/x-raw,format=BGRx ! appsink name=video sync=false async=false"};
     for (const std::string& branch : branches) {
-        SCOPED_TRACE(branch);
-        CFeddickPipeline p(branch);
-        p.Configure({16, 6, 400000, true});
-        p.Play();
-        // Row r of memory is picture row 5 - r; each row is filled with its
-        // picture row's number times 40.
-        ASSERT_EQ(p.PutVideo([](guint8* d, gsize n) {
-            const gsize stride = n / 6;
-            for (int r = 0; r < 6; ++r)
-                std::memset(d + r * stride, (5 - r) * 40, stride);
-        }),
-                  kOk);
-        GstSamplePtr sample = p.PullVideo();
-        ASSERT_NE(sample, nullptr);
-        GstVideoInfo info;
-        ASSERT_TRUE(gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get())));
-        GstVideoFrame frame;
-        ASSERT_TRUE(
-            gst_video_frame_map(&frame, &info, gst_sample_get_buffer(sample.get()), GST_MAP_READ));
-        for (int row = 0; row < 6; ++row) {
-            const auto* line = static_cast<const guint8*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)) +
-                               row * GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
-            EXPECT_EQ(line[0], row * 40) << "row " << row;
-            EXPECT_EQ(line[15 * GST_VIDEO_INFO_COMP_PSTRIDE(&info, 0)], row * 40) << "row " << row;
+        for (int bits : {24, 32}) {
+            SCOPED_TRACE(branch + " " + std::to_string(bits));
+            CFeddickPipeline p(branch);
+            p.Configure({16, 6, 400000, true, bits});
+            p.Play();
+            // Row r of memory is picture row 5 - r; each row is filled with its
+            // picture row's number times 40.
+            ASSERT_EQ(p.PutVideo([](guint8* d, gsize n) {
+                const gsize stride = n / 6;
+                for (int r = 0; r < 6; ++r)
+                    std::memset(d + r * stride, (5 - r) * 40, stride);
+            }),
+                      kOk);
+            GstSamplePtr sample = p.PullVideo();
+            ASSERT_NE(sample, nullptr);
+            GstVideoInfo info;
+            ASSERT_TRUE(gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get())));
+            GstVideoFrame frame;
+            ASSERT_TRUE(gst_video_frame_map(&frame, &info, gst_sample_get_buffer(sample.get()),
+                                            GST_MAP_READ));
+            for (int row = 0; row < 6; ++row) {
+                const auto* line =
+                    static_cast<const guint8*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)) +
+                    row * GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
+                EXPECT_EQ(line[0], row * 40) << "row " << row;
+                EXPECT_EQ(line[15 * GST_VIDEO_INFO_COMP_PSTRIDE(&info, 0)], row * 40)
+                    << "row " << row;
+            }
+            gst_video_frame_unmap(&frame);
         }
-        gst_video_frame_unmap(&frame);
     }
 }
 
