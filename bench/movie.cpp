@@ -143,7 +143,9 @@ struct SceneObjects {
         sheet.SetAudioRingFactory(nullptr);
     }
 
-    CStorage storage;
+    // Working folders of the benchmark's own, never the user's.
+    QTemporaryDir work;
+    CStorage storage{work.path() + "/work", work.path() + "/docs"};
     CSettings settings{CSettings::Unstored{}};
     CMdiaList media;
     CXshtList sheet{settings};

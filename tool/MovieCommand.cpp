@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QTemporaryDir>
 
 #include "app/core/Settings.h"
 #include "display/Direct3D.h"
@@ -26,15 +27,14 @@
 #include "platform/StringTable.h"
 #include "sound/DirectSound.h"
 #include "storage/Storage.h"
-#include "storage/TimingFile.h"
 #include "tool/ToolMain.h"
 
 namespace kolvane::tool {
 namespace {
 
-// What a scene folder may hold: its images and sounds.
-const QStringList kSceneExtensions = {".bmp", ".jpg", ".png", ".gif", ".tif",
-                                      ".tga", ".wav", ".aif", ".mp3"};
+// The files Open Scene takes by default: every image kind, WAV and AIFF.
+const QStringList kSceneExtensions = {".bmp", ".jpg", ".png", ".gif",
+                                      ".tif", ".tga", ".wav", ".aif"};
 
 struct MovieOptions {
     QString folder;
@@ -111,8 +111,8 @@ QRect MovieFrame(const CXshtList& sheet, std::optional<QSize> asked) {
                     cell->item->imageInfo == nullptr) {
                     continue;
                 }
-                const QSize picture = QImageReader(cell->item->imageInfo->path).size();
-                size = size.expandedTo(picture);
+                const CImageInfo& info = *cell->item->imageInfo;
+                size = size.expandedTo(QSize(info.imageWidth, info.imageHeight));
             }
         }
     }
@@ -195,13 +195,31 @@ class CTerminalProgress final : public IProgress {
     bool open_ = false;
 };
 
-// The program's objects in their start-up order, without a window: images
-// are loaded for the movie's own frames as it is written.
+// Opening checks that an image can be read and notes its size; the movie
+// loads each picture at its own frame size as it is written.
+Result ProbeImage(CNode& item) {
+    const QSize size = QImageReader(item.imageInfo->path).size();
+    if (!size.isValid()) return kFail;
+    item.imageInfo->imageWidth = size.width();
+    item.imageInfo->imageHeight = size.height();
+    return kOk;
+}
+
+// The program's objects in their start-up order, without a window, and with
+// working folders of the tool's own: the user's working scene is never
+// touched.
 struct SceneObjects {
     SceneObjects() {
         media.SetAudioRingFactory(&sound);
         sheet.SetAudioRingFactory(&sound);
-        storage.Connect({&settings, &media, &sound, {}});
+        CStorage::Links links;
+        links.settings = &settings;
+        links.media = &media;
+        links.sound = &sound;
+        links.loadImage = &ProbeImage;
+        links.sheet = &sheet;
+        storage.Connect(std::move(links));
+        storage.SetPause([](std::chrono::milliseconds) {});
     }
     ~SceneObjects() {
         storage.Connect({});
@@ -211,7 +229,8 @@ struct SceneObjects {
     SceneObjects(const SceneObjects&) = delete;
     SceneObjects& operator=(const SceneObjects&) = delete;
 
-    CStorage storage;
+    QTemporaryDir work;
+    CStorage storage{work.path() + QStringLiteral("/work"), work.path() + QStringLiteral("/docs")};
     CSettings settings{CSettings::Unstored{}};
     CMdiaList media;
     CXshtList sheet{settings};
@@ -240,19 +259,16 @@ int RunMovie(const QStringList& args) {
     CTerminalProgress progress;
     CInterruptGuard interrupts;
 
-    // Open the scene as the program does: its media, then its timing file.
-    const QString path = folder.absoluteFilePath();
-    Result result = scene.storage.ImportSceneFolder(path, kSceneExtensions, progress);
-    if (result != kOk) {
-        PrintError(result);
-        PrintDetail(path);
+    if (!scene.work.isValid()) {
+        PrintError(EACCES);
         return kExitError;
     }
-    const QString timing = TimingFilePath(path);
-    result = ReadTimingFile(scene.sheet, scene.media, timing);
+    // Open the scene as the program does: its media, then its timing file.
+    const QString path = folder.absoluteFilePath();
+    Result result = scene.storage.OpenScene(path, kSceneExtensions, progress);
     if (result != kOk || scene.sheet.FrameCount() == 0) {
         PrintError(result != kOk ? result : msg::kTimingEmpty);
-        PrintDetail(timing);
+        PrintDetail(path);
         return kExitError;
     }
 

@@ -66,6 +66,10 @@ TEST(MovieCommand, WritesAPlayableMovieOfASceneFolder) {
     const ToolRun run = RunTool({"movie", folder, out});
     ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
     EXPECT_TRUE(run.errors.isEmpty()) << "no progress bar without a terminal";
+    // The tool opens the scene in working folders of its own.
+    const QDir data(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")));
+    EXPECT_TRUE(data.entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty())
+        << data.entryList(QDir::AllEntries | QDir::NoDotAndDotDot).join(' ').toStdString();
     // gst-discoverer-1.0 is what a user would try.
     QProcess discoverer;
     discoverer.start(QStringLiteral("gst-discoverer-1.0"), {out});
