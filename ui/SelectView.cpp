@@ -347,7 +347,12 @@ void CSelectView::mousePressEvent(QMouseEvent* event) {
     lastPoint_ = point;
     lastCell_ = cell;
     dragButtons_ = event->buttons();
-    if (event->button() == Qt::MiddleButton || (event->button() == Qt::LeftButton && alt)) {
+    // The main window hands a middle press on as a left one with the middle
+    // button among the held buttons.
+    const bool middle =
+        event->button() == Qt::MiddleButton ||
+        (event->button() == Qt::LeftButton && (event->buttons() & Qt::MiddleButton));
+    if (middle || (event->button() == Qt::LeftButton && alt)) {
         if (BeginAltDrag(cell, event->buttons(), modifiers)) drag_ = Drag::kAlt;
         return;
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -256,6 +257,24 @@ TEST_F(SelectViewTest, MiddleButtonOrAltDragsGoToThePanelAndSelectNothing) {
     QTest::mousePress(&alt, Qt::LeftButton, Qt::AltModifier, b);
     QTest::mouseRelease(&alt, Qt::LeftButton, Qt::AltModifier, b);
     EXPECT_EQ(alt.calls, (QStringList{"begin 0,1", "move 0,3", "end", "begin 0,3", "end"}));
+    EXPECT_TRUE(SelectedNames().isEmpty());
+}
+
+// The main window turns a middle press into a left press with the middle
+// button held; the panel still takes it as the middle button's drag.
+TEST_F(SelectViewTest, ALeftPressWithTheMiddleButtonHeldIsTheMiddleButtonsDrag) {
+    CAltRecordingView alt(colors, &window);
+    alt.SetVisibleColumns(3);
+    alt.resize(view.size());
+    alt.SetList(&list);
+    const QPointF at = alt.CellRect({0, 2}).center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, alt.mapToGlobal(at), Qt::LeftButton,
+                      Qt::MiddleButton, Qt::NoModifier);
+    QApplication::sendEvent(&alt, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, alt.mapToGlobal(at), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&alt, &release);
+    EXPECT_EQ(alt.calls, (QStringList{"begin 0,2", "end"}));
     EXPECT_TRUE(SelectedNames().isEmpty());
 }
 
