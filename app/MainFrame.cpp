@@ -6,11 +6,17 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "app/CommandRouter.h"
+#include "app/CommandStates.h"
+#include "app/CommandTable.h"
+#include "app/FrameState.h"
 #include "app/IdlePump.h"
+#include "app/MainMenu.h"
 #include "app/OptionsDialog.h"
 #include "app/ProcessObjects.h"
 #include "model/Anim.h"
 #include "platform/StringTable.h"
+#include "ui/BasicButton.h"
 #include "ui/MessageDialog.h"
 #include "ui/PlaceholderPanel.h"
 #include "ui/PlayMainPanel.h"
@@ -66,14 +72,24 @@ CMainFrame::CMainFrame(CProcessObjects& objects, QWidget* parent)
     playMain_ = playMain;
     playTool_ = new CPlayToolPanel(*this, central);
 
-    routeOrder_ = {mediaList, mediaTool_, grabMain, grabTool_,
-                   xshtMain,  xshtTool_,  playMain, playTool_};
     messageBox_ = new CMessageDialog(this);
     options_ = new COptionsDialog(objects_.settings, *this, this);
-    routeOrder_.push_back(options_);
+
+    facts_ = std::make_unique<CFrameFacts>(*this, objects_);
+    router_ = new CCommandRouter([this](int id) { return OnFrameCommand(id); },
+                                 [this](int id) { return DecideCommandState(id, *facts_); }, this);
+    // The camera and video source dialogs go between the player tool panel
+    // and the options dialog when they are built.
+    router_->SetTargets({mediaList, mediaTool_, grabMain, grabTool_, xshtMain, xshtTool_, playMain,
+                         playTool_, options_});
+
+    menu_ = new CMainMenu(
+        *menuBar(), [this](int id) { return QueryCommand(id); }, this);
+    connect(menu_, &CMainMenu::Command, this, &CMainFrame::OnMenuCommand);
 
     objects_.title.SetCaptionSink([this](const QString& text) { setWindowTitle(text); });
     idle_ = new CIdlePump([this](int count) { return OnIdle(count); }, this);
+    router_->SetAfterPosted([this] { idle_->Wake(); });
     SetPendingImageLoader([this] { return objects_.display.LoadPendingImages(false); });
     // A file that could not be read is tried again later: come back then.
     objects_.display.Loader().SetRetryScheduler([this](std::chrono::milliseconds delay) {
@@ -102,71 +118,28 @@ void CMainFrame::SetScreenAspect(int width, int height) {
 }
 
 void CMainFrame::SendCommand(int id) {
-    for (ICommandTarget* target : routeOrder_) {
-        if (target->OnCommand(id)) return;
-    }
-    OnFrameCommand(id);
+    router_->Send(id);
 }
 
 void CMainFrame::PostCommand(int id) {
-    QMetaObject::invokeMethod(
-        this, [this, id] { SendCommand(id); }, Qt::QueuedConnection);
+    router_->Post(id);
 }
 
 CommandState CMainFrame::QueryCommand(int id) {
-    CommandState state;
-    for (ICommandTarget* target : routeOrder_) {
-        if (target->OnCommandState(id, state)) return state;
-    }
-    const CSettings& settings = objects_.settings;
-    switch (id) {
-        case cmd::kLoadLiveView:
-            state.checked = settings.Get(LoadLiveView) == 1;
-            break;
-        case cmd::kIgnoreOpacity:
-            state.checked = settings.Get(IgnoreOpacity) == 1;
-            break;
-        case cmd::kSwapGrabPlayKeys:
-            state.checked = settings.Get(SwapGrabPlayKeys) == 1;
-            break;
-        case cmd::kNoClickGrab:
-            state.checked = settings.NoClickGrab();
-            break;
-        case cmd::kAutoStore:
-            state.checked = settings.Get(AutoStore) == 1;
-            break;
-        case cmd::kStoreSettings:
-        case cmd::kRestoreSettings:
-            state.enabled = settings.IsChanged();
-            break;
-        case cmd::kOptions:
-            state.enabled = !options_->IsOpen();
-            break;
-        case cmd::kUndo:
-            state.enabled = objects_.undo.CanUndo();
-            break;
-        case cmd::kRedo:
-            state.enabled = objects_.undo.CanRedo();
-            break;
-        case cmd::kSaveScene:
-        case cmd::kClearSceneTiming:
-            state.enabled = objects_.sheet.FrameCount() > 0;
-            break;
-        case cmd::kRestoreLastScene:
-            state.enabled = objects_.storage.CanRestoreLastScene();
-            break;
-        case cmd::kOpenSceneTiming:
-            state.enabled = !objects_.media.Levels().empty();
-            break;
-        default:
-            if (id >= cmd::kMonitorAutoDetect && id <= cmd::kMonitorWide169) {
-                static constexpr int kAspects[] = {0, 125, 133, 160, 166, 177};
-                state.checked =
-                    settings.Get(MonitorAspect) == kAspects[id - cmd::kMonitorAutoDetect];
-            }
-            break;
-    }
-    return state;
+    return router_->Query(id);
+}
+
+const std::vector<ICommandTarget*>& CMainFrame::RouteOrder() const {
+    return router_->Targets();
+}
+
+CPlayMainPanel& CMainFrame::PlayerView() const {
+    return *static_cast<CPlayMainPanel*>(playMain_);
+}
+
+// A menu item posts its command, as a menu does.
+void CMainFrame::OnMenuCommand(int id) {
+    PostCommand(id);
 }
 
 void CMainFrame::SendAll(std::initializer_list<int> ids) {
@@ -182,6 +155,16 @@ bool CMainFrame::OnFrameCommand(int id) {
         case cmd::kViewEditor:
         case cmd::kViewPlayer:
             SwitchArea(id);
+            return true;
+        case cmd::kOpenScene:
+        case cmd::kSaveScene:
+        case cmd::kOpenSceneTiming:
+        case cmd::kSaveMovie:
+            RunModalFrame(id);
+            return true;
+        case cmd::kCameraSetup:
+        case cmd::kVideoSource:
+            OpenGrabberDialog(id);
             return true;
         case cmd::kOptions:
             options_->Open(OptionsPage(id));
@@ -274,7 +257,33 @@ void CMainFrame::PlayOnce() {
     if (IsAreaVisible(Area::Grabber)) returnCommand = cmd::kViewGrabber;
     if (IsAreaVisible(Area::Editor)) returnCommand = cmd::kViewEditor;
     if (IsAreaVisible(Area::Player)) returnCommand = cmd::kPlay;
-    static_cast<CPlayMainPanel*>(playMain_)->PlayOnce(returnCommand);
+    PlayerView().PlayOnce(returnCommand);
+}
+
+// The scene and movie dialogs run modally with the live video paused. A
+// second request while one is open (from a nested loop) is ignored.
+void CMainFrame::RunModalFrame(int command) {
+    const bool movie = command == cmd::kSaveMovie;
+    const auto& isOpen = movie ? receivers_.movieDialogOpen : receivers_.sceneDialogOpen;
+    if (isOpen && isOpen()) return;
+    const bool grabber = IsAreaVisible(Area::Grabber);
+    if (grabber && receivers_.pauseLiveVideo) receivers_.pauseLiveVideo(true);
+    if (movie) {
+        if (receivers_.runMovieDialog) receivers_.runMovieDialog();
+    } else if (receivers_.runSceneDialog) {
+        receivers_.runSceneDialog(command);
+    }
+    if (grabber && IsAreaVisible(Area::Grabber) && receivers_.pauseLiveVideo) {
+        receivers_.pauseLiveVideo(false);
+    }
+}
+
+void CMainFrame::OpenGrabberDialog(int command) {
+    const bool camera = command == cmd::kCameraSetup;
+    const auto& isOpen = camera ? receivers_.cameraDialogOpen : receivers_.videoSourceDialogOpen;
+    const auto& open = camera ? receivers_.openCameraDialog : receivers_.openVideoSourceDialog;
+    if ((isOpen && isOpen()) || !open) return;
+    open();
 }
 
 void CMainFrame::UndoOrRedo(int id) {
@@ -301,8 +310,7 @@ void CMainFrame::ReloadImagesForLiveView() {
 }
 
 void CMainFrame::SetMonitorType(int command) {
-    static constexpr int kAspects[] = {0, 125, 133, 160, 166, 177};
-    const int aspect = kAspects[command - cmd::kMonitorAutoDetect];
+    const int aspect = MonitorTypeAspect(command);
     objects_.settings.Set(MonitorAspect, aspect);
     objects_.settings.Set(MonitorAuto, aspect == 0 ? 1 : 0);
     SendAll({cmd::kGrabberDisplaySettings, cmd::kGrabberRefresh, cmd::kPlayerDisplaySettings,
@@ -367,6 +375,7 @@ void CMainFrame::SwitchArea(int viewCommand) {
     grabTool_->SetIndicatorChecked(area_ == Area::Grabber);
     xshtTool_->SetIndicatorChecked(area_ == Area::Editor);
     playTool_->SetIndicatorChecked(area_ == Area::Player);
+    if (receivers_.showGrabberDialogs) receivers_.showGrabberDialogs(area_ == Area::Grabber);
     if (options_->IsOpen()) options_->SelectPage(OptionsPage(viewCommand));
 }
 
@@ -545,6 +554,7 @@ void CMainFrame::UpdateToolPanelStates() {
     for (CToolPanel* panel : {mediaTool_, grabTool_, xshtTool_, playTool_}) {
         panel->UpdateCommandStates(query);
     }
+    playTool_->Button(cmd::kPlay)->SetText(PlayButtonText(PlayerView().Engine().IsPlaying()));
 }
 
 bool CMainFrame::Ask(int messageId) {

@@ -17,6 +17,10 @@ class CToolPanel;
 class CIdlePump;
 class CMessageDialog;
 class COptionsDialog;
+class CPlayMainPanel;
+class CCommandRouter;
+class CMainMenu;
+class CFrameFacts;
 
 // The one top-level window: owns the four work areas (a main and a tool panel
 // each) and the dialogs, routes every command, and lays the panels out.
@@ -32,13 +36,44 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     // fixed routing order, then handled by the frame.
     void SendCommand(int id) override;
     void PostCommand(int id) override;
+    // Enabled, checked and menu text, by the same route, ending in the rules.
     CommandState QueryCommand(int id);
+    // The panels and dialogs in routing order.
+    const std::vector<ICommandTarget*>& RouteOrder() const;
+
+    // Receivers other work builds later. Until its hook is set, a command
+    // routes and follows the enable rules, then ends here without effect, and
+    // a state reads as not running, not open, not there.
+    struct LaterReceivers {
+        // The scene dialog, run modally in the mode of 32801, 32802 or 32805.
+        std::function<void(int command)> runSceneDialog;
+        std::function<bool()> sceneDialogOpen;
+        std::function<void()> runMovieDialog;
+        std::function<bool()> movieDialogOpen;
+        // The camera and video source dialogs: modeless, shown only with the
+        // grabber. They route between the player tool panel and the options.
+        std::function<void()> openCameraDialog;
+        std::function<bool()> cameraDialogOpen;
+        std::function<void()> openVideoSourceDialog;
+        std::function<bool()> videoSourceDialogOpen;
+        std::function<void(bool shown)> showGrabberDialogs;
+        // The grabber panel.
+        std::function<bool()> liveVideoRuns;
+        std::function<bool()> grabberLooping;
+        std::function<void(bool paused)> pauseLiveVideo;
+        std::function<void(int digit)> grabberDigit;  // numeric keypad 1 to 9
+    };
+    LaterReceivers& Receivers() { return receivers_; }
+    const LaterReceivers& Receivers() const { return receivers_; }
 
     Area ActiveArea() const { return area_; }
     bool IsAreaVisible(Area area) const;
     QWidget* MainPanel(Area area) const;
     CToolPanel* ToolPanel(int viewCommand) const;
     QWidget* MediaListPanel() const { return mediaList_; }
+    CPlayMainPanel& PlayerView() const;
+    CCommandRouter& Router() { return *router_; }
+    CMainMenu& Menu() { return *menu_; }
 
     // The hook the image loader fills: loads at most one pending image and
     // answers whether one was loaded.
@@ -84,6 +119,9 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     void UndoOrRedo(int id);
     void ToggleSetting(int index);
     void PlayOnce();
+    void OnMenuCommand(int id);
+    void RunModalFrame(int command);
+    void OpenGrabberDialog(int command);
     void SetMonitorType(int command);
     void CreateDisplayDevice();
     void ReloadImagesForLiveView();
@@ -101,7 +139,10 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     CToolPanel* xshtTool_ = nullptr;
     QWidget* playMain_ = nullptr;
     CToolPanel* playTool_ = nullptr;
-    std::vector<ICommandTarget*> routeOrder_;
+    LaterReceivers receivers_;
+    std::unique_ptr<CFrameFacts> facts_;
+    CCommandRouter* router_ = nullptr;
+    CMainMenu* menu_ = nullptr;
     CMessageDialog* messageBox_ = nullptr;
     COptionsDialog* options_ = nullptr;
     CIdlePump* idle_ = nullptr;

@@ -80,12 +80,13 @@ TEST_F(MainFrameTest, ViewCommandsSwitchTheWorkAreaAndMediaChangesNone) {
 }
 
 TEST_F(MainFrameTest, ToolPanelButtonsPostTheirCommandsToTheFrame) {
-    CBasicButton* editor = frame.ToolPanel(cmd::kViewEditor)->Button(cmd::kViewEditor);
-    ASSERT_NE(editor, nullptr);
-    QTest::mouseClick(editor, Qt::LeftButton, {}, QPoint(2, 2));
-    EXPECT_EQ(frame.ActiveArea(), CMainFrame::Area::Grabber);  // posted, not sent
+    frame.SendCommand(cmd::kViewEditor);
+    CBasicButton* grabber = frame.ToolPanel(cmd::kViewGrabber)->Button(cmd::kViewGrabber);
+    ASSERT_NE(grabber, nullptr);
+    QTest::mouseClick(grabber, Qt::LeftButton, {}, QPoint(2, 2));
+    EXPECT_EQ(frame.ActiveArea(), CMainFrame::Area::Editor);  // posted, not sent
     QApplication::processEvents();
-    EXPECT_EQ(frame.ActiveArea(), CMainFrame::Area::Editor);
+    EXPECT_EQ(frame.ActiveArea(), CMainFrame::Area::Grabber);
 }
 
 TEST_F(MainFrameTest, MonitorTypeAndPreferenceToggles) {

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "app/CommandStates.h"
+
+namespace kolvane {
+
+class CMainFrame;
+class CProcessObjects;
+
+// The enable and check rules' view of the program: the scene objects, and
+// what the frame, its panels and its dialogs know.
+class CFrameFacts : public ICommandFacts {
+  public:
+    CFrameFacts(CMainFrame& frame, const CProcessObjects& objects)
+        : frame_(frame), objects_(objects) {}
+
+    const CSettings& Settings() const override;
+    const CMdiaList& Media() const override;
+    const CXshtList& Sheet() const override;
+    bool GrabberVisible() const override;
+    bool EditorVisible() const override;
+    bool PlayerVisible() const override;
+    bool GrabBackupExists() const override;
+    bool CanUndo() const override;
+    bool CanRedo() const override;
+    bool LiveVideoRuns() const override;
+    bool GrabberLooping() const override;
+    bool PlayerRunning() const override;
+    bool PlayerStepRun() const override;
+    bool CameraDialogOpen() const override;
+    bool VideoSourceDialogOpen() const override;
+    bool OptionsDialogOpen() const override;
+
+  private:
+    CMainFrame& frame_;
+    const CProcessObjects& objects_;
+};
+
+}  // namespace kolvane

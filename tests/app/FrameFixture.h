@@ -1,0 +1,60 @@
+#pragma once
+
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <QEvent>
+#include <QObject>
+#include <QWidget>
+
+#include "app/MainFrame.h"
+#include "app/ProcessObjects.h"
+#include "platform/Commands.h"
+
+namespace kolvane::test {
+
+// Counts the key events that reach a widget's own handlers.
+class KeyProbe : public QObject {
+  public:
+    explicit KeyProbe(QWidget& widget) { widget.installEventFilter(this); }
+    int presses = 0;
+    int releases = 0;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) ++presses;
+        if (event->type() == QEvent::KeyRelease) ++releases;
+        return false;
+    }
+};
+
+// Sees every command the frame routes before any panel does, and lets it go on.
+class CommandSpy : public ICommandTarget {
+  public:
+    explicit CommandSpy(CMainFrame& frame);
+    ~CommandSpy() override;
+
+    bool OnCommand(int id) override;
+    int Count(int id) const;
+    std::vector<int> seen;
+
+  private:
+    CMainFrame& frame_;
+};
+
+// A shown main frame over fresh process objects, its commands watched.
+class FrameFixture : public ::testing::Test {
+  protected:
+    FrameFixture();
+
+    // Puts `frames` frames of one image column on the sheet; the spy starts
+    // afresh.
+    void FillSheet(int frames);
+
+    CProcessObjects objects{133};
+    CMainFrame frame{objects};
+    CommandSpy spy{frame};
+};
+
+}  // namespace kolvane::test
