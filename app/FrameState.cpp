@@ -1,9 +1,13 @@
 #include "app/FrameState.h"
 
+#include <cstdint>
+
 #include "app/MainFrame.h"
 #include "app/OptionsDialog.h"
 #include "app/ProcessObjects.h"
+#include "ui/BasicButton.h"
 #include "ui/PlayMainPanel.h"
+#include "ui/ToolPanel.h"
 
 namespace kolvane {
 namespace {
@@ -78,6 +82,60 @@ bool CFrameFacts::VideoSourceDialogOpen() const {
 
 bool CFrameFacts::OptionsDialogOpen() const {
     return frame_.OptionsDialog().IsOpen();
+}
+
+const QWidget* CFrameKeyboardHost::KeyWindow() const {
+    return &frame_;
+}
+
+bool CFrameKeyboardHost::GrabberVisible() const {
+    return frame_.IsAreaVisible(CMainFrame::Area::Grabber);
+}
+
+bool CFrameKeyboardHost::PlayerVisible() const {
+    return frame_.IsAreaVisible(CMainFrame::Area::Player);
+}
+
+// The media list, unless the pointer lies right of it: then the player or
+// the editor, whichever shows (the editor first).
+QWidget* CFrameKeyboardHost::TargetPanel(QPoint global) const {
+    QWidget* mediaList = frame_.MediaListPanel();
+    const QPoint local = mediaList->mapFromGlobal(global);
+    if (local.x() <= mediaList->rect().right()) return mediaList;
+    if (frame_.IsAreaVisible(CMainFrame::Area::Editor)) {
+        return frame_.MainPanel(CMainFrame::Area::Editor);
+    }
+    if (frame_.IsAreaVisible(CMainFrame::Area::Player)) {
+        return frame_.MainPanel(CMainFrame::Area::Player);
+    }
+    return mediaList;
+}
+
+CBasicButton* CFrameKeyboardHost::ToolButton(int command) {
+    for (int view : {cmd::kViewMedia, cmd::kViewGrabber, cmd::kViewEditor, cmd::kViewPlayer}) {
+        if (CBasicButton* button = frame_.ToolPanel(view)->Button(command)) {
+            button->setEnabled(frame_.QueryCommand(command).enabled);
+            return button;
+        }
+    }
+    return nullptr;
+}
+
+CommandState CFrameKeyboardHost::QueryCommand(int id) {
+    return frame_.QueryCommand(id);
+}
+
+void CFrameKeyboardHost::SendCommand(int id) {
+    frame_.SendCommand(id);
+}
+
+void CFrameKeyboardHost::GrabberDigit(int digit) {
+    if (const auto& hook = frame_.Receivers().grabberDigit) hook(digit);
+}
+
+void CFrameKeyboardHost::PlayerGoToFrame(int frame) {
+    // Unsigned on purpose: a frame before the first comes round to the last.
+    frame_.PlayerView().Engine().GoToFrame(static_cast<std::uint32_t>(frame));
 }
 
 }  // namespace kolvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CommandStates.h"
+#include "app/KeyboardFilter.h"
 
 namespace kolvane {
 
@@ -34,6 +35,25 @@ class CFrameFacts : public ICommandFacts {
   private:
     CMainFrame& frame_;
     const CProcessObjects& objects_;
+};
+
+// The keyboard's view of the frame: its window, panels, buttons and router.
+class CFrameKeyboardHost : public IKeyboardHost {
+  public:
+    explicit CFrameKeyboardHost(CMainFrame& frame) : frame_(frame) {}
+
+    const QWidget* KeyWindow() const override;
+    bool GrabberVisible() const override;
+    bool PlayerVisible() const override;
+    QWidget* TargetPanel(QPoint global) const override;
+    CBasicButton* ToolButton(int command) override;
+    CommandState QueryCommand(int id) override;
+    void SendCommand(int id) override;
+    void GrabberDigit(int digit) override;
+    void PlayerGoToFrame(int frame) override;
+
+  private:
+    CMainFrame& frame_;
 };
 
 }  // namespace kolvane

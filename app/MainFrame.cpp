@@ -11,6 +11,7 @@
 #include "app/CommandTable.h"
 #include "app/FrameState.h"
 #include "app/IdlePump.h"
+#include "app/KeyboardFilter.h"
 #include "app/MainMenu.h"
 #include "app/OptionsDialog.h"
 #include "app/ProcessObjects.h"
@@ -86,6 +87,8 @@ CMainFrame::CMainFrame(CProcessObjects& objects, QWidget* parent)
     menu_ = new CMainMenu(
         *menuBar(), [this](int id) { return QueryCommand(id); }, this);
     connect(menu_, &CMainMenu::Command, this, &CMainFrame::OnMenuCommand);
+    keyHost_ = std::make_unique<CFrameKeyboardHost>(*this);
+    keyboard_ = std::make_unique<CKeyboardFilter>(*keyHost_, objects_.settings, objects_.sheet);
 
     objects_.title.SetCaptionSink([this](const QString& text) { setWindowTitle(text); });
     idle_ = new CIdlePump([this](int count) { return OnIdle(count); }, this);
@@ -137,9 +140,16 @@ CPlayMainPanel& CMainFrame::PlayerView() const {
     return *static_cast<CPlayMainPanel*>(playMain_);
 }
 
-// A menu item posts its command, as a menu does.
+// A menu item posts its command, as a menu does; it is swallowed while Escape
+// is held (the same key may be closing the menu).
 void CMainFrame::OnMenuCommand(int id) {
-    PostCommand(id);
+    QMetaObject::invokeMethod(
+        this,
+        [this, id] {
+            if (!keyboard_->EscapeHeld()) SendCommand(id);
+            idle_->Wake();
+        },
+        Qt::QueuedConnection);
 }
 
 void CMainFrame::SendAll(std::initializer_list<int> ids) {

@@ -20,7 +20,9 @@ class COptionsDialog;
 class CPlayMainPanel;
 class CCommandRouter;
 class CMainMenu;
+class CKeyboardFilter;
 class CFrameFacts;
+class CFrameKeyboardHost;
 
 // The one top-level window: owns the four work areas (a main and a tool panel
 // each) and the dialogs, routes every command, and lays the panels out.
@@ -74,6 +76,7 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     CPlayMainPanel& PlayerView() const;
     CCommandRouter& Router() { return *router_; }
     CMainMenu& Menu() { return *menu_; }
+    CKeyboardFilter& Keyboard() { return *keyboard_; }
 
     // The hook the image loader fills: loads at most one pending image and
     // answers whether one was loaded.
@@ -141,6 +144,8 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     CToolPanel* playTool_ = nullptr;
     LaterReceivers receivers_;
     std::unique_ptr<CFrameFacts> facts_;
+    std::unique_ptr<CFrameKeyboardHost> keyHost_;
+    std::unique_ptr<CKeyboardFilter> keyboard_;  // goes before the host it asks
     CCommandRouter* router_ = nullptr;
     CMainMenu* menu_ = nullptr;
     CMessageDialog* messageBox_ = nullptr;

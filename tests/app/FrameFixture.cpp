@@ -25,7 +25,7 @@ CommandSpy::~CommandSpy() {
 
 bool CommandSpy::OnCommand(int id) {
     seen.push_back(id);
-    return false;
+    return takes.contains(id);
 }
 
 int CommandSpy::Count(int id) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <set>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -29,7 +30,8 @@ class KeyProbe : public QObject {
     }
 };
 
-// Sees every command the frame routes before any panel does, and lets it go on.
+// Sees every command the frame routes before any panel does, and lets it go
+// on, except those it is told to take (to keep a confirmation box away).
 class CommandSpy : public ICommandTarget {
   public:
     explicit CommandSpy(CMainFrame& frame);
@@ -38,6 +40,7 @@ class CommandSpy : public ICommandTarget {
     bool OnCommand(int id) override;
     int Count(int id) const;
     std::vector<int> seen;
+    std::set<int> takes;
 
   private:
     CMainFrame& frame_;

@@ -6,8 +6,11 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTest>
 
+#include "app/KeyboardFilter.h"
 #include "app/MainMenu.h"
+#include "app/OptionsDialog.h"
 #include "tests/app/FrameFixture.h"
 
 namespace kolvane {
@@ -80,13 +83,48 @@ TEST_F(MainMenuTest, ItemsTakeTheirStatesJustBeforeTheMenuOpens) {
     EXPECT_FALSE(frame.Menu().Action(cmd::kMonitorAutoDetect)->isChecked());
 }
 
-TEST_F(MainMenuTest, ChosenItemsArePosted) {
+TEST_F(MainMenuTest, ChosenItemsArePostedAndSwallowedWhileEscapeIsHeld) {
+    QAction* grabber = frame.Menu().Action(cmd::kViewGrabber);
     frame.SendCommand(cmd::kViewEditor);
-    frame.Menu().Action(cmd::kViewGrabber)->trigger();
+
+    QTest::keyPress(&frame, Qt::Key_Escape);
+    ASSERT_TRUE(frame.Keyboard().EscapeHeld());
+    grabber->trigger();
+    QApplication::processEvents();
     EXPECT_EQ(spy.Count(cmd::kViewGrabber), 0);
+    EXPECT_EQ(frame.ActiveArea(), CMainFrame::Area::Editor);
+
+    QTest::keyRelease(&frame, Qt::Key_Escape);
+    grabber->trigger();
+    EXPECT_EQ(spy.Count(cmd::kViewGrabber), 0);  // not yet: posted
     QApplication::processEvents();
     EXPECT_EQ(spy.Count(cmd::kViewGrabber), 1);
     EXPECT_EQ(frame.ActiveArea(), CMainFrame::Area::Grabber);
+}
+
+TEST_F(MainMenuTest, AcceleratorsSendEnabledCommandsWhateverTheirMenuTextSays) {
+    QTest::keyClick(&frame, Qt::Key_P, Qt::ControlModifier);
+    EXPECT_TRUE(frame.OptionsDialog().IsOpen());
+    frame.OptionsDialog().End(CBasicDialog::kOk);
+
+    // Disabled on an empty scene: the key is used up and sends nothing.
+    QTest::keyClick(&frame, Qt::Key_H, Qt::ControlModifier);
+    QTest::keyClick(&frame, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(spy.Count(cmd::kClearSceneTiming), 0);
+    EXPECT_EQ(spy.Count(cmd::kOpenSceneTiming), 0);
+
+    FillSheet(3);
+    spy.takes = {cmd::kClearSceneTiming, cmd::kOpenSceneTiming};
+    QTest::keyClick(&frame, Qt::Key_H, Qt::ControlModifier);
+    QTest::keyClick(&frame, Qt::Key_X, Qt::ControlModifier);
+    QTest::keyClick(&frame, Qt::Key_I, Qt::ControlModifier);  // the menu's text, no accelerator
+    QTest::keyClick(&frame, Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(spy.seen, (std::vector<int>{cmd::kClearSceneTiming, cmd::kOpenSceneTiming}));
+
+    QTest::keyPress(&frame, Qt::Key_Escape);
+    QTest::keyClick(&frame, Qt::Key_H, Qt::ControlModifier);
+    QTest::keyRelease(&frame, Qt::Key_Escape);
+    EXPECT_EQ(spy.Count(cmd::kClearSceneTiming), 1);
 }
 
 }  // namespace
