@@ -30,18 +30,12 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
-#include "app/core/Settings.h"
-#include "display/Direct3D.h"
-#include "model/MdiaList.h"
 #include "model/Node.h"
 #include "model/NodeList.h"
-#include "model/XshtList.h"
-#include "movie/SceneMovie.h"
+#include "movie/MovieScene.h"
 #include "platform/GstPtr.h"
 #include "platform/MediaFramework.h"
 #include "platform/Progress.h"
-#include "sound/DirectSound.h"
-#include "storage/Storage.h"
 
 namespace {
 
@@ -108,71 +102,48 @@ void MakeFiles() {
     sf_close(file);
 }
 
-// The program's objects as the desktop holds them, with a player view.
-struct SceneObjects {
-    SceneObjects() {
-        media.SetAudioRingFactory(&sound);
-        sheet.SetAudioRingFactory(&sound);
-        storage.Connect(
-            {&settings, &media, &sound, [this](CNode& item) { return display.LoadImage(item); }});
-        display.CreateDevice(QSize(960, 540));
-
-        // Background (held), then two layers on twos, then the sound.
-        std::vector<CNode*> images;
-        for (int i = 0; i < kFrames; ++i)
-            images.push_back(media.AddMediaFile(kTypeImage, ImagePath(i)));
-        auto column = [&](int index, const QString& name, auto cellOf) {
-            CNode* level = sheet.GetColumn(index, name);
-            for (int f = 0; f < kFrames; ++f)
-                level->children->append(CNode::NewCell(cellOf(f)));
-        };
-        column(0, QStringLiteral("background"), [&](int) { return images[0]; });
-        column(1, QStringLiteral("walk"), [&](int f) { return images[f / 2]; });
-        column(2, QStringLiteral("rain"), [&](int f) { return images[kFrames / 2 + f / 2]; });
-        CNode* music = media.AddMediaFile(kTypeSound, g_folder + "/music.wav");
-        sheet.SetCurrentFrame(0);
-        sheet.PlaceSound(music);
-        sheet.RecomputeSummaries();
-        sheet.Normalise();
-        // The player view's textures, as the idle loader leaves them.
-        display.LoadPendingImages(true);
-    }
-    ~SceneObjects() {
-        storage.Connect({});
-        media.SetAudioRingFactory(nullptr);
-        sheet.SetAudioRingFactory(nullptr);
-    }
-
-    // Working folders of the benchmark's own, never the user's.
-    QTemporaryDir work;
-    CStorage storage{work.path() + "/work", work.path() + "/docs"};
-    CSettings settings{CSettings::Unstored{}};
-    CMdiaList media;
-    CXshtList sheet{settings};
-    CDirect3D display{settings, media};
-    CDirectSound sound{settings};
-};
-
-SceneObjects& TheScene() {
-    static SceneObjects scene;
+CMovieScene& TheScene() {
+    static CMovieScene scene;
     return scene;
 }
 
+// The scene, with a player view whose textures the idle loader has made.
+void BuildScene(CMovieScene& scene) {
+    scene.display.CreateDevice(QSize(960, 540));
+    // Background (held), then two layers on twos, then the sound.
+    std::vector<CNode*> images;
+    for (int i = 0; i < kFrames; ++i)
+        images.push_back(scene.media.AddMediaFile(kTypeImage, ImagePath(i)));
+    auto column = [&](int index, const QString& name, auto cellOf) {
+        CNode* level = scene.sheet.GetColumn(index, name);
+        for (int f = 0; f < kFrames; ++f)
+            level->children->append(CNode::NewCell(cellOf(f)));
+    };
+    column(0, QStringLiteral("background"), [&](int) { return images[0]; });
+    column(1, QStringLiteral("walk"), [&](int f) { return images[f / 2]; });
+    column(2, QStringLiteral("rain"), [&](int f) { return images[kFrames / 2 + f / 2]; });
+    CNode* music = scene.media.AddMediaFile(kTypeSound, g_folder + "/music.wav");
+    scene.sheet.SetCurrentFrame(0);
+    scene.sheet.PlaceSound(music);
+    scene.sheet.RecomputeSummaries();
+    scene.sheet.Normalise();
+    scene.display.LoadPendingImages(true);
+}
+
 void Export(benchmark::State& state, const char* name, const char* codec) {
-    SceneObjects& scene = TheScene();
-    CSceneMovie movie(scene.settings, scene.sheet, scene.display, scene.storage, scene.sound);
+    CMovieWriter& writer = TheScene().Writer();
     CNoProgress progress;
     const QString path = g_out + QLatin1Char('/') + QLatin1String(name);
     double cpu = 0;
     for (auto _ : state) {
         const double cpuStart = ProcessCpuSeconds();
         const auto start = Clock::now();
-        const Result result = movie.Writer().WriteMovie(path, QString(), QString::fromLatin1(codec),
-                                                        QRect(QPoint(0, 0), kSize), 2, progress);
+        const Result result = writer.WriteMovie(path, QString(), QString::fromLatin1(codec),
+                                                QRect(QPoint(0, 0), kSize), 2, progress);
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
         cpu = ProcessCpuSeconds() - cpuStart;
         if (result != kOk) {
-            state.SkipWithError(movie.Writer().ErrorDetail().toUtf8().constData());
+            state.SkipWithError(writer.ErrorDetail().toUtf8().constData());
             return;
         }
     }
@@ -306,7 +277,7 @@ int main(int argc, char** argv) {
     std::printf("movie: making %d pictures of %dx%d...\n", kFrames, kSize.width(), kSize.height());
     std::fflush(stdout);
     MakeFiles();
-    TheScene();
+    BuildScene(TheScene());
 
     FigureReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

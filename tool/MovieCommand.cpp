@@ -12,21 +12,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QTemporaryDir>
 
-#include "app/core/Settings.h"
-#include "display/Direct3D.h"
-#include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "model/Node.h"
 #include "model/NodeList.h"
-#include "model/XshtList.h"
 #include "movie/MoviePipeline.h"
-#include "movie/SceneMovie.h"
+#include "movie/MovieScene.h"
 #include "platform/Progress.h"
 #include "platform/StringTable.h"
-#include "sound/DirectSound.h"
-#include "storage/Storage.h"
 #include "tool/ToolMain.h"
 
 namespace kolvane::tool {
@@ -205,39 +198,6 @@ Result ProbeImage(CNode& item) {
     return kOk;
 }
 
-// The program's objects in their start-up order, without a window, and with
-// working folders of the tool's own: the user's working scene is never
-// touched.
-struct SceneObjects {
-    SceneObjects() {
-        media.SetAudioRingFactory(&sound);
-        sheet.SetAudioRingFactory(&sound);
-        CStorage::Links links;
-        links.settings = &settings;
-        links.media = &media;
-        links.sound = &sound;
-        links.loadImage = &ProbeImage;
-        links.sheet = &sheet;
-        storage.Connect(std::move(links));
-        storage.SetPause([](std::chrono::milliseconds) {});
-    }
-    ~SceneObjects() {
-        storage.Connect({});
-        media.SetAudioRingFactory(nullptr);
-        sheet.SetAudioRingFactory(nullptr);
-    }
-    SceneObjects(const SceneObjects&) = delete;
-    SceneObjects& operator=(const SceneObjects&) = delete;
-
-    QTemporaryDir work;
-    CStorage storage{work.path() + QStringLiteral("/work"), work.path() + QStringLiteral("/docs")};
-    CSettings settings{CSettings::Unstored{}};
-    CMdiaList media;
-    CXshtList sheet{settings};
-    CDirect3D display{settings, media};
-    CDirectSound sound{settings};
-};
-
 void PrintDetail(const QString& detail) {
     if (!detail.isEmpty()) std::fprintf(stderr, "kolvane-tool: %s\n", detail.toUtf8().constData());
 }
@@ -254,12 +214,12 @@ int RunMovie(const QStringList& args) {
         PrintDetail(QStringLiteral("no scene folder %1").arg(options.folder));
         return kExitError;
     }
-    SceneObjects scene;
+    CMovieScene scene(&ProbeImage);
     if (options.frameRate) scene.settings.Set(FrameRate, *options.frameRate);
     CTerminalProgress progress;
     CInterruptGuard interrupts;
 
-    if (!scene.work.isValid()) {
+    if (!scene.IsUsable()) {
         PrintError(EACCES);
         return kExitError;
     }
@@ -278,15 +238,15 @@ int RunMovie(const QStringList& args) {
         PrintDetail(QStringLiteral("the scene shows no picture; give --size"));
         return kExitError;
     }
-    CSceneMovie movie(scene.settings, scene.sheet, scene.display, scene.storage, scene.sound);
+    CMovieWriter& writer = scene.Writer();
     const QString out = QFileInfo(options.out).absoluteFilePath();
-    result = movie.Writer().WriteMovie(out, QLatin1Char('.') + QFileInfo(out).suffix(),
-                                       options.reduction, frame, options.fit, progress);
+    result = writer.WriteMovie(out, QLatin1Char('.') + QFileInfo(out).suffix(), options.reduction,
+                               frame, options.fit, progress);
     if (result != kOk) {
         // A failure without a message number is what the movie dialog shows
         // as "Can't save the movie".
         PrintError(result > 32767 ? result : msg::kCannotSaveMovie);
-        PrintDetail(movie.Writer().ErrorDetail());
+        PrintDetail(writer.ErrorDetail());
         return kExitError;
     }
     return kExitOk;

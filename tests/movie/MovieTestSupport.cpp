@@ -129,6 +129,19 @@ QString CapsName(GstCaps* caps) {
     return QString::fromUtf8(gst_structure_get_name(gst_caps_get_structure(caps, 0)));
 }
 
+// The caps name of the first stream of a list, which it frees.
+QString FirstStreamCaps(GList* streams) {
+    QString name;
+    if (streams != nullptr) {
+        GstCaps* caps =
+            gst_discoverer_stream_info_get_caps(GST_DISCOVERER_STREAM_INFO(streams->data));
+        name = CapsName(caps);
+        if (caps != nullptr) gst_caps_unref(caps);
+    }
+    gst_discoverer_stream_info_list_free(streams);
+    return name;
+}
+
 void Discover(const QString& path, DecodedMovie& movie) {
     GError* error = nullptr;
     GstObjectPtr<GstDiscoverer> discoverer(gst_discoverer_new(10 * GST_SECOND, &error));
@@ -147,22 +160,8 @@ void Discover(const QString& path, DecodedMovie& movie) {
         if (caps != nullptr) gst_caps_unref(caps);
         gst_discoverer_stream_info_unref(top);
     }
-    GList* videos = gst_discoverer_info_get_video_streams(info);
-    if (videos != nullptr) {
-        GstCaps* caps =
-            gst_discoverer_stream_info_get_caps(GST_DISCOVERER_STREAM_INFO(videos->data));
-        movie.videoCaps = CapsName(caps);
-        if (caps != nullptr) gst_caps_unref(caps);
-    }
-    gst_discoverer_stream_info_list_free(videos);
-    GList* audios = gst_discoverer_info_get_audio_streams(info);
-    if (audios != nullptr) {
-        GstCaps* caps =
-            gst_discoverer_stream_info_get_caps(GST_DISCOVERER_STREAM_INFO(audios->data));
-        movie.audioCaps = CapsName(caps);
-        if (caps != nullptr) gst_caps_unref(caps);
-    }
-    gst_discoverer_stream_info_list_free(audios);
+    movie.videoCaps = FirstStreamCaps(gst_discoverer_info_get_video_streams(info));
+    movie.audioCaps = FirstStreamCaps(gst_discoverer_info_get_audio_streams(info));
     gst_discoverer_info_unref(info);
 }
 

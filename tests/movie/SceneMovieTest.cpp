@@ -12,7 +12,7 @@
 #include "model/Node.h"
 #include "model/NodeList.h"
 #include "model/XshtList.h"
-#include "movie/SceneMovie.h"
+#include "movie/MovieScene.h"
 #include "sound/DirectSound.h"
 #include "storage/Storage.h"
 #include "tests/movie/MovieTestSupport.h"
@@ -20,28 +20,6 @@
 
 namespace kolvane {
 namespace {
-
-// The program's objects in their start-up order, as the desktop holds them.
-struct SceneObjects {
-    SceneObjects() {
-        media.SetAudioRingFactory(&sound);
-        sheet.SetAudioRingFactory(&sound);
-        storage.Connect(
-            {&settings, &media, &sound, [this](CNode& item) { return display.LoadImage(item); }});
-    }
-    ~SceneObjects() {
-        storage.Connect({});
-        media.SetAudioRingFactory(nullptr);
-        sheet.SetAudioRingFactory(nullptr);
-    }
-
-    CStorage storage;
-    CSettings settings{CSettings::Unstored{}};
-    CMdiaList media;
-    CXshtList sheet{settings};
-    CDirect3D display{settings, media};
-    CDirectSound sound{settings};
-};
 
 // A 48 kHz stereo WAV holding one value for `seconds`.
 void WriteWav(const QString& path, std::int16_t value, double seconds) {
@@ -57,7 +35,7 @@ void WriteWav(const QString& path, std::int16_t value, double seconds) {
 }
 
 TEST(SceneMovie, WritesTheScenesPicturesAndMixedSoundThroughTheRealRenderer) {
-    SceneObjects scene;
+    CMovieScene scene;
     scene.settings.Set(Overlay, 1);
     const QString folder = test::MakeTempDir(QStringLiteral("scene"));
     QImage red(64, 48, QImage::Format_RGB32);
@@ -81,13 +59,12 @@ TEST(SceneMovie, WritesTheScenesPicturesAndMixedSoundThroughTheRealRenderer) {
     scene.sheet.Normalise();
     ASSERT_EQ(scene.sheet.FrameCount(), 10);
 
-    CSceneMovie movie(scene.settings, scene.sheet, scene.display, scene.storage, scene.sound);
-    movie.Writer().SetLineHeight(12);
+    CMovieWriter& writer = scene.Writer();
+    writer.SetLineHeight(12);
     test::CScriptedProgress progress;
     const QString path = test::MakeTempDir(QStringLiteral("movies")) + "/scene.avi";
-    ASSERT_EQ(movie.Writer().WriteMovie(path, ".avi", "none", QRect(0, 0, 64, 48), 2, progress),
-              kOk)
-        << movie.Writer().ErrorDetail().toStdString();
+    ASSERT_EQ(writer.WriteMovie(path, ".avi", "none", QRect(0, 0, 64, 48), 2, progress), kOk)
+        << writer.ErrorDetail().toStdString();
     EXPECT_FALSE(scene.display.InOffscreen());
 
     const test::DecodedMovie decoded = test::DecodeMovie(path);
