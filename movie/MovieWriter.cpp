@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include <gst/video/video.h>
+#include <libyuv/convert_from_argb.h>
+
 #include <QFile>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -164,12 +167,15 @@ Result CMovieWriter::OpenMovie(const QString& path, const QString& codecName, co
     frame_ = QRect(QPoint(0, 0), frame.size());
     drawingMode_ = drawingMode;
     counterLine_ = lineHeight_ > 0 ? lineHeight_ : InterfaceLineHeight();
-    // Uncompressed movies store 24-bit pictures. For an encoder the frames
-    // go over as 32-bit ones: reading them back is a copy of rows, and
-    // converting them is quicker.
-    bits24_ = codecName == QLatin1String("none");
+    // Uncompressed movies store 24-bit pictures as they are read back. Every
+    // encoder takes I420, which the writer makes itself from the frame read
+    // as 32-bit rows (a copy of rows): libyuv converts several times faster
+    // than a converter element.
+    encoded_ = codecName != QLatin1String("none");
     const FeddickVideoFormat video{frame_.width(), frame_.height(), kUnitsPerSecond / FrameRate(),
-                                   true, bits24_ ? 24 : 32};
+                                   !encoded_,
+                                   encoded_ ? FeddickPixels::kI420 : FeddickPixels::kBgr24};
+    readBack_.clear();
     if (!renderer_.BeginOffscreen(frame_)) {
         errorDetail_ = QStringLiteral("no off-screen frame of %1 x %2")
                            .arg(frame_.width())
@@ -232,7 +238,8 @@ Result CMovieWriter::WriteFramePicture(std::span<const CNode* const> pictures) {
     Result read = kFail;
     {
         CMappedBuffer mapped(buffer);
-        if (mapped.IsMapped()) read = renderer_.ReadFrame(mapped.Bytes(), bits24_);
+        if (mapped.IsMapped())
+            read = encoded_ ? ReadI420(mapped.Bytes()) : renderer_.ReadFrame(mapped.Bytes(), true);
     }
     if (read != kOk) {
         gst_buffer_unref(buffer);
@@ -247,6 +254,30 @@ Result CMovieWriter::WriteFramePicture(std::span<const CNode* const> pictures) {
     }
     ++frameCounter_;
     return kOk;
+}
+
+Result CMovieWriter::ReadI420(std::span<std::uint8_t> frame) {
+    const int width = frame_.width();
+    const int height = frame_.height();
+    const int rowBytes = width * 4;
+    readBack_.resize(static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height));
+    const Result read = renderer_.ReadFrame(readBack_, false);
+    if (read != kOk) return read;
+    // The planes where the movie source expects them.
+    GstVideoInfo info;
+    gst_video_info_set_format(&info, GST_VIDEO_FORMAT_I420, static_cast<guint>(width),
+                              static_cast<guint>(height));
+    if (frame.size() < GST_VIDEO_INFO_SIZE(&info)) return kFail;
+    std::uint8_t* planes[3];
+    for (int p = 0; p < 3; ++p)
+        planes[p] = frame.data() + GST_VIDEO_INFO_PLANE_OFFSET(&info, p);
+    // Bottom-up rows: start at the last one and step back.
+    const std::uint8_t* top = readBack_.data() + static_cast<std::size_t>(rowBytes) * (height - 1);
+    const int converted =
+        libyuv::ARGBToI420(top, -rowBytes, planes[0], GST_VIDEO_INFO_PLANE_STRIDE(&info, 0),
+                           planes[1], GST_VIDEO_INFO_PLANE_STRIDE(&info, 1), planes[2],
+                           GST_VIDEO_INFO_PLANE_STRIDE(&info, 2), width, height);
+    return converted == 0 ? kOk : kFail;
 }
 
 void CMovieWriter::DrawCounter() {

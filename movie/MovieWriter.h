@@ -75,6 +75,7 @@ class CMovieWriter {
 
     const CNode* Drawable(const CNode& item, std::size_t column, Result* result);
     void DrawCounter();
+    Result ReadI420(std::span<std::uint8_t> frame);
     int FrameRate() const;
 
     const CSettings& settings_;
@@ -90,7 +91,8 @@ class CMovieWriter {
     QRect frame_;
     int drawingMode_ = 2;
     int counterLine_ = 0;
-    bool bits24_ = true;
+    bool encoded_ = false;                // frames go over as I420
+    std::vector<std::uint8_t> readBack_;  // the frame as read, before I420
     int frameCounter_ = 0;
     bool offscreen_ = false;
     std::vector<std::int16_t> columnSamples_;

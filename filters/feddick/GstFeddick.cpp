@@ -14,7 +14,7 @@
  *   gst-launch-1.0 feddick name=f f.video ! videoconvert ! autovideosink \
  *       f.audio ! audioconvert ! autoaudiosink
  *
- * Other programs set "video-caps" (BGR or BGRx) and "audio-caps" (S16LE or U8) while
+ * Other programs set "video-caps" (BGR, BGRx or I420) and "audio-caps" (S16LE or U8) while
  * the element is stopped, then emit "put-video-frame" and "put-audio-frame"
  * with buffers of the frame sizes, and "end-of-stream" at the end. Programs
  * in C++ reach the same through IFeddick (the "ifeddick" property, see
@@ -76,8 +76,9 @@ enum {
     LAST_SIGNAL,
 };
 
-GstStaticPadTemplate video_template = GST_STATIC_PAD_TEMPLATE(
-    "video", GST_PAD_SRC, GST_PAD_ALWAYS, GST_STATIC_CAPS(GST_VIDEO_CAPS_MAKE("{ BGR, BGRx }")));
+GstStaticPadTemplate video_template =
+    GST_STATIC_PAD_TEMPLATE("video", GST_PAD_SRC, GST_PAD_ALWAYS,
+                            GST_STATIC_CAPS(GST_VIDEO_CAPS_MAKE("{ BGR, BGRx, I420 }")));
 
 GstStaticPadTemplate audio_template =
     GST_STATIC_PAD_TEMPLATE("audio", GST_PAD_SRC, GST_PAD_ALWAYS,
@@ -88,12 +89,29 @@ GstStaticPadTemplate audio_template =
 
 guint feddick_signals[LAST_SIGNAL] = {};
 
-int RowBytes(const FeddickVideoFormat& format) {
-    return format.bitsPerPixel == 32 ? format.width * 4 : (format.width * 3 + 3) & ~3;
+GstVideoFormat PixelFormat(const FeddickVideoFormat& format) {
+    switch (format.pixels) {
+        case kolvane::FeddickPixels::kBgrx32:
+            return GST_VIDEO_FORMAT_BGRx;
+        case kolvane::FeddickPixels::kI420:
+            return GST_VIDEO_FORMAT_I420;
+        case kolvane::FeddickPixels::kBgr24:
+            break;
+    }
+    return GST_VIDEO_FORMAT_BGR;
 }
 
-GstVideoFormat PixelFormat(const FeddickVideoFormat& format) {
-    return format.bitsPerPixel == 32 ? GST_VIDEO_FORMAT_BGRx : GST_VIDEO_FORMAT_BGR;
+// Layout of a frame: GStreamer's for the format (BGR rows padded to 4 bytes,
+// as bitmap rows are).
+GstVideoInfo VideoInfoOf(const FeddickVideoFormat& format, int frameRate) {
+    GstVideoInfo info;
+    gst_video_info_set_format(&info, PixelFormat(format), static_cast<guint>(format.width),
+                              static_cast<guint>(format.height));
+    if (format.pixels == kolvane::FeddickPixels::kI420)
+        gst_video_colorimetry_from_string(&info.colorimetry, GST_VIDEO_COLORIMETRY_BT601);
+    info.fps_n = frameRate;
+    info.fps_d = 1;
+    return info;
 }
 
 int FrameRateOf(std::int64_t averageTimePerFrame) {
@@ -104,7 +122,8 @@ bool IsValid(const FeddickVideoFormat& format) {
     return format.width > 0 && format.width <= kMaxFrameSide && format.height > 0 &&
            format.height <= kMaxFrameSide && format.averageTimePerFrame > 0 &&
            format.averageTimePerFrame <= kUnitsPerSecond &&
-           (format.bitsPerPixel == 24 || format.bitsPerPixel == 32);
+           (format.pixels != kolvane::FeddickPixels::kI420 ||
+            (format.width % 2 == 0 && format.height % 2 == 0 && !format.bottomUp));
 }
 
 bool IsValid(const FeddickAudioFormat& format) {
@@ -272,8 +291,8 @@ std::size_t CFeddick::AudioFrameSize() {
 
 std::size_t CFeddick::FrameSize(StreamKind kind) const {
     if (kind == StreamKind::kAudio) return audioFrameSize_;
-    return static_cast<std::size_t>(RowBytes(videoFormat_)) *
-           static_cast<std::size_t>(videoFormat_.height);
+    const GstVideoInfo info = VideoInfoOf(videoFormat_, frameRate_);
+    return GST_VIDEO_INFO_SIZE(&info);
 }
 
 void CFeddick::DropPool(StreamKind kind) {
@@ -342,12 +361,7 @@ void CFeddick::Cancel() {
 GstCaps* CFeddick::CurrentCaps(StreamKind kind) {
     std::lock_guard<std::mutex> lock(formatLock_);
     if (kind == StreamKind::kVideo) {
-        GstVideoInfo info;
-        gst_video_info_set_format(&info, PixelFormat(videoFormat_),
-                                  static_cast<guint>(videoFormat_.width),
-                                  static_cast<guint>(videoFormat_.height));
-        info.fps_n = frameRate_;
-        info.fps_d = 1;
+        GstVideoInfo info = VideoInfoOf(videoFormat_, frameRate_);
         return gst_video_info_to_caps(&info);
     }
     GstAudioInfo info;
@@ -418,8 +432,10 @@ GstBuffer* CFeddick::MakeTestFrame(CStream& stream) {
     GstMapInfo map;
     if (!gst_buffer_map(frame, &map, GST_MAP_WRITE)) return frame;
     if (stream.kind == StreamKind::kVideo) {
+        // The test signal keeps the initial 24-bit format.
+        const GstVideoInfo info = VideoInfoOf(videoFormat_, frameRate_);
         kolvane::feddick::FillTestPicture(map.data, videoFormat_.width, videoFormat_.height,
-                                          RowBytes(videoFormat_), stream.count);
+                                          GST_VIDEO_INFO_PLANE_STRIDE(&info, 0), stream.count);
     } else {
         kolvane::feddick::FillTestSound(std::span<std::uint8_t>(map.data, map.size), stream.count,
                                         frameRate_);
@@ -448,7 +464,8 @@ void CFeddick::Stamp(CStream& stream, GstBuffer*& frame) {
 
 void CFeddick::TurnUpright(CStream& stream, GstBuffer*& frame) {
     const int height = videoFormat_.height;
-    const std::size_t stride = static_cast<std::size_t>(RowBytes(videoFormat_));
+    const GstVideoInfo info = VideoInfoOf(videoFormat_, frameRate_);
+    const auto stride = static_cast<std::size_t>(GST_VIDEO_INFO_PLANE_STRIDE(&info, 0));
     if (gst_pad_check_reconfigure(stream.pad)) {
         GstCaps* caps = CurrentCaps(StreamKind::kVideo);
         FindOutMeta(stream, caps);
@@ -598,15 +615,26 @@ void SetVideoCaps(GstFeddick* self, const GstCaps* caps) {
     GstVideoInfo info;
     if (caps == nullptr || !gst_video_info_from_caps(&info, caps) ||
         (GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGR &&
-         GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGRx) ||
+         GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGRx &&
+         GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_I420) ||
         GST_VIDEO_INFO_FPS_N(&info) <= 0) {
-        GST_WARNING_OBJECT(self, "video-caps must be fixed BGR or BGRx with a frame rate");
+        GST_WARNING_OBJECT(self, "video-caps must be fixed BGR, BGRx or I420 with a frame rate");
         return;
     }
     FeddickVideoFormat format;
     format.width = GST_VIDEO_INFO_WIDTH(&info);
     format.height = GST_VIDEO_INFO_HEIGHT(&info);
-    format.bitsPerPixel = GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_BGRx ? 32 : 24;
+    switch (GST_VIDEO_INFO_FORMAT(&info)) {
+        case GST_VIDEO_FORMAT_BGRx:
+            format.pixels = kolvane::FeddickPixels::kBgrx32;
+            break;
+        case GST_VIDEO_FORMAT_I420:
+            format.pixels = kolvane::FeddickPixels::kI420;
+            break;
+        default:
+            format.pixels = kolvane::FeddickPixels::kBgr24;
+            break;
+    }
     format.averageTimePerFrame = static_cast<std::int64_t>(gst_util_uint64_scale_int(
         kUnitsPerSecond, GST_VIDEO_INFO_FPS_D(&info), GST_VIDEO_INFO_FPS_N(&info)));
     if (self->feddick->SetVideoFormat(format) != kOk)
@@ -696,10 +724,11 @@ static void gst_feddick_class_init(GstFeddickClass* klass) {
     const auto readOnly = static_cast<GParamFlags>(G_PARAM_READABLE | G_PARAM_STATIC_STRINGS);
     g_object_class_install_property(
         gobject_class, PROP_VIDEO_CAPS,
-        g_param_spec_boxed("video-caps", "Video caps",
-                           "Format of the video frames (fixed BGR or BGRx with a frame rate); "
-                           "set while stopped",
-                           GST_TYPE_CAPS, readWrite));
+        g_param_spec_boxed(
+            "video-caps", "Video caps",
+            "Format of the video frames (fixed BGR, BGRx or I420 with a frame rate); "
+            "set while stopped",
+            GST_TYPE_CAPS, readWrite));
     g_object_class_install_property(
         gobject_class, PROP_AUDIO_CAPS,
         g_param_spec_boxed("audio-caps", "Audio caps",

@@ -25,16 +25,22 @@ namespace kolvane {
 
 inline constexpr const char kFeddickInterfaceProperty[] = "ifeddick";
 
-// A frame of 24-bit pixels (blue, green, red; each row padded to 4 bytes)
-// or of 32-bit ones (blue, green, red, unused).
+enum class FeddickPixels {
+    kBgr24,   // blue, green, red; each row padded to 4 bytes
+    kBgrx32,  // blue, green, red, unused
+    kI420,    // planar 4:2:0, BT.601 limited range, GStreamer's plane layout;
+              // even width and height, top row first
+};
+
 struct FeddickVideoFormat {
     int width = 0;
     int height = 0;
     // 100-nanosecond units; the frame rate is 10,000,000 / this (integer).
     std::int64_t averageTimePerFrame = 0;
-    // Rows are stored bottom row first, as a renderer reads them back.
+    // Rows are stored bottom row first, as a renderer reads them back (not
+    // for I420).
     bool bottomUp = false;
-    int bitsPerPixel = 24;
+    FeddickPixels pixels = FeddickPixels::kBgr24;
 };
 
 // Interleaved PCM, 8-bit unsigned or 16-bit signed little-endian.

@@ -220,9 +220,14 @@ TEST(Feddick, SoundFramesHoldWholeSampleFrames) {
 TEST(Feddick, RefusesFormatsOutOfRange) {
     GstElementPtr feddick(gst_element_factory_make("feddick", nullptr));
     IFeddick* api = QueryFeddick(feddick.get());
-    const FeddickVideoFormat badVideo[] = {{0, 8, 400000},   {16, -1, 400000},
-                                           {16, 8, 0},       {16, 8, 10000001},
-                                           {16, 8, -400000}, {16, 8, 400000, false, 16}};
+    const FeddickVideoFormat badVideo[] = {
+        {0, 8, 400000},
+        {16, -1, 400000},
+        {16, 8, 0},
+        {16, 8, 10000001},
+        {16, 8, -400000},
+        {15, 8, 400000, false, FeddickPixels::kI420},  // I420 needs even sizes
+        {16, 8, 400000, true, FeddickPixels::kI420}};  // and is never bottom up
     for (const auto& format : badVideo)
         EXPECT_EQ(api->SetVideoFormat(format), kFail);
     const FeddickAudioFormat badAudio[] = {{0, 48000, 16}, {2, 48000, 24}, {2, 0, 16}};
@@ -239,10 +244,10 @@ TEST(Feddick, DeliversBottomUpFramesTopDownWithOrWithoutVideoMeta) {
         "appsink name=video sync=false async=false",
         "videoconvert ! video/x-raw,format=BGRx ! appsink name=video sync=false async=false"};
     for (const std::string& branch : branches) {
-        for (int bits : {24, 32}) {
-            SCOPED_TRACE(branch + " " + std::to_string(bits));
+        for (FeddickPixels pixels : {FeddickPixels::kBgr24, FeddickPixels::kBgrx32}) {
+            SCOPED_TRACE(branch + (pixels == FeddickPixels::kBgr24 ? " BGR" : " BGRx"));
             CFeddickPipeline p(branch);
-            p.Configure({16, 6, 400000, true, bits});
+            p.Configure({16, 6, 400000, true, pixels});
             p.Play();
             // Row r of memory is picture row 5 - r; each row is filled with its
             // picture row's number times 40.
@@ -270,6 +275,28 @@ TEST(Feddick, DeliversBottomUpFramesTopDownWithOrWithoutVideoMeta) {
             gst_video_frame_unmap(&frame);
         }
     }
+}
+
+TEST(Feddick, CarriesI420FramesAsTheyAreWithTheirColours) {
+    CFeddickPipeline p;
+    p.Configure({16, 8, 400000, false, FeddickPixels::kI420});
+    EXPECT_EQ(p.Api().VideoFrameSize(), 16u * 8 * 3 / 2);
+    p.Play();
+    ASSERT_EQ(p.PutVideo([](guint8* d, gsize n) {
+        for (gsize i = 0; i < n; ++i)
+            d[i] = static_cast<guint8>(i);
+    }),
+              kOk);
+    GstSamplePtr sample = p.PullVideo();
+    ASSERT_NE(sample, nullptr);
+    const std::vector<guint8> bytes = Bytes(sample.get());
+    ASSERT_EQ(bytes.size(), 192u);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        ASSERT_EQ(bytes[i], static_cast<guint8>(i));
+    GstVideoInfo info;
+    ASSERT_TRUE(gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get())));
+    EXPECT_EQ(GST_VIDEO_INFO_FORMAT(&info), GST_VIDEO_FORMAT_I420);
+    EXPECT_TRUE(gst_video_colorimetry_matches(&info.colorimetry, GST_VIDEO_COLORIMETRY_BT601));
 }
 
 TEST(Feddick, EndsBothStreamsAfterTheFramesPut) {
