@@ -9,6 +9,7 @@
 
 #include "app/core/Settings.h"
 #include "display/JpegDecoder.h"
+#include "display/PngDecoder.h"
 #include "display/TgaReader.h"
 
 namespace kolvane {
@@ -85,6 +86,17 @@ QImage ReadPicture(const QString& path, QImageReader& reader, QSize target, QSiz
             if (!jpeg.image.isNull()) {
                 *imageSize = jpeg.fileSize;
                 return std::move(jpeg.image);
+            }
+        }
+    }
+    if (reader.format() == "png") {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) {
+            QImage png =
+                DecodePng(file.readAll(), qsizetype{QImageReader::allocationLimit()} * 1024 * 1024);
+            if (!png.isNull()) {
+                *imageSize = png.size();
+                return png;
             }
         }
     }

@@ -61,6 +61,8 @@ std::uint32_t Crc32(const QByteArray& bytes) {
     return crc ^ 0xFFFFFFFFu;
 }
 
+}  // namespace
+
 void PngChunk(QByteArray& out, const char* type, const QByteArray& data) {
     Put32BigEndian(out, static_cast<std::uint32_t>(data.size()));
     const QByteArray typed = QByteArray(type) + data;
@@ -68,7 +70,6 @@ void PngChunk(QByteArray& out, const char* type, const QByteArray& data) {
     Put32BigEndian(out, Crc32(typed));
 }
 
-// A zlib stream of stored (uncompressed) deflate blocks.
 QByteArray StoredZlib(const QByteArray& data) {
     QByteArray out("\x78\x01", 2);
     qsizetype offset = 0;
@@ -89,8 +90,6 @@ QByteArray StoredZlib(const QByteArray& data) {
     Put32BigEndian(out, (b << 16) | a);
     return out;
 }
-
-}  // namespace
 
 QImage CornerImage(QSize size, QColor corner, QColor rest, QImage::Format format) {
     QImage image(size, format);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include <QByteArray>
 #include <QColor>
 #include <QImage>
 #include <QString>
@@ -36,6 +37,11 @@ void WriteGif(const QString& path, int width, int height, const std::vector<QRgb
 // A PNG of colour type 4 (grey + alpha, 8 bits each).
 void WriteGreyAlphaPng(const QString& path, int width, int height, std::uint8_t grey,
                        std::uint8_t alpha);
+
+// PNG building blocks: a chunk with its length and checksum, and a zlib
+// stream of stored (uncompressed) deflate blocks.
+void PngChunk(QByteArray& out, const char* type, const QByteArray& data);
+QByteArray StoredZlib(const QByteArray& data);
 
 // A file holding exactly `bytes`.
 void WriteBytes(const QString& path, const QByteArray& bytes);
