@@ -39,7 +39,7 @@ FrameFixture::FrameFixture() {
     spy.seen.clear();
 }
 
-void FrameFixture::FillSheet(int frames) {
+void FillWalkColumn(CProcessObjects& objects, int frames) {
     const QString dir = MakeTempDir(QStringLiteral("scene"));
     CNode* column = objects.sheet.GetColumn(0, QStringLiteral("walk"));
     for (int k = 0; k < frames; ++k) {
@@ -53,6 +53,10 @@ void FrameFixture::FillSheet(int frames) {
         column->children->append(CNode::NewCell(item));
     }
     objects.media.RecomputeSummaries();
+}
+
+void FrameFixture::FillSheet(int frames) {
+    FillWalkColumn(objects, frames);
     frame.SendCommand(cmd::kSheetChanged);
     objects.sheet.RecomputeSummaries();
     spy.seen.clear();

@@ -46,6 +46,10 @@ class CommandSpy : public ICommandTarget {
     CMainFrame& frame_;
 };
 
+// Puts `frames` images of 64 x 48 (small textures already loaded) into the
+// sheet's first column, named "walk", and recomputes the summaries.
+void FillWalkColumn(CProcessObjects& objects, int frames);
+
 // A shown main frame over fresh process objects, its commands watched.
 class FrameFixture : public ::testing::Test {
   protected:

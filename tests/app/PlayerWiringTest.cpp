@@ -5,6 +5,7 @@
 #include "app/MainFrame.h"
 #include "app/ProcessObjects.h"
 #include "model/MediaInfo.h"
+#include "tests/app/FrameFixture.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/PlayMainPanel.h"
 
@@ -16,18 +17,7 @@ class PlayerWiringTest : public ::testing::Test {
     PlayerWiringTest() : objects(133) {
         objects.settings.Set(FrameRate, 25);
         objects.settings.Set(PlayOnce, 25);
-        const QString dir = test::MakeTempDir(QStringLiteral("scene"));
-        CNode* column = objects.sheet.GetColumn(0, QStringLiteral("walk"));
-        for (int k = 0; k < 30; ++k) {
-            CNode* item = objects.media.AddMediaFile(
-                kTypeImage, dir + QStringLiteral("/walk %1.png").arg(k, 4, 10, QChar(u'0')));
-            QImage texture(8, 6, QImage::Format_RGB32);
-            texture.fill(Qt::darkCyan);
-            item->texture = texture;
-            item->imageInfo->imageWidth = 64;
-            item->imageInfo->imageHeight = 48;
-            column->children->append(CNode::NewCell(item));
-        }
+        test::FillWalkColumn(objects, 30);
         frame.resize(1024, 768);
         frame.show();
         QApplication::processEvents();

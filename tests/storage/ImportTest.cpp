@@ -11,12 +11,8 @@
 #include "platform/Progress.h"
 #include "storage/Storage.h"
 #include "tests/sound/fixtures/SoundFixtures.h"
+#include "tests/storage/SceneFixtures.h"
 #include "tests/support/TestEnvironment.h"
-
-// Readable failure messages for names and paths.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace kolvane {
 namespace {
@@ -53,33 +49,7 @@ QStringList ImagePaths(const CMdiaList& media) {
     return paths;
 }
 
-// A progress window that answers from a script and remembers what it was told.
-class ScriptedProgress final : public IProgress {
-  public:
-    void Open(int titleId, int buttonSet) override {
-        open = true;
-        title = titleId;
-        buttons = buttonSet;
-    }
-    void SetRange(int total) override { range = total; }
-    int Step(int position) override {
-        positions << position;
-        return answers.value(positions.size() - 1, kGoOn);
-    }
-    void Close() override {
-        open = false;
-        ++closed;
-    }
-    bool IsOpen() const override { return open; }
-
-    QList<int> answers;  // Step's answer, step by step
-    QList<int> positions;
-    bool open = false;
-    int title = 0;
-    int buttons = -1;
-    int range = 0;
-    int closed = 0;
-};
+using test::ScriptedProgress;
 
 const QStringList kDefaultSceneFormat = {".bmp", ".jpg", ".png", ".gif",
                                          ".tif", ".tga", ".wav", ".aif"};
