@@ -36,6 +36,15 @@ bool IsType(const unsigned char* type, const char* name) {
     return std::memcmp(type, name, 4) == 0;
 }
 
+// Chunk names are four ASCII letters; libpng refuses anything else.
+bool IsChunkName(const unsigned char* type) {
+    for (int i = 0; i < 4; ++i) {
+        const unsigned char letter = type[i] & ~0x20u;
+        if (letter < 'A' || letter > 'Z') return false;
+    }
+    return true;
+}
+
 // Critical chunks have an upper-case first letter; one we do not know means
 // the picture is beyond this decoder.
 bool IsCritical(const unsigned char* type) {
@@ -194,6 +203,7 @@ QImage DecodePng(const QByteArray& data, qsizetype maxBytes) {
         if (length > kMaxChunkLength || size - at - 12 < length) return {};
         const unsigned char* type = bytes + at + 4;
         const unsigned char* body = type + 4;
+        if (!IsChunkName(type)) return {};
         if (libdeflate_crc32(0, type, length + 4) != BigEndian32(body + length)) return {};
         at += 12 + std::size_t{length};
 

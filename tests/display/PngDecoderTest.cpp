@@ -214,6 +214,8 @@ TEST(PngDecoder, LeavesEverythingElseToQtsReader) {
     PngChunk(transparentColour, "tRNS", QByteArray(6, '\0'));
     QByteArray unknownCritical;
     PngChunk(unknownCritical, "ZZZZ", QByteArray("x"));
+    QByteArray notAName;
+    PngChunk(notAName, "z\xffz\x01", QByteArray());
     QByteArray badFilter = FilterRows(RawRows(picture, false), 16 * 3, 3);
     badFilter[0] = 5;
     QByteArray badChecksum = good;
@@ -234,6 +236,7 @@ TEST(PngDecoder, LeavesEverythingElseToQtsReader) {
         {"zero width", made(Header(0, 8, 8, 2), {}, stream)},
         {"transparent colour", made(Header(16, 8, 8, 2), transparentColour, stream)},
         {"unknown critical chunk", made(Header(16, 8, 8, 2), unknownCritical, stream)},
+        {"chunk name not of letters", made(Header(16, 8, 8, 2), notAName, stream)},
         {"filter type 5", made(Header(16, 8, 8, 2), {}, StoredZlib(badFilter))},
         {"short image data", made(Header(16, 9, 8, 2), {}, stream)},
         {"too much image data", made(Header(16, 7, 8, 2), {}, stream)},
