@@ -115,10 +115,6 @@ int MonitorTypeAspect(int command) {
     return kAspects[command - cmd::kMonitorAutoDetect];
 }
 
-std::span<const Accelerator> Accelerators() {
-    return kAccelerators;
-}
-
 int AcceleratorCommand(int key, Qt::KeyboardModifiers modifiers) {
     if ((modifiers & ~Qt::KeypadModifier) != Qt::ControlModifier) return 0;
     for (const Accelerator& accelerator : kAccelerators) {

@@ -29,7 +29,6 @@ struct Accelerator {
     Qt::Key key;
     int command;
 };
-std::span<const Accelerator> Accelerators();
 // The command of Ctrl plus `key`, or 0.
 int AcceleratorCommand(int key, Qt::KeyboardModifiers modifiers);
 

@@ -33,10 +33,6 @@ CKeyboardFilter::CKeyboardFilter(IKeyboardHost& host, const CSettings& settings,
     QCoreApplication::instance()->installEventFilter(this);
 }
 
-CBasicButton* CKeyboardFilter::KeyPressedButton() const {
-    return keyButton_.data();
-}
-
 bool CKeyboardFilter::eventFilter(QObject* watched, QEvent* event) {
     TrackEscape(event);
     // The frame is disabled while a modal window is up, and a menu that is

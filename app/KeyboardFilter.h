@@ -57,7 +57,6 @@ class CKeyboardFilter : public QObject {
     // while Escape is held.
     bool EscapeHeld() const { return escapeHeld_; }
     // The tool-panel button the keyboard pressed last and has not let go, or none.
-    CBasicButton* KeyPressedButton() const;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -66,7 +66,6 @@ class CMainFrame : public QMainWindow, public ICommandSink {
         std::function<void(int digit)> grabberDigit;  // numeric keypad 1 to 9
     };
     LaterReceivers& Receivers() { return receivers_; }
-    const LaterReceivers& Receivers() const { return receivers_; }
 
     Area ActiveArea() const { return area_; }
     bool IsAreaVisible(Area area) const;

@@ -37,6 +37,7 @@
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "model/XshtList.h"
+#include "movie/MovieScene.h"
 #include "platform/Commands.h"
 #include "player/PlayEngine.h"
 #include "sound/DirectSound.h"
@@ -151,27 +152,6 @@ class RecordingTicks final : public ITickSource {
     CDirectSound& sound_;
 };
 
-// The scene objects in their start-up order, on a settings record of their
-// own (the user's stored settings are left alone).
-struct Objects {
-    Objects() {
-        media.SetAudioRingFactory(&sound);
-        sheet.SetAudioRingFactory(&sound);
-        storage.Connect({&settings, &media, &sound, {}});
-    }
-    ~Objects() {
-        storage.Connect({});
-        media.SetAudioRingFactory(nullptr);
-        sheet.SetAudioRingFactory(nullptr);
-    }
-    CStorage storage;
-    CSettings settings{CSettings::Unstored{}};
-    CMdiaList media;
-    CXshtList sheet{settings};
-    CDirect3D display{settings, media};
-    CDirectSound sound{settings};
-};
-
 struct Scene {
     Scene() : sink(objects.sheet) {}
 
@@ -233,7 +213,7 @@ struct Scene {
     }
 
     QTemporaryDir dir;
-    Objects objects;
+    CMovieScene objects;  // working folders of its own: the user's scene is left alone
     Sink sink;
     CSteadyPlayClock clock;
     CPlayTimer timer{clock};

@@ -79,30 +79,31 @@ QImage ScaledTo(const QImage& image, QSize size) {
 // when no reader can. `reader` holds the reason then.
 QImage ReadPicture(const QString& path, QImageReader& reader, QSize target, QSize* imageSize) {
     const bool capped = target.isValid() && !target.isEmpty();
-    if (reader.format() == "jpeg") {
+    const QByteArray format = reader.format();
+    // Our own decoders first; what they leave (CMYK JPEG, unusual PNG, a
+    // damaged file) goes to Qt's reader, which says why it fails.
+    if (format == "jpeg" || format == "png") {
         QFile file(path);
         if (file.open(QIODevice::ReadOnly)) {
-            JpegPicture jpeg = DecodeJpeg(file.readAll(), capped ? target.width() : 0);
-            if (!jpeg.image.isNull()) {
-                *imageSize = jpeg.fileSize;
-                return std::move(jpeg.image);
-            }
-        }
-    }
-    if (reader.format() == "png") {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly)) {
-            QImage png =
-                DecodePng(file.readAll(), qsizetype{QImageReader::allocationLimit()} * 1024 * 1024);
-            if (!png.isNull()) {
-                *imageSize = png.size();
-                return png;
+            const QByteArray bytes = file.readAll();
+            if (format == "jpeg") {
+                JpegPicture jpeg = DecodeJpeg(bytes, capped ? target.width() : 0);
+                if (!jpeg.image.isNull()) {
+                    *imageSize = jpeg.fileSize;
+                    return std::move(jpeg.image);
+                }
+            } else {
+                QImage png =
+                    DecodePng(bytes, qsizetype{QImageReader::allocationLimit()} * 1024 * 1024);
+                if (!png.isNull()) {
+                    *imageSize = png.size();
+                    return png;
+                }
             }
         }
     }
     const QSize fileSize = reader.size();
-    if (capped && fileSize.isValid() && fileSize.width() > target.width() &&
-        reader.format() == "jpeg") {
+    if (capped && fileSize.isValid() && fileSize.width() > target.width() && format == "jpeg") {
         ScaleJpegWhileDecoding(reader, fileSize, target);
     }
     QImage image;

@@ -12,7 +12,7 @@
 #include <QImage>
 #include <QImageReader>
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include "display/PngDecoder.h"
 
@@ -29,7 +29,7 @@ void FixChecksums(QByteArray& png) {
         const std::uint32_t length = (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) |
                                      (std::uint32_t{p[2]} << 8) | std::uint32_t{p[3]};
         if (length > static_cast<std::uint32_t>(png.size() - at - 12)) return;
-        const uLong crc = crc32(0, p + 4, length + 4);
+        const std::uint32_t crc = libdeflate_crc32(0, p + 4, length + 4);
         const qsizetype end = at + 8 + static_cast<qsizetype>(length);
         for (int i = 0; i < 4; ++i)
             png[end + i] = static_cast<char>((crc >> (24 - 8 * i)) & 0xff);

@@ -163,7 +163,6 @@ Result CMovieWriter::OpenMovie(const QString& path, const QString& codecName, co
         errorDetail_ = QStringLiteral("the exposure sheet has no frames");
         return msg::kMovieGraphFailed;
     }
-    path_ = path;
     frame_ = QRect(QPoint(0, 0), frame.size());
     drawingMode_ = drawingMode;
     counterLine_ = lineHeight_ > 0 ? lineHeight_ : InterfaceLineHeight();

@@ -34,7 +34,7 @@ class CMovieWriter {
 
     // Writes the movie at `path`; its extension (".avi" or ".mp4", case
     // ignored) decides the container, whatever `containerExtension` says.
-    // `frame` is the movie's size (a width that is a multiple of 16, an even
+    // `frame` is the movie's size (a width that is a multiple of 4, an even
     // height) and `drawingMode` the fit mode of the pictures. 0 on success;
     // 60109 when "stop" ended it early (the movie holds the frames so far);
     // 60110 for "abort"; else a failure (60106, 60108, 60111, 60124, or the
@@ -54,7 +54,6 @@ class CMovieWriter {
     void SetLineHeight(int lineHeight) { lineHeight_ = lineHeight; }
     // Why the last movie failed, for a log or a terminal.
     const QString& ErrorDetail() const { return errorDetail_; }
-    int FramesWritten() const { return frameCounter_; }
 
     // The steps of WriteMovie.
     Result OpenMovie(const QString& path, const QString& codecName, const QRect& frame,
@@ -87,7 +86,6 @@ class CMovieWriter {
     IEncoderPages* pages_ = nullptr;
     int lineHeight_ = 0;
 
-    QString path_;
     QRect frame_;
     int drawingMode_ = 2;
     int counterLine_ = 0;

@@ -32,4 +32,11 @@ std::optional<QString> WithoutMediaExtension(const QString& text) {
     return DropLast(text, 4);
 }
 
+QStringList DefaultSceneExtensions() {
+    QStringList extensions;
+    for (const char* extension : kImageExtensions)
+        extensions << QLatin1String(extension);
+    return extensions << QStringLiteral(".wav") << QStringLiteral(".aif");
+}
+
 }  // namespace kolvane

@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QImageReader>
 #include <QImageWriter>
 
@@ -41,12 +42,16 @@ struct Companion {
     QString suffix;
 };
 
-std::vector<Companion> CompanionsOf(const QString& folder, const QString& base) {
+std::vector<Companion> CompanionsOf(const QStringList& names, const QString& base) {
     std::vector<Companion> found;
-    for (const QString& name : FilesIn(folder)) {
+    for (const QString& name : names) {
         if (auto suffix = CompanionSuffix(name, base)) found.push_back({name, *suffix});
     }
     return found;
+}
+
+std::vector<Companion> CompanionsOf(const QString& folder, const QString& base) {
+    return CompanionsOf(FilesIn(folder), base);
 }
 
 std::vector<CNode*> ImageItems(const CMdiaList& media) {
@@ -98,11 +103,13 @@ Result ConvertImage(const QString& source, const QString& target) {
 // Copies the image and the files that share its base name: the image itself
 // to `target`, each other one under the target's base with its own suffix. A
 // converted image is never overwritten by a file of its source's base.
-Result CopyWithCompanions(const QString& source, const QString& target, bool converted) {
+// `sourceNames` lists the source's folder.
+Result CopyWithCompanions(const QString& source, const QString& target, bool converted,
+                          const QStringList& sourceNames) {
     const QFileInfo sourceInfo(source);
     const QString sourceFolder = sourceInfo.path();
     const QString targetBase = DropLast(target, 4);
-    const std::vector<Companion> companions = CompanionsOf(sourceFolder, FileBase(source));
+    const std::vector<Companion> companions = CompanionsOf(sourceNames, FileBase(source));
     if (companions.empty()) return msg::kCannotFindFiles;
     for (const Companion& companion : companions) {
         const QString from = sourceFolder + u'/' + companion.name;
@@ -197,6 +204,9 @@ Result CopySceneImages(CMdiaList& media, const QString& folder, const QString& e
     const QDir dir(folder);
     std::vector<QString> targets;
     targets.reserve(items.size());
+    // Each source folder is listed once, not once an image: the copies
+    // written meanwhile are the items' own targets, never companions.
+    QHash<QString, QStringList> listings;
     for (const CNode* item : items) {
         if (!IsUsableFileName(item->name)) return EINVAL;
         const QString& source = item->imageInfo->path;
@@ -207,8 +217,14 @@ Result CopySceneImages(CMdiaList& media, const QString& folder, const QString& e
         if (converted) {
             if (const Result result = ConvertImage(source, target); result != kOk) return result;
         }
-        if (const Result result = CopyWithCompanions(source, target, converted); result != kOk)
+        const QString sourceFolder = QFileInfo(source).path();
+        auto listing = listings.find(sourceFolder);
+        if (listing == listings.end())
+            listing = listings.insert(sourceFolder, FilesIn(sourceFolder));
+        if (const Result result = CopyWithCompanions(source, target, converted, *listing);
+            result != kOk) {
             return result;
+        }
         targets.push_back(target);
         if (progress.Step(static_cast<int>(targets.size())) != IProgress::kGoOn)
             return msg::kScenePartiallySaved;

@@ -84,7 +84,6 @@ class CStorage : public ISoundOpener {
 
     const QString& GetGrabFolder() const { return folders_.Grab(); }
     const QString& GetUndoFolder() const { return folders_.Undo(); }
-    const QString& GetSoundsFolder() const { return folders_.Sounds(); }
     CWorkingFolders& Folders() { return folders_; }
     const CWorkingFolders& Folders() const { return folders_; }
     // Where a save asks for the free space (the system's by default).

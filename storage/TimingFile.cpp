@@ -1,4 +1,5 @@
 #include "storage/TimingFile.h"
+#include "storage/WorkingFolders.h"
 
 #include <algorithm>
 #include <charconv>
@@ -33,12 +34,6 @@ constexpr int kTvPaintNamesLine = 5;
 constexpr int kTvPaintFirstFrameLine = 10;
 
 const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
-
-QString WithoutTrailingSlashes(QString path) {
-    while (path.size() > 1 && path.endsWith(u'/'))
-        path.chop(1);
-    return path;
-}
 
 // ---- writing
 

@@ -9,19 +9,9 @@
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
 #include "storage/TimingFile.h"
+#include "storage/WorkingFolders.h"
 
 namespace kolvane {
-
-namespace {
-
-// Snapshot paths are the folder, "/" and the number.
-QString WithoutTrailingSlashes(QString folder) {
-    while (folder.size() > 1 && folder.endsWith(u'/'))
-        folder.chop(1);
-    return folder;
-}
-
-}  // namespace
 
 CUndo::CUndo(const QString& folder) : folder_(WithoutTrailingSlashes(folder)) {
     SetWriter({});
@@ -165,7 +155,6 @@ void CUndo::Rebuild() {
             break;
         }
     }
-    currentSaved_ = false;
     DeleteSnapshotsAfter(counter_);
 }
 

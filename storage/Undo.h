@@ -29,7 +29,6 @@ class CUndo : public ISheetHistory {
     // The folder the snapshots go to; the lists stay as they are (Rebuild
     // reads a new folder's history).
     void SetFolder(const QString& folder);
-    const QString& Folder() const { return folder_; }
     void SetWriter(Writer writer);
 
     // ---- the sheet-level operations the program uses

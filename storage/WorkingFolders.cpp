@@ -23,12 +23,6 @@ const QString kJournalFile = QStringLiteral("Moving.txt");
 // ScenePath.txt holds one path; anything longer is no path of ours.
 constexpr qint64 kMaxScenePathBytes = 64 * 1024;
 
-QString WithoutTrailingSlashes(QString path) {
-    while (path.size() > 1 && path.endsWith(u'/'))
-        path.chop(1);
-    return path;
-}
-
 QByteArray Native(const QString& path) {
     return QFile::encodeName(path);
 }
@@ -64,6 +58,12 @@ QByteArray IdText(const QString& folder) {
 }
 
 }  // namespace
+
+QString WithoutTrailingSlashes(QString path) {
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    return path;
+}
 
 QString WithTrailingSlash(const QString& folder) {
     if (folder.isEmpty()) return folder;

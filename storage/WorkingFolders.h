@@ -88,5 +88,7 @@ class CWorkingFolders {
 
 // The path with exactly one trailing "/".
 QString WithTrailingSlash(const QString& folder);
+// `path` without its trailing slashes ("/" stays "/").
+QString WithoutTrailingSlashes(QString path);
 
 }  // namespace kolvane

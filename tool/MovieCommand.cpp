@@ -20,14 +20,11 @@
 #include "movie/MovieScene.h"
 #include "platform/Progress.h"
 #include "platform/StringTable.h"
+#include "storage/MediaFiles.h"
 #include "tool/ToolMain.h"
 
 namespace kolvane::tool {
 namespace {
-
-// The files Open Scene takes by default: every image kind, WAV and AIFF.
-const QStringList kSceneExtensions = {".bmp", ".jpg", ".png", ".gif",
-                                      ".tif", ".tga", ".wav", ".aif"};
 
 struct MovieOptions {
     QString folder;
@@ -225,7 +222,7 @@ int RunMovie(const QStringList& args) {
     }
     // Open the scene as the program does: its media, then its timing file.
     const QString path = folder.absoluteFilePath();
-    Result result = scene.storage.OpenScene(path, kSceneExtensions, progress);
+    Result result = scene.storage.OpenScene(path, DefaultSceneExtensions(), progress);
     if (result != kOk || scene.sheet.FrameCount() == 0) {
         PrintError(result != kOk ? result : msg::kTimingEmpty);
         PrintDetail(path);

@@ -13,6 +13,7 @@
 #include "model/MediaInfo.h"
 #include "model/XshtList.h"
 #include "platform/Progress.h"
+#include "storage/MediaFiles.h"
 #include "storage/Storage.h"
 #include "storage/TimingFile.h"
 #include "tool/ToolMain.h"
@@ -23,9 +24,7 @@ namespace {
 // The files Open Scene takes for each format; "default" is every image kind
 // and the WAV and AIFF sounds.
 std::optional<QStringList> OpenExtensions(const QString& format) {
-    if (format == QLatin1String("default")) {
-        return QStringList{".bmp", ".jpg", ".png", ".gif", ".tif", ".tga", ".wav", ".aif"};
-    }
+    if (format == QLatin1String("default")) return DefaultSceneExtensions();
     for (const char* known : {"bmp", "jpg", "png", "gif", "tif", "tga"}) {
         if (format == QLatin1String(known)) return QStringList{u'.' + format};
     }

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "model/Anim.h"
+#include "platform/Commands.h"
 #include "ui/BasicDialog.h"
 
 namespace kolvane {
@@ -24,7 +25,7 @@ class CAnimDialog : public CBasicDialog {
   public:
     enum class Mode { kGrabLevel, kRename };
     enum Field : int { kName, kFirst, kLast, kNext, kStep, kFieldCount };
-    static constexpr int kFieldChanged = 33026;
+    static constexpr int kFieldChanged = cmd::kAnimFieldChanged;
 
     // Shows a message box of `kind` with message `id` and answers its result.
     using MessageBox = std::function<int(int kind, int id)>;
@@ -40,8 +41,6 @@ class CAnimDialog : public CBasicDialog {
     void SetMessageBox(MessageBox show) { showMessage_ = std::move(show); }
 
     CComboBar* Row(int field) const { return rows_[static_cast<std::size_t>(field)]; }
-    const CAnim* WorkingCopy() const { return working_.get(); }
-    Mode CurrentMode() const { return mode_; }
 
   protected:
     void OnOpen() override;

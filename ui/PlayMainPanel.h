@@ -24,7 +24,6 @@ class CPlayMainPanel : public CBasicPanel, public IPlayView {
     // "Play once" from the main frame: the view to come back to, then play.
     void PlayOnce(int returnCommand) { engine_->PlayOnce(returnCommand); }
     bool InfoShown() const { return infoShown_; }
-    const PlayStatistics& LastStatistics() const { return lastStatistics_; }
 
     bool OnCommand(int id) override;
 
@@ -32,7 +31,6 @@ class CPlayMainPanel : public CBasicPanel, public IPlayView {
     bool IsShown() const override { return isVisible(); }
     void PresentFrame() override;
     void Invalidate() override { update(); }
-    void ShowStatistics(const PlayStatistics& statistics) override { lastStatistics_ = statistics; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -47,7 +45,6 @@ class CPlayMainPanel : public CBasicPanel, public IPlayView {
     bool infoShown_ = true;
     bool framePresented_ = false;  // the back buffer holds a frame the engine just made
     bool painting_ = false;
-    PlayStatistics lastStatistics_;
 };
 
 }  // namespace kolvane

@@ -204,6 +204,8 @@ class CFeddick final : public kolvane::IFeddick {
     GstFeddick* element_;
     std::mutex formatLock_;
     FeddickVideoFormat videoFormat_ = kDefaultVideoFormat;
+    // The layout of videoFormat_ at frameRate_, made when the format is set.
+    GstVideoInfo videoInfo_;
     FeddickAudioFormat audioFormat_ = kDefaultAudioFormat;
     std::size_t audioFrameSize_ = 0;
     GstBufferPool* videoPool_ = nullptr;
@@ -239,6 +241,7 @@ std::size_t AudioFrameBytes(const FeddickAudioFormat& format, int frameRate) {
 }
 
 CFeddick::CFeddick(GstFeddick* element) : element_(element) {
+    videoInfo_ = VideoInfoOf(videoFormat_, kDefaultFrameRate);
     audioFrameSize_ = AudioFrameBytes(audioFormat_, kDefaultFrameRate);
     video_.owner = this;
     video_.kind = StreamKind::kVideo;
@@ -258,6 +261,7 @@ Result CFeddick::SetVideoFormat(const FeddickVideoFormat& format) {
     testSignal_ = false;
     videoFormat_ = format;
     frameRate_ = FrameRateOf(format.averageTimePerFrame);
+    videoInfo_ = VideoInfoOf(format, frameRate_);
     DropPool(StreamKind::kVideo);
     GST_DEBUG_OBJECT(element_, "video %dx%d at %d frames per second%s", format.width, format.height,
                      frameRate_.load(), format.bottomUp ? ", bottom up" : "");
@@ -291,8 +295,7 @@ std::size_t CFeddick::AudioFrameSize() {
 
 std::size_t CFeddick::FrameSize(StreamKind kind) const {
     if (kind == StreamKind::kAudio) return audioFrameSize_;
-    const GstVideoInfo info = VideoInfoOf(videoFormat_, frameRate_);
-    return GST_VIDEO_INFO_SIZE(&info);
+    return GST_VIDEO_INFO_SIZE(&videoInfo_);
 }
 
 void CFeddick::DropPool(StreamKind kind) {
@@ -361,7 +364,7 @@ void CFeddick::Cancel() {
 GstCaps* CFeddick::CurrentCaps(StreamKind kind) {
     std::lock_guard<std::mutex> lock(formatLock_);
     if (kind == StreamKind::kVideo) {
-        GstVideoInfo info = VideoInfoOf(videoFormat_, frameRate_);
+        GstVideoInfo info = videoInfo_;
         return gst_video_info_to_caps(&info);
     }
     GstAudioInfo info;
@@ -433,9 +436,9 @@ GstBuffer* CFeddick::MakeTestFrame(CStream& stream) {
     if (!gst_buffer_map(frame, &map, GST_MAP_WRITE)) return frame;
     if (stream.kind == StreamKind::kVideo) {
         // The test signal keeps the initial 24-bit format.
-        const GstVideoInfo info = VideoInfoOf(videoFormat_, frameRate_);
         kolvane::feddick::FillTestPicture(map.data, videoFormat_.width, videoFormat_.height,
-                                          GST_VIDEO_INFO_PLANE_STRIDE(&info, 0), stream.count);
+                                          GST_VIDEO_INFO_PLANE_STRIDE(&videoInfo_, 0),
+                                          stream.count);
     } else {
         kolvane::feddick::FillTestSound(std::span<std::uint8_t>(map.data, map.size), stream.count,
                                         frameRate_);
@@ -464,8 +467,7 @@ void CFeddick::Stamp(CStream& stream, GstBuffer*& frame) {
 
 void CFeddick::TurnUpright(CStream& stream, GstBuffer*& frame) {
     const int height = videoFormat_.height;
-    const GstVideoInfo info = VideoInfoOf(videoFormat_, frameRate_);
-    const auto stride = static_cast<std::size_t>(GST_VIDEO_INFO_PLANE_STRIDE(&info, 0));
+    const auto stride = static_cast<std::size_t>(GST_VIDEO_INFO_PLANE_STRIDE(&videoInfo_, 0));
     if (gst_pad_check_reconfigure(stream.pad)) {
         GstCaps* caps = CurrentCaps(StreamKind::kVideo);
         FindOutMeta(stream, caps);

@@ -7,7 +7,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/KeyboardFilter.h"
 #include "app/MainMenu.h"
 #include "app/OptionsDialog.h"
 #include "tests/app/FrameFixture.h"

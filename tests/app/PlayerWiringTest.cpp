@@ -4,9 +4,7 @@
 
 #include "app/MainFrame.h"
 #include "app/ProcessObjects.h"
-#include "model/MediaInfo.h"
 #include "tests/app/FrameFixture.h"
-#include "tests/support/TestEnvironment.h"
 #include "ui/PlayMainPanel.h"
 
 namespace kolvane {
@@ -25,9 +23,7 @@ class PlayerWiringTest : public ::testing::Test {
         objects.sheet.SetCurrentFrame(12);
     }
 
-    CPlayEngine& Engine() {
-        return static_cast<CPlayMainPanel*>(frame.MainPanel(CMainFrame::Area::Player))->Engine();
-    }
+    CPlayEngine& Engine() { return frame.PlayerView().Engine(); }
 
     CProcessObjects objects;
     CMainFrame frame{objects};

@@ -8,7 +8,6 @@
 #include "app/MainFrame.h"
 #include "app/ProcessObjects.h"
 #include "model/Anim.h"
-#include "storage/TimingFile.h"
 #include "ui/MessageDialog.h"
 
 namespace kolvane {

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QApplication>
-
 #include "app/MainFrame.h"
 #include "app/ProcessObjects.h"
 

@@ -237,16 +237,26 @@ void WriteGif(const QString& path, int width, int height, const std::vector<QRgb
     WriteBytes(path, out);
 }
 
-void WriteGreyAlphaPng(const QString& path, int width, int height, std::uint8_t grey,
-                       std::uint8_t alpha) {
-    QByteArray out("\x89PNG\r\n\x1a\n", 8);
+QByteArray PngSignature() {
+    return QByteArray("\x89PNG\r\n\x1a\n", 8);
+}
+
+QByteArray PngHeader(int width, int height, int depth, int colourType, int interlace) {
     QByteArray header;
     Put32BigEndian(header, static_cast<std::uint32_t>(width));
     Put32BigEndian(header, static_cast<std::uint32_t>(height));
-    header.append('\x08');  // bit depth
-    header.append('\x04');  // colour type: grey + alpha (offset 25 of the file)
-    header.append(QByteArray(3, '\0'));
-    PngChunk(out, "IHDR", header);
+    header.append(static_cast<char>(depth));
+    header.append(static_cast<char>(colourType));  // offset 25 of the file
+    header.append('\0');                           // compression
+    header.append('\0');                           // filter method
+    header.append(static_cast<char>(interlace));
+    return header;
+}
+
+void WriteGreyAlphaPng(const QString& path, int width, int height, std::uint8_t grey,
+                       std::uint8_t alpha) {
+    QByteArray out = PngSignature();
+    PngChunk(out, "IHDR", PngHeader(width, height, 8, 4));  // grey + alpha
     QByteArray raw;
     for (int y = 0; y < height; ++y) {
         raw.append('\0');  // no filter

@@ -41,6 +41,9 @@ void WriteGreyAlphaPng(const QString& path, int width, int height, std::uint8_t 
 // PNG building blocks: a chunk with its length and checksum, and a zlib
 // stream of stored (uncompressed) deflate blocks.
 void PngChunk(QByteArray& out, const char* type, const QByteArray& data);
+// The 8 bytes every PNG starts with, and an IHDR chunk's data.
+QByteArray PngSignature();
+QByteArray PngHeader(int width, int height, int depth, int colourType, int interlace = 0);
 QByteArray StoredZlib(const QByteArray& data);
 
 // A file holding exactly `bytes`.

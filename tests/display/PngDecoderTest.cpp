@@ -1,6 +1,7 @@
-#include <array>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -18,30 +19,11 @@ namespace kolvane {
 namespace {
 
 using test::PngChunk;
+using test::PngHeader;
+using test::PngSignature;
 using test::StoredZlib;
 
 constexpr qsizetype kNoLimit = 0;
-
-void Put32BigEndian(QByteArray& out, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.append(static_cast<char>((value >> shift) & 0xFF));
-}
-
-QByteArray Header(int width, int height, int depth, int colourType, int interlace = 0) {
-    QByteArray header;
-    Put32BigEndian(header, static_cast<std::uint32_t>(width));
-    Put32BigEndian(header, static_cast<std::uint32_t>(height));
-    header.append(static_cast<char>(depth));
-    header.append(static_cast<char>(colourType));
-    header.append('\0');
-    header.append('\0');
-    header.append(static_cast<char>(interlace));
-    return header;
-}
-
-QByteArray Signature() {
-    return QByteArray("\x89PNG\r\n\x1a\n", 8);
-}
 
 // A picture with noise, so that every filter has work to do; alpha varies
 // when asked.
@@ -121,8 +103,8 @@ QByteArray HandMadePng(const QImage& image, bool alpha) {
     const int bpp = alpha ? 4 : 3;
     const QByteArray stream =
         StoredZlib(FilterRows(RawRows(image, alpha), image.width() * bpp, bpp));
-    QByteArray png = Signature();
-    PngChunk(png, "IHDR", Header(image.width(), image.height(), 8, alpha ? 6 : 2));
+    QByteArray png = PngSignature();
+    PngChunk(png, "IHDR", PngHeader(image.width(), image.height(), 8, alpha ? 6 : 2));
     PngChunk(png, "gAMA", QByteArray("\x00\x00\xb1\x8f", 4));
     const qsizetype third = stream.size() / 3;
     PngChunk(png, "IDAT", stream.left(third));
@@ -203,7 +185,7 @@ TEST(PngDecoder, LeavesEverythingElseToQtsReader) {
     const QByteArray stream = StoredZlib(FilterRows(RawRows(picture, false), 16 * 3, 3));
     const auto made = [&](const QByteArray& header, const QByteArray& before,
                           const QByteArray& data) {
-        QByteArray png = Signature();
+        QByteArray png = PngSignature();
         PngChunk(png, "IHDR", header);
         png.append(before);
         PngChunk(png, "IDAT", data);
@@ -229,18 +211,18 @@ TEST(PngDecoder, LeavesEverythingElseToQtsReader) {
         qsizetype limit = kNoLimit;
     } cases[] = {
         {"not a PNG", QByteArray("GIF89a")},
-        {"16-bit", made(Header(16, 8, 16, 2), {}, stream)},
-        {"palette", made(Header(16, 8, 8, 3), {}, stream)},
-        {"grey", made(Header(16, 8, 8, 0), {}, stream)},
-        {"interlaced", made(Header(16, 8, 8, 2, 1), {}, stream)},
-        {"zero width", made(Header(0, 8, 8, 2), {}, stream)},
-        {"transparent colour", made(Header(16, 8, 8, 2), transparentColour, stream)},
-        {"unknown critical chunk", made(Header(16, 8, 8, 2), unknownCritical, stream)},
-        {"chunk name not of letters", made(Header(16, 8, 8, 2), notAName, stream)},
-        {"filter type 5", made(Header(16, 8, 8, 2), {}, StoredZlib(badFilter))},
-        {"short image data", made(Header(16, 9, 8, 2), {}, stream)},
-        {"too much image data", made(Header(16, 7, 8, 2), {}, stream)},
-        {"damaged stream", made(Header(16, 8, 8, 2), {}, badAdler)},
+        {"16-bit", made(PngHeader(16, 8, 16, 2), {}, stream)},
+        {"palette", made(PngHeader(16, 8, 8, 3), {}, stream)},
+        {"grey", made(PngHeader(16, 8, 8, 0), {}, stream)},
+        {"interlaced", made(PngHeader(16, 8, 8, 2, 1), {}, stream)},
+        {"zero width", made(PngHeader(0, 8, 8, 2), {}, stream)},
+        {"transparent colour", made(PngHeader(16, 8, 8, 2), transparentColour, stream)},
+        {"unknown critical chunk", made(PngHeader(16, 8, 8, 2), unknownCritical, stream)},
+        {"chunk name not of letters", made(PngHeader(16, 8, 8, 2), notAName, stream)},
+        {"filter type 5", made(PngHeader(16, 8, 8, 2), {}, StoredZlib(badFilter))},
+        {"short image data", made(PngHeader(16, 9, 8, 2), {}, stream)},
+        {"too much image data", made(PngHeader(16, 7, 8, 2), {}, stream)},
+        {"damaged stream", made(PngHeader(16, 8, 8, 2), {}, badAdler)},
         {"chunk checksum", badChecksum},
         {"cut short", good.left(good.size() - 12)},
         {"cut inside a chunk", good.left(60)},

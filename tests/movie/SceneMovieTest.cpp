@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "sound/DirectSound.h"
 #include "storage/Storage.h"
 #include "tests/movie/MovieTestSupport.h"
+#include "tests/sound/fixtures/SoundFixtures.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace kolvane {
@@ -23,15 +23,8 @@ namespace {
 
 // A 48 kHz stereo WAV holding one value for `seconds`.
 void WriteWav(const QString& path, std::int16_t value, double seconds) {
-    SF_INFO info{};
-    info.samplerate = 48000;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
-    ASSERT_NE(file, nullptr);
-    const std::vector<std::int16_t> samples(static_cast<std::size_t>(seconds * 48000) * 2, value);
-    sf_write_short(file, samples.data(), static_cast<sf_count_t>(samples.size()));
-    sf_close(file);
+    test::WritePcmClip(path, 48000, 2, static_cast<std::int64_t>(seconds * 48000),
+                       [value](std::int64_t, int) { return value; });
 }
 
 TEST(SceneMovie, WritesTheScenesPicturesAndMixedSoundThroughTheRealRenderer) {

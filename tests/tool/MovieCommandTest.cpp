@@ -13,27 +13,14 @@
 #include "storage/Import.h"
 #include "storage/TimingFile.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/tool/ToolRun.h"
 #include "tool/MovieCommand.h"
 
 namespace kolvane {
 namespace {
 
-struct ToolRun {
-    int exitCode = -1;
-    QString errors;
-};
-
-ToolRun RunTool(const QStringList& args) {
-    QProcess tool;
-    // The libraries keep their process-lifetime allocations.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-    tool.setProcessEnvironment(env);
-    tool.start(test::BinaryDir() + QStringLiteral("/kolvane-tool"), args);
-    if (!tool.waitForFinished(120000)) tool.kill();
-    return {tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1,
-            QString::fromUtf8(tool.readAllStandardError())};
-}
+using test::RunTool;
+using test::ToolRun;
 
 // A scene folder as the program saves it: ten frames of pictures on twos,
 // and its timing file.
@@ -63,9 +50,9 @@ QString MakeSceneFolder() {
 TEST(MovieCommand, WritesAPlayableMovieOfASceneFolder) {
     const QString folder = MakeSceneFolder();
     const QString out = test::MakeTempDir(QStringLiteral("movies")) + "/walk.mp4";
-    const ToolRun run = RunTool({"movie", folder, out});
-    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
-    EXPECT_TRUE(run.errors.isEmpty()) << "no progress bar without a terminal";
+    const ToolRun run = RunTool({"movie", folder, out}, 120000);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.isEmpty()) << "no progress bar without a terminal";
     // The tool opens the scene in working folders of its own.
     const QDir data(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")));
     EXPECT_TRUE(data.entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty())

@@ -5,9 +5,9 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
-#include <QProcess>
 
 #include "tests/support/TestEnvironment.h"
+#include "tests/tool/ToolRun.h"
 #include "tool/SceneCommand.h"
 
 namespace kolvane {
@@ -70,14 +70,9 @@ TEST(SceneCommand, OpenPrintsTheTimingAsOpenSceneReadsIt) {
 TEST(SceneCommand, SaveWritesANewSceneConvertedWithItsSources) {
     const QString target =
         test::MakeTempDir(QStringLiteral("saved")) + QStringLiteral("/a/b/c/Scene 8");
-    QProcess tool;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-    tool.setProcessEnvironment(env);
-    tool.start(test::BinaryDir() + QStringLiteral("/kolvane-tool"),
-               {"scene", "save", MakeScene(), target, "--format", "png"});
-    ASSERT_TRUE(tool.waitForFinished(60000));
-    ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+    const test::ToolRun run =
+        test::RunTool({"scene", "save", MakeScene(), target, "--format", "png"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
 
     EXPECT_EQ(QDir(target).entryList(QDir::Files, QDir::Name),
               (QStringList{"Scene 8.csv", "run 0001.bmp", "run 0001.png", "run 0002.bmp",

@@ -7,10 +7,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QProcess>
 #include <QStandardPaths>
 
 #include "tests/support/TestEnvironment.h"
+#include "tests/tool/ToolRun.h"
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -20,24 +20,8 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 namespace kolvane {
 namespace {
 
-struct ToolRun {
-    int exitCode = -1;
-    QByteArray out;
-    QString err;
-};
-
-ToolRun RunTool(const QStringList& args) {
-    QProcess process;
-    // GLib and GStreamer keep allocations for the life of the process; the
-    // code the tool runs is leak-checked by the storage tests.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-    process.setProcessEnvironment(env);
-    process.start(test::BinaryDir() + "/kolvane-tool", args);
-    EXPECT_TRUE(process.waitForFinished(60000)) << args.join(' ').toStdString();
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput(), QString::fromUtf8(process.readAllStandardError())};
-}
+using test::RunTool;
+using test::ToolRun;
 
 void WriteAll(const QString& path, const QByteArray& bytes) {
     QFile file(path);
