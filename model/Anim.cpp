@@ -54,6 +54,32 @@ bool IsImage(const CNode* node) {
     return node != nullptr && node->HasAny(kTypeImage);
 }
 
+// From `next` on by `step`, the first number whose image name is not taken.
+int FirstFreeNumber(const QSet<QString>& taken, const QString& name, int next, int step) {
+    step = std::max(step, 1);
+    while (taken.contains(ImageName(name, next).toCaseFolded()) && next < CAnim::kMaxNumber)
+        next = ClampNumber(std::int64_t{next} + step);
+    return next;
+}
+
+// The first `count` images and the names a rename gives them.
+struct RenamePlan {
+    std::unordered_set<const CNode*> renaming;
+    QStringList names;
+    QSet<QString> folded;
+};
+
+RenamePlan PlanRename(const std::vector<CNode*>& images, int count, const QString& name, int first,
+                      int step) {
+    RenamePlan plan;
+    plan.renaming.insert(images.begin(), images.begin() + count);
+    for (int i = 0; i < count; ++i) {
+        plan.names << ImageName(name, first + i * std::max(step, 1));
+        plan.folded.insert(plan.names.back().toCaseFolded());
+    }
+    return plan;
+}
+
 }  // namespace
 
 CAnim::CAnim(CMdiaList& media) : media_(&media) {
@@ -156,14 +182,8 @@ void CAnim::TakeSelection() {
 }
 
 QString CAnim::NextName() {
-    const QSet<QString> taken = FoldedNames(ImageLevel());
-    const int step = std::max(step_, 1);
-    QString name = ImageName(name_, next_);
-    while (taken.contains(name.toCaseFolded()) && next_ < kMaxNumber) {
-        next_ = ClampNumber(std::int64_t{next_} + step);
-        name = ImageName(name_, next_);
-    }
-    return name;
+    next_ = FirstFreeNumber(FoldedNames(ImageLevel()), name_, next_, step_);
+    return ImageName(name_, next_);
 }
 
 void CAnim::Normalise(AnimValues& values) {
@@ -195,17 +215,7 @@ void CAnim::Normalise(AnimValues& values) {
         }
     }
     // On to the first free number of the name being set.
-    const QString savedName = name_;
-    const int savedNext = next_;
-    const int savedStep = step_;
-    name_ = values.name;
-    next_ = values.next;
-    step_ = values.step;
-    NextName();
-    values.next = next_;
-    name_ = savedName;
-    next_ = savedNext;
-    step_ = savedStep;
+    values.next = FirstFreeNumber(FoldedNames(ImageLevel()), values.name, values.next, values.step);
 }
 
 AnimValues CAnim::Get() const {
@@ -230,13 +240,10 @@ int CAnim::RenamedCount() const {
 bool CAnim::RenameWouldClash() const {
     const CNode* level = ImageLevel();
     if (level == nullptr) return false;
-    const int renamed = RenamedCount();
-    const std::unordered_set<const CNode*> renaming(images_.begin(), images_.begin() + renamed);
-    QSet<QString> newNames;
-    for (int i = 0; i < renamed; ++i)
-        newNames.insert(ImageName(name_, first_ + i * std::max(step_, 1)).toCaseFolded());
+    const RenamePlan plan = PlanRename(images_, RenamedCount(), name_, first_, step_);
     for (const CNode* item : *level->children) {
-        if (!renaming.contains(item) && newNames.contains(item->name.toCaseFolded())) return true;
+        if (!plan.renaming.contains(item) && plan.folded.contains(item->name.toCaseFolded()))
+            return true;
     }
     return false;
 }
@@ -245,24 +252,20 @@ void CAnim::ApplyRename(ISheetHistory& history, CXshtList& sheet) {
     history.Reset();
     CNode* level = ImageLevel();
     if (level == nullptr) return;
-    const int renamed = RenamedCount();
-    const std::unordered_set<const CNode*> renaming(images_.begin(), images_.begin() + renamed);
-    QSet<QString> newNames;
-    for (int i = 0; i < renamed; ++i)
-        newNames.insert(ImageName(name_, first_ + i * std::max(step_, 1)).toCaseFolded());
+    const RenamePlan plan = PlanRename(images_, RenamedCount(), name_, first_, step_);
 
     // Images that would end up sharing a name with a renamed one go first;
     // two items of one name would overwrite each other's file on saving.
     std::unordered_set<const CNode*> removed;
     level->children->removeIf([&](CNode& item) {
-        if (renaming.contains(&item) || !newNames.contains(item.name.toCaseFolded())) return false;
+        if (plan.renaming.contains(&item) || !plan.folded.contains(item.name.toCaseFolded()))
+            return false;
         removed.insert(&item);
         return true;
     });
     std::erase_if(images_, [&](const CNode* item) { return removed.contains(item); });
-    for (int i = 0; i < renamed; ++i)
-        images_[static_cast<std::size_t>(i)]->name =
-            ImageName(name_, first_ + i * std::max(step_, 1));
+    for (qsizetype i = 0; i < plan.names.size(); ++i)
+        images_[static_cast<std::size_t>(i)]->name = plan.names[i];
     media_->RecomputeSummaries();
     sheet.RefreshNamesFromMedia(*media_);
 }

@@ -80,9 +80,10 @@ void CStorage::ReloadWorkingScene(CAnim* grabLevel) {
     }
     // No step yet since the scene was saved (or opened): its own timing file
     // holds the sheet, which placing every image once would lose.
-    if (!scenePath.isEmpty() && !SceneTimingFileIn(scenePath).isEmpty()) {
+    const QString timing = scenePath.isEmpty() ? QString() : SceneTimingFileIn(scenePath);
+    if (!timing.isEmpty()) {
         links_.sheet->Clear();
-        if (ReadTiming(*links_.sheet, *links_.media, scenePath) == kOk &&
+        if (ReadTimingFile(*links_.sheet, *links_.media, timing) == kOk &&
             !links_.sheet->Levels().empty()) {
             return;
         }
