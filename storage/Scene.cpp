@@ -1,5 +1,8 @@
 // CStorage: the working scene and the scene folders.
 
+#include <algorithm>
+
+#include <QDir>
 #include <QFileInfo>
 
 #include "app/core/Settings.h"
@@ -8,6 +11,7 @@
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
 #include "platform/Progress.h"
+#include "storage/SafeFile.h"
 #include "storage/SceneSave.h"
 #include "storage/Storage.h"
 #include "storage/TimingFile.h"
@@ -18,6 +22,16 @@ namespace {
 
 bool HasColumns(const CXshtList& sheet) {
     return !sheet.Levels().empty();
+}
+
+// More than the leftovers of writes cut short: a kill while ScenePath.txt
+// was being replaced, just after a save had closed the scene, leaves only
+// such a file, and that is no scene to resume.
+bool HoldsFiles(const QString& folder) {
+    const QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden |
+                                                     QDir::System | QDir::NoDotAndDotDot);
+    return std::any_of(names.begin(), names.end(),
+                       [](const QString& name) { return !IsLeftoverTemporary(name); });
 }
 
 }  // namespace
@@ -39,8 +53,7 @@ Result CStorage::CloseScene() {
 }
 
 bool CStorage::HasWorkingScene() const {
-    return !CWorkingFolders::IsEmptyFolder(folders_.Grab()) ||
-           !CWorkingFolders::IsEmptyFolder(folders_.Undo());
+    return HoldsFiles(folders_.Grab()) || HoldsFiles(folders_.Undo());
 }
 
 Result CStorage::LoadSounds() {

@@ -48,6 +48,13 @@ class SceneTest : public testing::Test {
 
 TEST_F(SceneTest, EmptyWorkingFoldersResumeNothingButTheSounds) {
     WriteSound(QStringLiteral("bell.wav"), 4800);
+    {
+        auto first = Start();
+        // What a kill leaves while ScenePath.txt is being replaced.
+        QFile leftover(first->Grab() + QStringLiteral(".ScenePath.txt.part-Ab12Cd"));
+        ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
+        leftover.write("/scenes/S");
+    }
     auto run = Start();
     EXPECT_FALSE(run->storage.ResumeWorkingScene(&run->grabLevel));
     EXPECT_TRUE(run->sheet.Levels().empty());
