@@ -1,10 +1,10 @@
 #include "app/CommandStates.h"
 
 #include "app/CommandTable.h"
-#include "app/core/Settings.h"
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
 #include "platform/StringTable.h"
+#include "settings/Settings.h"
 
 namespace kolvane {
 namespace {

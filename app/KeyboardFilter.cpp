@@ -8,8 +8,8 @@
 #include <QWidget>
 
 #include "app/CommandTable.h"
-#include "app/core/Settings.h"
 #include "model/XshtList.h"
+#include "settings/Settings.h"
 #include "ui/BasicButton.h"
 #include "ui/BasicPanel.h"
 #include "ui/ScrollBar.h"

@@ -1,7 +1,7 @@
 #include "app/OptionsDialog.h"
 
-#include "app/core/Settings.h"
 #include "platform/StringTable.h"
+#include "settings/Settings.h"
 #include "ui/ComboBar.h"
 #include "ui/TextButton.h"
 #include "ui/UiMetrics.h"

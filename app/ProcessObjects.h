@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/core/Settings.h"
-#include "app/core/TitleBar.h"
 #include "display/Direct3D.h"
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
 #include "movie/SceneMovie.h"
+#include "settings/Settings.h"
+#include "settings/TitleBar.h"
 #include "sound/DirectSound.h"
 #include "storage/Storage.h"
 #include "storage/Undo.h"

@@ -6,7 +6,7 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "app/core/TitleBar.h"
+#include "settings/TitleBar.h"
 
 namespace kolvane {
 

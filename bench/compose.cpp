@@ -16,11 +16,11 @@
 #include <QPainter>
 #include <QRandomGenerator>
 
-#include "app/core/Settings.h"
 #include "display/Direct3D.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "model/Node.h"
+#include "settings/Settings.h"
 
 namespace {
 

@@ -19,9 +19,9 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
-#include "app/core/Settings.h"
 #include "display/Direct3D.h"
 #include "model/MdiaList.h"
+#include "settings/Settings.h"
 
 namespace {
 

@@ -32,7 +32,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "app/core/Settings.h"
 #include "display/Direct3D.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
@@ -40,6 +39,7 @@
 #include "movie/MovieScene.h"
 #include "platform/Commands.h"
 #include "player/PlayEngine.h"
+#include "settings/Settings.h"
 #include "sound/DirectSound.h"
 #include "storage/Storage.h"
 #include "ui/PlayMainPanel.h"

@@ -21,11 +21,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "app/core/Settings.h"
 #include "model/MediaInfo.h"
 #include "model/MediaNames.h"
 #include "model/Node.h"
 #include "platform/GstPtr.h"
+#include "settings/Settings.h"
 #include "sound/DirectSound.h"
 #include "storage/Storage.h"
 

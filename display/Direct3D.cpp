@@ -4,10 +4,10 @@
 
 #include <QPainter>
 
-#include "app/core/Settings.h"
 #include "display/Compose.h"
 #include "model/MediaInfo.h"
 #include "model/Node.h"
+#include "settings/Settings.h"
 
 namespace kolvane {
 namespace {

@@ -7,10 +7,10 @@
 #include <QImageReader>
 #include <QPainter>
 
-#include "app/core/Settings.h"
 #include "display/JpegDecoder.h"
 #include "display/PngDecoder.h"
 #include "display/TgaReader.h"
+#include "settings/Settings.h"
 
 namespace kolvane {
 namespace {

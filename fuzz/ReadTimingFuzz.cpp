@@ -8,10 +8,10 @@
 
 #include <QBuffer>
 
-#include "app/core/Settings.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "model/XshtList.h"
+#include "settings/Settings.h"
 #include "storage/TimingFile.h"
 
 namespace kolvane {

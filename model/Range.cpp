@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "app/core/TitleBar.h"
 #include "model/SheetHistory.h"
 #include "model/XshtList.h"
 #include "platform/Commands.h"
 #include "platform/StringTable.h"
+#include "settings/TitleBar.h"
 
 namespace kolvane {
 namespace {

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "app/core/Settings.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "model/MediaNames.h"
+#include "settings/Settings.h"
 
 namespace kolvane {
 namespace {

@@ -3,11 +3,11 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include "app/core/Settings.h"
 #include "display/Direct3D.h"
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
 #include "movie/SceneMovie.h"
+#include "settings/Settings.h"
 #include "sound/DirectSound.h"
 #include "storage/Storage.h"
 

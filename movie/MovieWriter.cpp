@@ -10,12 +10,12 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 
-#include "app/core/Settings.h"
 #include "model/MediaInfo.h"
 #include "model/Node.h"
 #include "model/NodeList.h"
 #include "model/XshtList.h"
 #include "platform/Progress.h"
+#include "settings/Settings.h"
 
 namespace kolvane {
 namespace {

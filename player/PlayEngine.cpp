@@ -6,12 +6,12 @@
 
 #include <QRect>
 
-#include "app/core/Settings.h"
-#include "app/core/TitleBar.h"
 #include "display/Direct3D.h"
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
 #include "platform/Commands.h"
+#include "settings/Settings.h"
+#include "settings/TitleBar.h"
 #include "sound/DirectSound.h"
 #include "storage/Storage.h"
 

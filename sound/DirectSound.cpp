@@ -1,6 +1,6 @@
 #include "sound/DirectSound.h"
 
-#include "app/core/Settings.h"
+#include "settings/Settings.h"
 #include "sound/AudioOutput.h"
 #include "sound/AudioRing.h"
 #include "sound/Resample.h"

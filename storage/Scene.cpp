@@ -5,12 +5,12 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "app/core/Settings.h"
-#include "app/core/TitleBar.h"
 #include "model/Anim.h"
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
 #include "platform/Progress.h"
+#include "settings/Settings.h"
+#include "settings/TitleBar.h"
 #include "storage/SafeFile.h"
 #include "storage/SceneSave.h"
 #include "storage/Storage.h"

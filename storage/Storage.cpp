@@ -2,8 +2,8 @@
 
 #include <thread>
 
-#include "app/core/Settings.h"
 #include "model/MediaInfo.h"
+#include "settings/Settings.h"
 #include "sound/DirectSound.h"
 #include "sound/SoundClip.h"
 #include "storage/SoundRefit.h"

@@ -12,11 +12,11 @@
 #include <QImageReader>
 #include <QStringDecoder>
 
-#include "app/core/Settings.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "model/MediaNames.h"
 #include "model/XshtList.h"
+#include "settings/Settings.h"
 #include "storage/MediaFiles.h"
 #include "storage/SafeFile.h"
 

@@ -8,11 +8,11 @@
 #include <QImageReader>
 #include <QTemporaryDir>
 
-#include "app/core/Settings.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "model/XshtList.h"
 #include "platform/Progress.h"
+#include "settings/Settings.h"
 #include "storage/MediaFiles.h"
 #include "storage/Storage.h"
 #include "storage/TimingFile.h"

@@ -8,10 +8,10 @@
 
 #include <QFile>
 
-#include "app/core/Settings.h"
 #include "model/MediaInfo.h"
 #include "model/MediaNames.h"
 #include "model/Node.h"
+#include "settings/Settings.h"
 #include "sound/DirectSound.h"
 #include "storage/Globber.h"
 #include "storage/Storage.h"

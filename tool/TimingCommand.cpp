@@ -7,10 +7,10 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "app/core/Settings.h"
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
 #include "platform/ResultCodes.h"
+#include "settings/Settings.h"
 #include "storage/Import.h"
 #include "storage/TimingFile.h"
 #include "tool/ToolMain.h"

@@ -3,7 +3,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 
-#include "app/core/Settings.h"
+#include "settings/Settings.h"
 #include "ui/BasicButton.h"
 #include "ui/SelectMenu.h"
 #include "ui/TextButton.h"

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "app/CommandStates.h"
-#include "app/core/Settings.h"
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
+#include "settings/Settings.h"
 
 namespace kolvane {
 namespace {

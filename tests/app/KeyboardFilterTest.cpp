@@ -10,9 +10,9 @@
 #include <QWheelEvent>
 
 #include "app/KeyboardFilter.h"
-#include "app/core/Settings.h"
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
+#include "settings/Settings.h"
 #include "tests/app/FrameFixture.h"
 #include "ui/BasicButton.h"
 #include "ui/BasicPanel.h"

@@ -4,8 +4,8 @@
 #include <QTest>
 
 #include "app/OptionsDialog.h"
-#include "app/core/Settings.h"
 #include "platform/StringTable.h"
+#include "settings/Settings.h"
 #include "ui/BasicButton.h"
 #include "ui/ComboBar.h"
 #include "ui/TextButton.h"

@@ -5,8 +5,8 @@
 #include <QDir>
 #include <QImage>
 
-#include "app/core/Settings.h"
 #include "display/ImageFiles.h"
+#include "settings/Settings.h"
 #include "tests/display/ImageFixtures.h"
 #include "tests/support/TestEnvironment.h"
 

@@ -6,11 +6,11 @@
 
 #include <QImage>
 
-#include "app/core/Settings.h"
 #include "display/Direct3D.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "platform/Progress.h"
+#include "settings/Settings.h"
 #include "tests/display/ImageFixtures.h"
 #include "tests/support/TestEnvironment.h"
 

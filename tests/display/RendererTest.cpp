@@ -7,11 +7,11 @@
 #include <QImage>
 #include <QPainter>
 
-#include "app/core/Settings.h"
 #include "display/Direct3D.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "model/Node.h"
+#include "settings/Settings.h"
 
 namespace kolvane {
 namespace {

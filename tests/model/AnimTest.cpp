@@ -2,9 +2,9 @@
 
 #include <QSet>
 
-#include "app/core/Settings.h"
 #include "model/Anim.h"
 #include "model/SheetHistory.h"
+#include "settings/Settings.h"
 #include "tests/support/SheetPatterns.h"
 
 namespace kolvane {

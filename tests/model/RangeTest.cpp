@@ -3,11 +3,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/core/Settings.h"
-#include "app/core/TitleBar.h"
 #include "model/Range.h"
 #include "model/SheetHistory.h"
 #include "platform/Commands.h"
+#include "settings/Settings.h"
+#include "settings/TitleBar.h"
 #include "tests/support/SheetPatterns.h"
 
 namespace kolvane {

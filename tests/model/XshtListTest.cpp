@@ -4,10 +4,10 @@
 
 #include <QStringList>
 
-#include "app/core/Settings.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "model/XshtList.h"
+#include "settings/Settings.h"
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& text, std::ostream* out) {

@@ -14,11 +14,11 @@
 #include <QString>
 #include <QStringList>
 
-#include "app/core/Settings.h"
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
 #include "movie/MovieSources.h"
 #include "platform/Progress.h"
+#include "settings/Settings.h"
 
 namespace kolvane::test {
 

@@ -5,13 +5,13 @@
 #include <QFile>
 #include <QImage>
 
-#include "app/core/Settings.h"
 #include "display/Direct3D.h"
 #include "model/MdiaList.h"
 #include "model/Node.h"
 #include "model/NodeList.h"
 #include "model/XshtList.h"
 #include "movie/MovieScene.h"
+#include "settings/Settings.h"
 #include "sound/DirectSound.h"
 #include "storage/Storage.h"
 #include "tests/movie/MovieTestSupport.h"

@@ -13,12 +13,12 @@
 #include <QTimer>
 
 #include "app/OptionsDialog.h"
-#include "app/core/Settings.h"
-#include "app/core/TitleBar.h"
 #include "model/Anim.h"
 #include "model/MdiaList.h"
 #include "model/SheetHistory.h"
 #include "model/XshtList.h"
+#include "settings/Settings.h"
+#include "settings/TitleBar.h"
 #include "ui/AnimDialog.h"
 #include "ui/MessageDialog.h"
 #include "ui/RangeDialog.h"

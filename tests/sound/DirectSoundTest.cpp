@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/core/Settings.h"
+#include "settings/Settings.h"
 #include "sound/AudioRing.h"
 #include "sound/DirectSound.h"
 

@@ -6,10 +6,10 @@
 
 #include <QFile>
 
-#include "app/core/Settings.h"
 #include "model/MediaInfo.h"
 #include "model/MediaNames.h"
 #include "model/Node.h"
+#include "settings/Settings.h"
 #include "sound/ClipDecoder.h"
 #include "sound/DirectSound.h"
 #include "sound/SoundClip.h"

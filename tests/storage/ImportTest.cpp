@@ -5,10 +5,10 @@
 #include <QImage>
 #include <QImageReader>
 
-#include "app/core/Settings.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "platform/Progress.h"
+#include "settings/Settings.h"
 #include "storage/Storage.h"
 #include "tests/sound/fixtures/SoundFixtures.h"
 #include "tests/storage/SceneFixtures.h"

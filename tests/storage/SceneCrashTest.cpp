@@ -18,10 +18,10 @@
 #include <QImage>
 #include <QProcess>
 
-#include "app/core/Settings.h"
-#include "app/core/TitleBar.h"
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
+#include "settings/Settings.h"
+#include "settings/TitleBar.h"
 #include "storage/Import.h"
 #include "storage/SafeFile.h"
 #include "storage/Storage.h"

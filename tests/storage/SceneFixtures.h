@@ -9,13 +9,13 @@
 #include <QList>
 #include <QStringList>
 
-#include "app/core/Settings.h"
-#include "app/core/TitleBar.h"
 #include "model/Anim.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "model/XshtList.h"
 #include "platform/Progress.h"
+#include "settings/Settings.h"
+#include "settings/TitleBar.h"
 #include "storage/Storage.h"
 #include "storage/Undo.h"
 

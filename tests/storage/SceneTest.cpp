@@ -3,13 +3,13 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "app/core/Settings.h"
-#include "app/core/TitleBar.h"
 #include "model/Anim.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "model/XshtList.h"
 #include "platform/ResultCodes.h"
+#include "settings/Settings.h"
+#include "settings/TitleBar.h"
 #include "storage/Storage.h"
 #include "storage/TimingFile.h"
 #include "storage/Undo.h"

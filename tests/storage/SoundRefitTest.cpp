@@ -2,11 +2,11 @@
 
 #include <QFile>
 
-#include "app/core/Settings.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "model/MediaNames.h"
 #include "model/XshtList.h"
+#include "settings/Settings.h"
 #include "sound/DirectSound.h"
 #include "storage/Storage.h"
 #include "tests/sound/fixtures/SoundFixtures.h"

@@ -8,10 +8,10 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "app/core/Settings.h"
-#include "app/core/TitleBar.h"
 #include "model/Range.h"
 #include "platform/Commands.h"
+#include "settings/Settings.h"
+#include "settings/TitleBar.h"
 #include "storage/TimingFile.h"
 #include "storage/Undo.h"
 #include "tests/support/SheetPatterns.h"

@@ -5,11 +5,11 @@
 #include <QImage>
 #include <QProcess>
 
-#include "app/core/Settings.h"
 #include "model/MdiaList.h"
 #include "model/Node.h"
 #include "model/NodeList.h"
 #include "model/XshtList.h"
+#include "settings/Settings.h"
 #include "storage/Import.h"
 #include "storage/TimingFile.h"
 #include "tests/support/TestEnvironment.h"

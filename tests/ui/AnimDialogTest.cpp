@@ -6,9 +6,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/core/Settings.h"
 #include "model/SheetHistory.h"
 #include "platform/Commands.h"
+#include "settings/Settings.h"
 #include "tests/support/SheetPatterns.h"
 #include "ui/AnimDialog.h"
 #include "ui/BasicButton.h"

@@ -4,7 +4,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/core/Settings.h"
+#include "settings/Settings.h"
 #include "tests/ui/ManualClock.h"
 #include "ui/BasicButton.h"
 #include "ui/ComboBar.h"

@@ -4,10 +4,10 @@
 
 #include <QTest>
 
-#include "app/core/Settings.h"
-#include "app/core/TitleBar.h"
 #include "model/SheetHistory.h"
 #include "platform/Commands.h"
+#include "settings/Settings.h"
+#include "settings/TitleBar.h"
 #include "tests/support/SheetPatterns.h"
 #include "ui/ComboBar.h"
 #include "ui/MessageDialog.h"

@@ -11,10 +11,10 @@
 #include <QBuffer>
 #include <QGuiApplication>
 
-#include "app/core/Settings.h"
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
 #include "platform/Progress.h"
+#include "settings/Settings.h"
 #include "storage/SafeFile.h"
 #include "storage/Storage.h"
 #include "storage/Undo.h"

@@ -4,8 +4,8 @@
 
 #include <QLocale>
 
-#include "app/core/Settings.h"
-#include "app/core/TitleBar.h"
+#include "settings/Settings.h"
+#include "settings/TitleBar.h"
 
 namespace kolvane {
 namespace {

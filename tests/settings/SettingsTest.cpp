@@ -2,7 +2,7 @@
 
 #include <QSettings>
 
-#include "app/core/Settings.h"
+#include "settings/Settings.h"
 
 namespace kolvane {
 namespace {

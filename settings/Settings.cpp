@@ -1,4 +1,4 @@
-#include "app/core/Settings.h"
+#include "settings/Settings.h"
 
 #include <algorithm>
 #include <optional>

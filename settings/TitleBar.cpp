@@ -1,6 +1,6 @@
-#include "app/core/TitleBar.h"
+#include "settings/TitleBar.h"
 
-#include "app/core/Settings.h"
+#include "settings/Settings.h"
 
 namespace kolvane {
 
