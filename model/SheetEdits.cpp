@@ -229,6 +229,8 @@ int RemoveSelectedMedia(CMdiaList& media, CXshtList& sheet) {
         CNode* level = levels.at(l);
         removed += level->children->removeIf([](const CNode& item) { return item.IsSelected(); });
         level->summary->currentSoundCell = nullptr;
+        // The grabber's shown image may have gone, or moved up.
+        level->summary->shownPosition = -1;
         if (level->children->empty()) levels.erase(l);
     }
     media.RecomputeSummaries();
@@ -257,6 +259,7 @@ int RemoveDuplicateImages(CMdiaList& media, CXshtList& sheet, const SameFileTest
         }
         items.erase(a + 1);
         ++removed;
+        level->summary->shownPosition = -1;
     }
     media.RecomputeSummaries();
     sheet.RecomputeSummaries();
