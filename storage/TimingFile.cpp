@@ -340,7 +340,8 @@ QString SceneTimingFileIn(const QString& folder) {
     return sheets.isEmpty() ? QString() : dir.filePath(sheets.first());
 }
 
-Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path) {
+Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path,
+                  QStringList* notes) {
     QString file = WithoutTrailingSlashes(path);
     if (file.isEmpty()) return kOk;
     if (QFileInfo(file).isDir()) {
@@ -349,7 +350,7 @@ Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path)
     } else {
         file += QStringLiteral(".csv");
     }
-    return ReadTimingFile(sheet, media, file);
+    return ReadTimingFile(sheet, media, file, notes);
 }
 
 Result ReadTimingFile(CXshtList& sheet, const CMdiaList& media, const QString& file,

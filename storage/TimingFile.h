@@ -48,7 +48,8 @@ QString SceneTimingFileIn(const QString& folder);
 // 0; an empty one returns kTimingEmpty (60114). Cells are found in `media` by name, then by file
 // path beside the timing file; a cell that names nothing becomes blank. Ends by normalising the
 // sheet.
-Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path);
+Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path,
+                  QStringList* notes = nullptr);
 // The same for exactly the file `file` (whatever its extension). An XDTS
 // exposure sheet is read as such, whatever its name; what of it could not be
 // read goes to `notes`, when given, one line each.
