@@ -245,6 +245,33 @@ TEST_F(XshtMainPanelTest, ASoundDraggedDownContinuesTheSoundAboveFrameByFrame) {
                                       SoundCellName("boom", 1), SoundCellName("boom", 2), "-"}));
 }
 
+TEST_F(XshtMainPanelTest, ScrolledToItsEndTheGridFollowsTheFramesTheDragInserts) {
+    QStringList cells;
+    for (int i = 0; i < 30; ++i)
+        cells << "A";
+    cells << "B"
+          << "B"
+          << "B";
+    Sheet({{"a", cells}});
+    View().SetFirstRow(sheet.SheetLength());
+    const int end = View().FirstRow();
+    ASSERT_GT(end, 0);
+    const QPoint pointer = At(0, 30);
+    const int line = LineHeight();
+    Mouse(QEvent::MouseButtonPress, pointer, Qt::MiddleButton, Qt::MiddleButton);
+    for (int rows = 1; rows <= 2; ++rows)
+        Mouse(QEvent::MouseMove, pointer + QPoint(0, rows * line), Qt::NoButton, Qt::MiddleButton);
+    Mouse(QEvent::MouseButtonRelease, pointer + QPoint(0, 2 * line), Qt::MiddleButton,
+          Qt::NoButton);
+    EXPECT_EQ(test::CellNames(*sheet.Levels().at(0)).count("A"), 32);
+    EXPECT_EQ(View().FirstRow(), end + 2);
+    // Each row the pointer went down put one more frame above B, and the
+    // grid scrolled with them: B's first frame stays where it was pressed.
+    EXPECT_EQ(View().CellAt(pointer).row, 32);
+    EXPECT_EQ(View().NodeAt({0, 32})->name, "B");
+    EXPECT_EQ(View().NodeAt({0, 31})->name, "A");
+}
+
 TEST_F(XshtMainPanelTest, TheTipShowsTheExposureLengthWhileRetiming) {
     Sheet({{"a", {"A", "A", "B", "B", "C"}}});
     Mouse(QEvent::MouseButtonPress, At(0, 3), Qt::MiddleButton, Qt::MiddleButton);
