@@ -16,6 +16,8 @@ class CProcessObjects;
 class CToolPanel;
 class CIdlePump;
 class CMessageDialog;
+class CCameraDialog;
+class CVSourceDialog;
 class COptionsDialog;
 class CPlayMainPanel;
 class CCommandRouter;
@@ -64,6 +66,8 @@ class CMainFrame : public QMainWindow, public ICommandSink {
         std::function<bool()> grabberLooping;
         std::function<void(bool paused)> pauseLiveVideo;
         std::function<void(int digit)> grabberDigit;  // numeric keypad 1 to 9
+        // The connected camera's model name, empty without a camera.
+        std::function<QString()> cameraName;
     };
     LaterReceivers& Receivers() { return receivers_; }
 
@@ -89,6 +93,8 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     int ShowMessage(int kind, int messageId);
     CMessageDialog& MessageBox() { return *messageBox_; }
     COptionsDialog& OptionsDialog() { return *options_; }
+    CCameraDialog& CameraDialog() { return *camera_; }
+    CVSourceDialog& VideoSourceDialog() { return *videoSource_; }
     // Enables the tool panels' buttons by the commands' states (when idle).
     void UpdateToolPanelStates();
 
@@ -149,6 +155,8 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     CMainMenu* menu_ = nullptr;
     CMessageDialog* messageBox_ = nullptr;
     COptionsDialog* options_ = nullptr;
+    CCameraDialog* camera_ = nullptr;
+    CVSourceDialog* videoSource_ = nullptr;
     CIdlePump* idle_ = nullptr;
     std::function<bool()> loadOneImage_;
     std::unique_ptr<CAnim> grabLevel_;
