@@ -6,8 +6,8 @@
  * video source, and the camera's stills on request through IQuorrel.
  *
  * The caps are fixed to the size of the first live-view picture (1056 x 704
- * while no camera answers) and come as the camera's own JPEG or decoded to
- * BGR, as downstream prefers. Without a camera the element sends black
+ * while no camera answers) and come decoded to YUY2 or BGR or as the
+ * camera's own JPEG, as downstream prefers. Without a camera the element sends black
  * frames at 25 per second and opens the camera when it returns; a picture
  * of another size after a reconnect renegotiates when downstream accepts
  * the new size and is replaced by black otherwise.
@@ -23,6 +23,7 @@
 
 #include <gst/video/video.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -66,10 +67,24 @@ GstStaticPadTemplate src_template =
     GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS, GST_STATIC_CAPS(QUORREL_CAPS));
 
 GstCaps* CapsOfSize(int width, int height) {
+    // YUY2 pairs pixels: an odd width comes as BGR alone.
+    GValue formats = G_VALUE_INIT;
+    gst_value_list_init(&formats, 2);
+    GValue format = G_VALUE_INIT;
+    g_value_init(&format, G_TYPE_STRING);
+    if (width % 2 == 0) {
+        g_value_set_static_string(&format, "YUY2");
+        gst_value_list_append_value(&formats, &format);
+    }
+    g_value_set_static_string(&format, "BGR");
+    gst_value_list_append_value(&formats, &format);
+    g_value_unset(&format);
+    GstStructure* raw = gst_structure_new("video/x-raw", "width", G_TYPE_INT, width, "height",
+                                          G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, 0, 1,
+                                          "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
+    gst_structure_take_value(raw, "format", &formats);
     return gst_caps_new_full(
-        gst_structure_new("video/x-raw", "format", G_TYPE_STRING, "BGR", "width", G_TYPE_INT, width,
-                          "height", G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, 0, 1,
-                          "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr),
+        raw,
         gst_structure_new("image/jpeg", "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
                           "framerate", GST_TYPE_FRACTION, 0, 1, "pixel-aspect-ratio",
                           GST_TYPE_FRACTION, 1, 1, nullptr),
@@ -284,9 +299,8 @@ void CQuorrelState::UnlockStop() {
 }
 
 bool CQuorrelState::WaitFramePeriod() {
-    const Clock::time_point now = Clock::now();
-    Clock::time_point due = m_lastPaced + kFramePeriod;
-    if (due < now - kFramePeriod) due = now;
+    // Never closer than a period to the frame before, even after a delay.
+    const Clock::time_point due = std::max(m_lastPaced + kFramePeriod, Clock::now());
     m_lastPaced = due;
     std::unique_lock lock(m_waitLock);
     m_wake.wait_until(lock, due, [this] { return m_flushing; });
@@ -294,22 +308,20 @@ bool CQuorrelState::WaitFramePeriod() {
 }
 
 bool CQuorrelState::Resize(int width, int height) {
-    GST_OBJECT_LOCK(m_owner);
-    const bool jpeg = m_jpegOut;
-    GST_OBJECT_UNLOCK(m_owner);
-    GstCaps* all = CapsOfSize(width, height);
-    GstCaps* caps = gst_caps_copy_nth(all, jpeg ? 1 : 0);
-    gst_caps_unref(all);
     GstBaseSrc* base = GST_BASE_SRC(m_owner);
-    bool accepted = gst_pad_peer_query_accept_caps(GST_BASE_SRC_PAD(base), caps) != FALSE;
-    if (accepted) {
-        GST_OBJECT_LOCK(m_owner);
-        m_width = width;
-        m_height = height;
-        GST_OBJECT_UNLOCK(m_owner);
-        accepted = gst_base_src_set_caps(base, caps) != FALSE;
+    bool accepted = false;
+    if (GstCaps* current = gst_pad_get_current_caps(GST_BASE_SRC_PAD(base))) {
+        // The same layout at the new size; set_caps takes the size over.
+        GstCaps* caps = gst_caps_make_writable(current);
+        gst_caps_set_simple(caps, "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
+                            nullptr);
+        const gchar* format = gst_structure_get_string(gst_caps_get_structure(caps, 0), "format");
+        const bool pairsPixels = g_strcmp0(format, "YUY2") == 0;
+        accepted = (!pairsPixels || width % 2 == 0) &&
+                   gst_pad_peer_query_accept_caps(GST_BASE_SRC_PAD(base), caps) &&
+                   gst_base_src_set_caps(base, caps);
+        gst_caps_unref(caps);
     }
-    gst_caps_unref(caps);
     if (!accepted && !m_warnedSize) {
         m_warnedSize = true;
         GST_ELEMENT_WARNING(m_owner, STREAM, FORMAT, ("The camera's picture changed size."),
@@ -339,9 +351,14 @@ GstBuffer* CQuorrelState::FrameBuffer(const std::vector<std::uint8_t>& jpeg) {
         if (buffer != nullptr) gst_buffer_unref(buffer);
         return nullptr;
     }
+    // The decoders refuse a picture of any size but the negotiated one.
+    const int stride = GST_VIDEO_INFO_PLANE_STRIDE(&info, 0);
+    width = GST_VIDEO_INFO_WIDTH(&info);
+    height = GST_VIDEO_INFO_HEIGHT(&info);
     const bool decoded =
-        m_codec.DecodeBgr(jpeg.data(), jpeg.size(), map.data, GST_VIDEO_INFO_WIDTH(&info),
-                          GST_VIDEO_INFO_HEIGHT(&info), GST_VIDEO_INFO_PLANE_STRIDE(&info, 0));
+        GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_YUY2
+            ? m_codec.DecodeYuy2(jpeg.data(), jpeg.size(), map.data, width, height, stride)
+            : m_codec.DecodeBgr(jpeg.data(), jpeg.size(), map.data, width, height, stride);
     gst_buffer_unmap(buffer, &map);
     if (!decoded) {
         gst_buffer_unref(buffer);
@@ -368,7 +385,21 @@ GstBuffer* CQuorrelState::BlackBuffer() {
         } else {
             m_black = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
             if (m_black == nullptr) return nullptr;
-            gst_buffer_memset(m_black, 0, 0, GST_VIDEO_INFO_SIZE(&info));
+            GstMapInfo map;
+            if (!gst_buffer_map(m_black, &map, GST_MAP_WRITE)) {
+                ClearBuffer(&m_black);
+                return nullptr;
+            }
+            if (GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_YUY2) {
+                // Black is luma 16 with neutral chroma.
+                for (gsize i = 0; i + 1 < map.size; i += 2) {
+                    map.data[i] = 16;
+                    map.data[i + 1] = 128;
+                }
+            } else {
+                std::memset(map.data, 0, map.size);
+            }
+            gst_buffer_unmap(m_black, &map);
         }
     }
     // A copy shares the memory but takes its own time stamps.

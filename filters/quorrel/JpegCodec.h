@@ -28,6 +28,11 @@ class CJpegCodec {
     // unless the JPEG has exactly that size and decodes.
     bool DecodeBgr(const std::uint8_t* jpeg, std::size_t length, std::uint8_t* bgr, int width,
                    int height, int stride);
+    // Decodes into `width` x `height` YUY2 rows `stride` bytes apart (an
+    // even width); the camera's 4:2:2 and 4:2:0 JPEGs go straight from their
+    // planes, without a trip through RGB.
+    bool DecodeYuy2(const std::uint8_t* jpeg, std::size_t length, std::uint8_t* yuy2, int width,
+                    int height, int stride);
     // Encodes top-down BGR rows; empty on failure.
     std::vector<std::uint8_t> EncodeBgr(const std::uint8_t* bgr, int width, int height, int stride,
                                         int quality);
@@ -35,6 +40,7 @@ class CJpegCodec {
   private:
     struct Handles;
     std::unique_ptr<Handles> m_handles;
+    std::vector<std::uint8_t> m_planes;  // scratch of DecodeYuy2, kept between frames
 };
 
 }  // namespace kolvane::quorrel
