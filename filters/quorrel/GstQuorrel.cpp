@@ -173,6 +173,12 @@ class CQuorrelState final : public kolvane::IQuorrel {
     GstBuffer* BlackBuffer();
     // Renegotiates to a new picture size; false when downstream refuses it.
     bool Resize(int width, int height);
+    void ClearPool() {
+        if (m_pool == nullptr) return;
+        gst_buffer_pool_set_active(m_pool, FALSE);
+        gst_object_unref(m_pool);
+        m_pool = nullptr;
+    }
     // Waits for the next frame time; false when woken to flush.
     bool WaitFramePeriod();
 
@@ -192,8 +198,9 @@ class CQuorrelState final : public kolvane::IQuorrel {
     CJpegCodec m_codec;
     std::vector<std::uint8_t> m_jpeg;
     bool m_firstFramePending = false;
-    GstBuffer* m_lastFrame = nullptr;
+    std::vector<std::uint8_t> m_lastGoodJpeg;
     GstBuffer* m_black = nullptr;
+    GstBufferPool* m_pool = nullptr;  // decoded frames, reused rather than allocated per frame
     Clock::time_point m_lastPaced;
     bool m_warnedSize = false;
 
@@ -249,9 +256,10 @@ void CQuorrelState::Stop() {
     }
     if (connection) connection->AbandonPicture();
     connection.reset();
-    ClearBuffer(&m_lastFrame);
     ClearBuffer(&m_black);
+    ClearPool();
     m_jpeg.clear();
+    m_lastGoodJpeg.clear();
     m_firstFramePending = false;
 }
 
@@ -283,7 +291,16 @@ bool CQuorrelState::SetCaps(GstCaps* caps) {
     m_info = info;
     GST_OBJECT_UNLOCK(m_owner);
     ClearBuffer(&m_black);
-    ClearBuffer(&m_lastFrame);
+    ClearPool();
+    if (!jpeg) {
+        m_pool = gst_video_buffer_pool_new();
+        GstStructure* config = gst_buffer_pool_get_config(m_pool);
+        gst_buffer_pool_config_set_params(config, caps, static_cast<guint>(info.size), 2, 0);
+        if (!gst_buffer_pool_set_config(m_pool, config) ||
+            !gst_buffer_pool_set_active(m_pool, TRUE)) {
+            ClearPool();
+        }
+    }
     return true;
 }
 
@@ -345,7 +362,11 @@ GstBuffer* CQuorrelState::FrameBuffer(const std::vector<std::uint8_t>& jpeg) {
     GST_OBJECT_UNLOCK(m_owner);
     if (jpegOut) return gst_buffer_new_memdup(jpeg.data(), jpeg.size());
 
-    GstBuffer* buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
+    GstBuffer* buffer = nullptr;
+    if (m_pool == nullptr ||
+        gst_buffer_pool_acquire_buffer(m_pool, &buffer, nullptr) != GST_FLOW_OK) {
+        buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&info), nullptr);
+    }
     GstMapInfo map;
     if (buffer == nullptr || !gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
         if (buffer != nullptr) gst_buffer_unref(buffer);
@@ -426,15 +447,16 @@ GstFlowReturn CQuorrelState::Create(GstBuffer** out) {
     if (status == LiveViewStatus::kFrame) buffer = FrameBuffer(m_jpeg);
     if (buffer != nullptr) {
         m_lastPaced = Clock::now();
-        if (status == LiveViewStatus::kFrame) {
-            ClearBuffer(&m_lastFrame);
-            m_lastFrame = gst_buffer_ref(buffer);
-        }
+        // The picture is kept as JPEG: a pushed buffer must stay the
+        // stream's alone, so that it returns to the pool.
+        std::swap(m_jpeg, m_lastGoodJpeg);
     } else {
-        // Nothing came: keep the stream at a frame pace, never a spin.
+        // Nothing came: keep the stream at a frame pace, never a spin. A
+        // camera that failed once shows its last picture again.
         if (!WaitFramePeriod()) return GST_FLOW_FLUSHING;
-        if (status == LiveViewStatus::kNoCamera) ClearBuffer(&m_lastFrame);
-        buffer = m_lastFrame != nullptr ? gst_buffer_copy(m_lastFrame) : BlackBuffer();
+        if (status == LiveViewStatus::kNoCamera) m_lastGoodJpeg.clear();
+        if (!m_lastGoodJpeg.empty()) buffer = FrameBuffer(m_lastGoodJpeg);
+        if (buffer == nullptr) buffer = BlackBuffer();
     }
     if (buffer == nullptr) {
         GST_ELEMENT_ERROR(m_owner, RESOURCE, NO_SPACE_LEFT, ("Not enough memory for a frame."),
