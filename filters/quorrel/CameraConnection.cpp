@@ -229,7 +229,8 @@ void CCameraConnection::AbandonPicture() {
 
 bool CCameraConnection::Cancelled() const {
     const std::atomic<int>* progress = m_shotProgress.load();
-    return progress != nullptr && progress->load() == kQuorrelProgressCancel;
+    return progress != nullptr &&
+           (m_interrupted.load() || progress->load() == kQuorrelProgressCancel);
 }
 
 int CCameraConnection::TakeQueuedPicture() {
@@ -248,6 +249,7 @@ int CCameraConnection::TakeQueuedPicture() {
         EndPicture(kQuorrelProgressEnded);
         return 0;
     }
+    if (m_interrupted.load()) return 1;  // no shot while the element stops
     const CameraStatus trigger = m_backend->TriggerCapture();
     if (trigger != CameraStatus::kOk) {
         NoteStatusLocked(trigger);

@@ -66,6 +66,9 @@ class CCameraConnection {
     int TakeQueuedPicture();
     // Ends a queued picture that will not be taken (the element stops).
     void AbandonPicture();
+    // While interrupted (the element is stopping or flushing), a shot in
+    // progress gives up at its next check, as if cancelled.
+    void SetInterrupted(bool interrupted) { m_interrupted.store(interrupted); }
 
     Result SetSettings(int whiteBalance, int iso, int aperture, int imageSize);
     Result GetSettings(int* whiteBalance, int* iso, int* aperture, int* imageQuality);
@@ -116,6 +119,7 @@ class CCameraConnection {
     std::mutex m_pendingLock;  // m_pending; taken after m_cameraLock, never before
     PendingPicture m_pending;
     std::atomic<std::atomic<int>*> m_shotProgress{nullptr};  // the picture being shot
+    std::atomic<bool> m_interrupted{false};
 
     std::mutex m_stillLock;
     int m_stillWidth = 0;

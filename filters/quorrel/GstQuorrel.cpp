@@ -305,12 +305,15 @@ bool CQuorrelState::SetCaps(GstCaps* caps) {
 }
 
 void CQuorrelState::Unlock() {
+    // A shot waiting for its files must not hold the pipeline's stop.
+    if (const auto connection = Connection()) connection->SetInterrupted(true);
     std::lock_guard lock(m_waitLock);
     m_flushing = true;
     m_wake.notify_all();
 }
 
 void CQuorrelState::UnlockStop() {
+    if (const auto connection = Connection()) connection->SetInterrupted(false);
     std::lock_guard lock(m_waitLock);
     m_flushing = false;
 }

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "filters/quorrel/CameraCodes.h"
@@ -395,6 +397,29 @@ TEST_F(CameraConnection, FailedQualityReadQueuesNothing) {
     Open(config);
     EXPECT_EQ(Shoot("b"), kQuorrelProgressDone);
     EXPECT_EQ(FilesInFolder(), (std::set<std::string>{"b.jpg"}));
+}
+
+TEST_F(CameraConnection, InterruptionEndsAShotWaitingForItsFiles) {
+    CSimulatedCameraConfig config = SmallBody();
+    config.cardDelayMs = 3000;
+    CConnectionLimits limits = QuickLimits();
+    limits.fileWaitMs = 20000;
+    Open(config, limits);
+    std::atomic<int> progress{0};
+    ASSERT_EQ(m_connection->QueuePicture(Folder() + "/a", &progress), kOk);
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        m_connection->SetInterrupted(true);
+    });
+    EXPECT_EQ(m_connection->TakeQueuedPicture(), 0);
+    stopper.join();
+    EXPECT_EQ(progress.load(), kQuorrelProgressEnded) << "given up before the card delivered";
+    EXPECT_TRUE(FilesInFolder().empty());
+
+    std::atomic<int> next{0};
+    ASSERT_EQ(m_connection->QueuePicture(Folder() + "/b", &next), kOk);
+    EXPECT_EQ(m_connection->TakeQueuedPicture(), 1) << "no new shot while interrupted";
+    m_connection->SetInterrupted(false);
 }
 
 TEST_F(CameraConnection, StoppingEndsAQueuedPicture) {
