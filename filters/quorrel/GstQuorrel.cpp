@@ -54,7 +54,7 @@ constexpr int kDefaultHeight = 704;
 // when the camera fails to deliver.
 constexpr auto kFramePeriod = std::chrono::milliseconds(40);
 // The first picture tells the size; a body just opened may need a moment.
-constexpr int kFirstFrameAttempts = 5;
+constexpr int kFirstFrameAttempts = 2;
 constexpr int kBlackJpegQuality = 50;
 
 enum {

@@ -315,6 +315,38 @@ TEST(QuorrelDeviceProvider, ListsTheCameraAmongVideoSources) {
     gst_device_monitor_stop(monitor.get());
 }
 
+// While monitoring, the listing follows the camera: the element and the
+// provider share the simulated body, which the element unplugs after three
+// frames and finds again on its sixth attempt to reopen it.
+TEST(QuorrelDeviceProvider, UnpluggedCameraLeavesTheListAndComesBack) {
+    UseSimulatedCamera("size=160x106,fps=25,unplug-after=3,replug-after=5");
+    GstObjectPtr<GstDeviceMonitor> monitor(gst_device_monitor_new());
+    gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
+    GstBusPtr bus(gst_device_monitor_get_bus(monitor.get()));
+    ASSERT_TRUE(gst_device_monitor_start(monitor.get()));
+    // Starting lists the camera; what follows are the changes.
+    gst_bus_set_flushing(bus.get(), TRUE);
+    gst_bus_set_flushing(bus.get(), FALSE);
+    CQuorrelHarness harness("video/x-raw,format=BGR");
+    harness.Play();
+    std::vector<GstMessageType> changes;
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (changes.size() < 2 && std::chrono::steady_clock::now() < deadline) {
+        GstBufferPtr frame = harness.Pull();  // keeps the element trying to reopen
+        ASSERT_NE(frame, nullptr);
+        while (GstMessage* raw = gst_bus_pop_filtered(
+                   bus.get(), static_cast<GstMessageType>(GST_MESSAGE_DEVICE_ADDED |
+                                                          GST_MESSAGE_DEVICE_REMOVED))) {
+            GstMessagePtr message(raw);
+            changes.push_back(GST_MESSAGE_TYPE(raw));
+        }
+    }
+    gst_device_monitor_stop(monitor.get());
+    ASSERT_EQ(changes.size(), 2u);
+    EXPECT_EQ(changes[0], GST_MESSAGE_DEVICE_REMOVED);
+    EXPECT_EQ(changes[1], GST_MESSAGE_DEVICE_ADDED);
+}
+
 TEST(QuorrelDeviceProvider, ListsNothingWithoutACamera) {
     ::setenv("KOLVANE_CAMERA", "none", 1);
     GstDeviceProvider* provider = gst_device_provider_factory_get_by_name("quorreldeviceprovider");
