@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
 
@@ -277,6 +278,34 @@ std::optional<int> CodeForChoice(CameraSetting setting, std::string_view choice)
         }
     }
     return std::nullopt;
+}
+
+std::optional<std::string> ImageSizeChoiceForQuality(int quality,
+                                                     const std::vector<std::string>& choices) {
+    // The JPEG's size code: the first image's, or the second's beside a raw.
+    const int sizeCode = QualityHasRaw(quality) ? (quality >> 8) & 0xFF : (quality >> 24) & 0xFF;
+    int rank = 0;  // 0 large, 1 medium, 2 small
+    if (sizeCode == 1 || sizeCode == 5 || sizeCode == 6) rank = 1;
+    if (sizeCode == 2 || (sizeCode >= 0x0E && sizeCode <= 0x10)) rank = 2;
+    static const char* const kNamed[3][2] = {{"L", "Large"}, {"M", "Medium"}, {"S", "Small"}};
+    for (const char* name : kNamed[rank]) {
+        for (const std::string& choice : choices) {
+            if (SameText(choice, name)) return choice;
+        }
+    }
+    std::vector<std::pair<long long, std::string>> sizes;
+    for (const std::string& choice : choices) {
+        int width = 0;
+        int height = 0;
+        if (std::sscanf(choice.c_str(), "%dx%d", &width, &height) == 2 && width > 0 && height > 0) {
+            sizes.emplace_back(static_cast<long long>(width) * height, choice);
+        }
+    }
+    if (sizes.empty()) return std::nullopt;
+    std::stable_sort(sizes.begin(), sizes.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    const std::size_t index = rank == 0 ? 0 : rank == 2 ? sizes.size() - 1 : sizes.size() / 2;
+    return sizes[index].second;
 }
 
 std::optional<int> ApertureCodeForFNumber(double fNumber) {

@@ -23,6 +23,12 @@ std::optional<std::string> ChoiceForCode(CameraSetting setting, int code,
 // The stored code a choice means; nothing for a choice outside the table.
 std::optional<int> CodeForChoice(CameraSetting setting, std::string_view choice);
 
+// The choice of a body's separate image size setting ("6000x4000", "L")
+// that gives the JPEG size of `quality` (large, medium or small): the
+// largest, the middle or the smallest of the sizes offered.
+std::optional<std::string> ImageSizeChoiceForQuality(int quality,
+                                                     const std::vector<std::string>& choices);
+
 // Codes for a value a camera gives as a number (an f-number or a time range).
 std::optional<int> ApertureCodeForFNumber(double fNumber);
 std::optional<double> FNumberForApertureCode(int code);

@@ -345,12 +345,37 @@ CameraStatus CGphotoCamera::GetSetting(CameraSetting setting, int* code) {
 CameraStatus CGphotoCamera::SetSetting(CameraSetting setting, int code) {
     if (m_camera == nullptr) return CameraStatus::kGone;
     std::string name;
+    if (setting == CameraSetting::kImageQuality) return SetImageQuality(code);
     GphotoWidgetPtr widget = FindWidget(WidgetNamesOf(setting), &name);
     if (widget == nullptr) return CameraStatus::kMissing;
     const CameraStatus status = WriteWidgetCode(widget.get(), setting, code);
     if (status != CameraStatus::kOk) return status;
     return StatusOfGphotoResult(
         gp_camera_set_single_config(m_camera.get(), name.c_str(), widget.get(), m_context.get()));
+}
+
+CameraStatus CGphotoCamera::SetImageQuality(int code) {
+    std::string name;
+    // Canon names size and raw together; other bodies keep the size apart
+    // from the quality, and their raw choice is left as the user set it.
+    CameraStatus status = CameraStatus::kMissing;
+    if (GphotoWidgetPtr format = FindWidget({"imageformat"}, &name)) {
+        status = WriteWidgetCode(format.get(), CameraSetting::kImageQuality, code);
+        if (status == CameraStatus::kOk) {
+            return StatusOfGphotoResult(gp_camera_set_single_config(m_camera.get(), name.c_str(),
+                                                                    format.get(), m_context.get()));
+        }
+    }
+    // A format list in other words than Canon's: the size alone, if it can.
+    GphotoWidgetPtr size = FindWidget({"imagesize"}, &name);
+    if (size == nullptr) return status;
+    const std::optional<std::string> choice =
+        ImageSizeChoiceForQuality(code, WidgetChoices(size.get()));
+    if (!choice || gp_widget_set_value(size.get(), choice->c_str()) != GP_OK) {
+        return CameraStatus::kFailed;
+    }
+    return StatusOfGphotoResult(
+        gp_camera_set_single_config(m_camera.get(), name.c_str(), size.get(), m_context.get()));
 }
 
 void CGphotoCamera::DrainEvents() {

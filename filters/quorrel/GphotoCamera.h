@@ -92,6 +92,7 @@ class CGphotoCamera final : public ICameraBackend {
     GphotoWidgetPtr FindWidget(const std::vector<std::string>& names, std::string* found);
     CameraStatus SetTextWidget(const char* name, const char* value);
     CameraStatus SetToggleWidget(const char* name, int value);
+    CameraStatus SetImageQuality(int code);
     void DrainEvents();
     static GPContextFeedback CancelFunc(GPContext* context, void* data);
 

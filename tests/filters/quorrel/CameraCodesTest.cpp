@@ -7,6 +7,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "filters/quorrel/CameraCodes.h"
 #include "filters/quorrel/GphotoCamera.h"
@@ -138,6 +139,28 @@ TEST(CameraCodes, NikonAndGenericPtpChoices) {
         EXPECT_EQ(read, code) << name;
         EXPECT_EQ(FilesPerShot(read), QualityHasRaw(read) && read != kQualityRawOnly ? 2 : 1);
     }
+}
+
+TEST(CameraCodes, SeparateImageSizeFollowsTheQualitysJpegSize) {
+    const std::vector<std::string> pixels = {"2992x2000", "6000x4000", "4496x3000"};
+    const std::vector<std::string> letters = {"L", "M", "S"};
+    struct Case {
+        int quality;
+        const char* bySize;
+        const char* byLetter;
+    };
+    const Case cases[] = {
+        {kQualityLargeFine, "6000x4000", "L"},     {kQualityMiddleFine, "4496x3000", "M"},
+        {kQualitySmallFine, "2992x2000", "S"},     {kQualityMiddle1Fine, "4496x3000", "M"},
+        {kQualityRawSmallFine, "2992x2000", "S"},  {kQualityRawLargeFine, "6000x4000", "L"},
+        {kQualityRawSmall1Fine, "2992x2000", "S"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ImageSizeChoiceForQuality(c.quality, pixels), c.bySize) << std::hex << c.quality;
+        EXPECT_EQ(ImageSizeChoiceForQuality(c.quality, letters), c.byLetter)
+            << std::hex << c.quality;
+    }
+    EXPECT_EQ(ImageSizeChoiceForQuality(kQualityLargeFine, {"Standard"}), std::nullopt);
 }
 
 TEST(CameraCodes, ApertureRangeWidget) {
