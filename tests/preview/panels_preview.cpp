@@ -1,7 +1,8 @@
 // Shows the main window with a small scene (three image columns and a sound
 // column) in a temporary home, for looking at the media, editor and player
 // areas (the player paused on frame 5 with 1.85:1 bars and the counter):
-//   panels_preview [editor|media|player] [OUT.png]
+//   panels_preview [editor|media|player] [OUT.png] [LETTERBOX]
+// (LETTERBOX: the player's letterbox setting, 185 unless given.)
 // With OUT.png the window is drawn into that file and the program ends;
 // without, it stays until closed (for a screen grab of the whole desktop).
 
@@ -145,7 +146,8 @@ int main(int argc, char** argv) {
                     cell->Unselect();
             }
             objects.sheet.RecomputeSummaries();
-            objects.settings.Set(kolvane::PlayLetterbox, 185);
+            objects.settings.Set(kolvane::PlayLetterbox,
+                                 args.value(2, QStringLiteral("185")).toInt());
             objects.settings.Set(kolvane::Overlay, 1);
             frame.SendCommand(kolvane::cmd::kViewPlayer);
             frame.SendCommand(kolvane::cmd::kPlayerDisplaySettings);
