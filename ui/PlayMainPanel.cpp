@@ -70,7 +70,11 @@ CPlayMainPanel::CPlayMainPanel(ICommandSink& sink, CPlayEngine::Links links, QWi
 
 CPlayMainPanel::~CPlayMainPanel() {
     engine_.reset();
-    delete stats_;
+    delete stats_.data();
+}
+
+CPlayStatsDialog& CPlayMainPanel::StatsDialog() const {
+    return *stats_;
 }
 
 bool CPlayMainPanel::OnCommand(int id) {
@@ -278,11 +282,12 @@ void CPlayMainPanel::RestoreInfoStrip() {
 }
 
 void CPlayMainPanel::ShowStatistics(const PlayStatistics& statistics) {
-    stats_->Show(statistics.skippedFrames, statistics.lowestRate, statistics.highestRate);
+    if (stats_ != nullptr)
+        stats_->Show(statistics.skippedFrames, statistics.lowestRate, statistics.highestRate);
 }
 
 void CPlayMainPanel::CloseStatistics() {
-    if (stats_->IsOpen()) stats_->End(CBasicDialog::kClose);
+    if (stats_ != nullptr && stats_->IsOpen()) stats_->End(CBasicDialog::kClose);
 }
 
 void CPlayMainPanel::paintEvent(QPaintEvent*) {

@@ -5,6 +5,8 @@
 #include <optional>
 #include <vector>
 
+#include <QPointer>
+
 #include "player/PlayEngine.h"
 #include "ui/BasicPanel.h"
 
@@ -55,7 +57,7 @@ class CPlayMainPanel : public CBasicPanel, public IPlayView {
     CStripBar* TopBar() const { return topBar_; }
     CStripBar* BottomBar() const { return bottomBar_; }
     CStripBar* InfoStrip() const { return infoStrip_; }
-    CPlayStatsDialog& StatsDialog() const { return *stats_; }
+    CPlayStatsDialog& StatsDialog() const;
     // What the overlays show now (view coordinates).
     int BarHeight() const { return barHeight_; }
     const QString& AspectText() const { return aspectText_; }
@@ -108,7 +110,8 @@ class CPlayMainPanel : public CBasicPanel, public IPlayView {
     std::unique_ptr<IPlayClock> ownClock_;
     std::unique_ptr<ITickSource> ownTimer_;
     std::unique_ptr<CPlayEngine> engine_;  // after what it uses: goes first
-    CPlayStatsDialog* stats_ = nullptr;
+    // A window of the main frame's: the frame may delete it first.
+    QPointer<CPlayStatsDialog> stats_;
     CStripBar* topBar_ = nullptr;
     CStripBar* bottomBar_ = nullptr;
     CStripBar* infoStrip_ = nullptr;
