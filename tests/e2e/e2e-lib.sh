@@ -2,7 +2,7 @@
 # (xdotool), sourced by the end-to-end scenarios. Every wait is a bounded
 # wait for a condition; nothing assumes the machine is fast.
 #
-# e2e_init BUILD_DIR CLOSE_HELPER sets up a private display, HOME and XDG
+# e2e_init BUILD_DIR [CLOSE_HELPER] sets up a private display, HOME and XDG
 # folders; e2e_start starts the program and finds its window.
 
 E2E_TIMEOUT=${E2E_TIMEOUT:-30}  # seconds for any one condition
@@ -54,7 +54,7 @@ e2e_cleanup() {
 
 e2e_init() {
   E2E_BUILD=$(cd "${1:?build folder}" && pwd)
-  E2E_CLOSE=${2:?the x11_close_window helper}
+  E2E_CLOSE=${2:-$E2E_BUILD/tests/e2e/x11_close_window}
   for tool in Xvfb xdotool gst-launch-1.0; do
     command -v "$tool" >/dev/null || e2e_fail "$tool is missing (scripts/install-deps installs it)"
   done
@@ -75,7 +75,11 @@ e2e_init() {
   # The suite's registry, scanned once by its warm-up; the program finds its
   # own plugin folder itself. In-process scanning, as the scanner helper
   # cannot load sanitized plugins.
-  export GST_REGISTRY="$E2E_BUILD/gst-registry-test.bin" GST_REGISTRY_UPDATE=no
+  if [[ -f "$E2E_BUILD/gst-registry-test.bin" ]]; then
+    export GST_REGISTRY="$E2E_BUILD/gst-registry-test.bin" GST_REGISTRY_UPDATE=no
+  else
+    export GST_REGISTRY="$E2E_ROOT/gst-registry.bin"  # a build without the tests
+  fi
   export GST_REGISTRY_FORK=no
   # Libraries' own process-lifetime allocations are not ours to report.
   export LSAN_OPTIONS="suppressions=$E2E_HERE/lsan-suppressions.txt:print_suppressions=0"
@@ -239,6 +243,20 @@ e2e_wait_screen_is() {
   local picture=$1
   _same() { e2e_screenshot "$E2E_ROOT/now.rgb" && cmp -s "$picture" "$E2E_ROOT/now.rgb"; }
   e2e_wait_for "the screen to show $(basename "$picture") again" _same
+}
+
+# e2e_wait_screen_settles OUT: waits until two screenshots in a row agree
+# (a work area without live video has finished drawing) and keeps it in OUT.
+e2e_wait_screen_settles() {
+  local out=$1
+  e2e_screenshot "$out"
+  _settled() {
+    e2e_screenshot "$E2E_ROOT/now.rgb" || return 1
+    cmp -s "$out" "$E2E_ROOT/now.rgb" && return 0
+    mv "$E2E_ROOT/now.rgb" "$out"
+    return 1
+  }
+  e2e_wait_for "the screen to settle" _settled
 }
 
 # e2e_expect_screen_stays PICTURE SECONDS: a change that must not happen can
