@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2317  # the _condition functions are called through e2e_wait_for
 # Helpers for driving the real Kolvane window under Xvfb with real X input
 # (xdotool), sourced by the end-to-end scenarios. Every wait is a bounded
 # wait for a condition; nothing assumes the machine is fast.
@@ -297,5 +298,5 @@ e2e_expect_files() {
   want=$(printf '%s\n' "$@" | sort)
   have=$(cd "$folder" 2>/dev/null && find . -maxdepth 1 -type f ! -name '.*' -printf '%f\n' | sort)
   [[ "$want" == "$have" ]] ||
-    e2e_fail "$folder holds [$(echo $have)], not [$(echo $want)]"
+    e2e_fail "$folder holds [${have//$'\n'/, }], not [${want//$'\n'/, }]"
 }
