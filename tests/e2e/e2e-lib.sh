@@ -132,15 +132,21 @@ e2e_start() {
   "$E2E_BUILD/kolvane" >>"$E2E_ROOT/kolvane.log" 2>&1 &
   E2E_PID=$!
   e2e_wait_for "the main window in its place" e2e_main_window_or_exit
-  # Keys and clicks go to the window under test; the pointer rests where a
-  # hover shows nothing (over the media list).
-  xdotool mousemove 20 300
+  e2e_park_pointer
   e2e_focus "$E2E_WINDOW"
 }
 
 e2e_main_window_or_exit() {
   kill -0 "$E2E_PID" 2>/dev/null || e2e_fail "the program ended at start"
   e2e_main_window_placed
+}
+
+# The pointer rests where hovering shows nothing, no highlight and no
+# tooltip: the empty right end of the menu bar.
+e2e_park_pointer() {
+  local width
+  width=$(xdotool getdisplaygeometry | cut -d' ' -f1)
+  xdotool mousemove $((width - 2)) 2
 }
 
 e2e_focus() {
@@ -173,7 +179,7 @@ e2e_click() {
   width=${geometry%x*}
   height=${geometry#*x}
   xdotool mousemove $((width * $1 / 1000)) $((height * $2 / 1000)) click 1
-  xdotool mousemove 20 300
+  e2e_park_pointer
 }
 
 # e2e_dialog NAME: waits for the program's window named NAME; its id goes to
