@@ -55,7 +55,8 @@ e2e_cleanup() {
 
 e2e_init() {
   E2E_BUILD=$(cd "${1:?build folder}" && pwd)
-  E2E_CLOSE=${2:-$E2E_BUILD/tests/e2e/x11_close_window}
+  E2E_CLOSE=${2:-$E2E_BUILD/x11_close_window}
+  E2E_CLOSE=$(realpath "$E2E_CLOSE")
   for tool in Xvfb xdotool gst-launch-1.0; do
     command -v "$tool" >/dev/null || e2e_fail "$tool is missing (scripts/install-deps installs it)"
   done
