@@ -47,9 +47,9 @@ Result Read(CXshtList& sheet, const FuzzScene& scene, QByteArray bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace kolvane;
     static const FuzzScene scene;
-    const QByteArray input = QByteArray(kXdtsIdentifier) + '\n' +
-                             QByteArray(reinterpret_cast<const char*>(data),
-                                        static_cast<qsizetype>(size));
+    const QByteArray input =
+        QByteArray(kXdtsIdentifier) + '\n' +
+        QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     CXshtList sheet(scene.settings);
     if (Read(sheet, scene, input) != kOk) {
         Check(sheet.Levels().empty());
