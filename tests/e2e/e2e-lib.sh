@@ -93,7 +93,7 @@ e2e_init() {
 e2e_start_display() {
   local fifo="$E2E_ROOT/display"
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$fifo" >"$E2E_ROOT/xvfb.log" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$fifo" >"$E2E_ROOT/xvfb.log" 2>&1 &
   E2E_XVFB_PID=$!
   local number
   read -r -t "$E2E_TIMEOUT" number <"$fifo" || e2e_fail "Xvfb did not start"
@@ -265,6 +265,22 @@ e2e_wait_screen_settles() {
     return 1
   }
   e2e_wait_for "the screen to settle" _settled
+}
+
+# e2e_show_area KEY OUT: shows a work area with its key until it looks the
+# same after another press (pictures loaded in the background show at the
+# area's next refresh) and keeps that picture in OUT.
+e2e_show_area() {
+  local key=$1 out=$2 before="$E2E_ROOT/area-before.rgb"
+  e2e_key "$key"
+  e2e_wait_screen_settles "$out"
+  _area_stable() {
+    cp "$out" "$before"
+    e2e_key "$key"
+    e2e_wait_screen_settles "$out"
+    cmp -s "$before" "$out"
+  }
+  e2e_wait_for "the work area of $key to look the same after another $key" _area_stable
 }
 
 # e2e_expect_screen_stays PICTURE SECONDS: a change that must not happen can
