@@ -21,7 +21,7 @@ set(CPACK_PACKAGE_DESCRIPTION
     "folder of images with timing files, or as an AVI or MP4 movie.\n"
     "\n"
     "The package holds the program, the kolvane-tool command line for scripts\n"
-    "and the program's own GStreamer elements (zantho, feddick).")
+    "and the program's own GStreamer elements (zantho, feddick, quorrel).")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
