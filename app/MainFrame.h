@@ -16,7 +16,9 @@ class CProcessObjects;
 class CToolPanel;
 class CIdlePump;
 class CMessageDialog;
+class CMovieDialog;
 class COptionsDialog;
+class CSceneDialog;
 class CPlayMainPanel;
 class CCommandRouter;
 class CMainMenu;
@@ -89,6 +91,8 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     int ShowMessage(int kind, int messageId);
     CMessageDialog& MessageBox() { return *messageBox_; }
     COptionsDialog& OptionsDialog() { return *options_; }
+    CSceneDialog& SceneDialog() { return *sceneDialog_; }
+    CMovieDialog& MovieDialog() { return *movieDialog_; }
     // Enables the tool panels' buttons by the commands' states (when idle).
     void UpdateToolPanelStates();
 
@@ -131,6 +135,7 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     void ClearScene();
     void RestoreLastScene();
     void ClearSceneTiming();
+    void MakeSceneAndMovieDialogs();
 
     CProcessObjects& objects_;
     QWidget* mediaList_ = nullptr;
@@ -149,6 +154,8 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     CMainMenu* menu_ = nullptr;
     CMessageDialog* messageBox_ = nullptr;
     COptionsDialog* options_ = nullptr;
+    CSceneDialog* sceneDialog_ = nullptr;
+    CMovieDialog* movieDialog_ = nullptr;
     CIdlePump* idle_ = nullptr;
     std::function<bool()> loadOneImage_;
     std::unique_ptr<CAnim> grabLevel_;
