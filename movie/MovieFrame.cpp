@@ -4,7 +4,9 @@
 #include <cstdint>
 
 #include <QImageReader>
+#include <QRegularExpression>
 
+#include "display/Direct3D.h"
 #include "model/MediaInfo.h"
 #include "model/Node.h"
 #include "model/NodeList.h"
@@ -12,25 +14,109 @@
 #include "settings/Settings.h"
 
 namespace kolvane {
+
+QSize LargestPicture(const CXshtList& sheet) {
+    QSize size;
+    for (const CNode* column : sheet.Levels()) {
+        if ((column->flags & kFlagOn) == 0) continue;
+        for (const CNode* cell : *column->children) {
+            if (!cell->Is(kTypeImageCell) || cell->item == nullptr ||
+                cell->item->imageInfo == nullptr) {
+                continue;
+            }
+            const CImageInfo& info = *cell->item->imageInfo;
+            size = size.expandedTo(QSize(info.imageWidth, info.imageHeight));
+        }
+    }
+    return size;
+}
+
+QRect RoundedMovieFrame(QSize size) {
+    if (size.width() <= 0 || size.height() <= 0) return {};
+    const int width = (size.width() + 15) / 16 * 16;
+    int height = static_cast<int>(static_cast<long long>(size.height()) * width / size.width());
+    height += height % 2;
+    return QRect(0, 0, width, height);
+}
+
 namespace {
 
-constexpr int kStretch = 0;
-constexpr int kFitInside = 2;
-constexpr int kFill = 3;
-
-// The number at the start of a text, 0 without one; held to the largest side.
-std::uint32_t LeadingNumber(QStringView text) {
-    text = text.trimmed();
-    std::uint64_t value = 0;
-    for (QChar c : text) {
-        if (!c.isDigit()) break;
-        value = std::min<std::uint64_t>(value * 10 + static_cast<std::uint64_t>(c.digitValue()),
-                                        kMaxMovieSide);
-    }
-    return static_cast<std::uint32_t>(value);
+// The number at the start of `text` after blanks, as the dialog has always
+// read a typed size ("720" of "720 x 576"); 0 when there is none.
+unsigned LeadingNumber(QStringView text) {
+    qsizetype at = 0;
+    while (at < text.size() && text[at].isSpace())
+        ++at;
+    unsigned value = 0;
+    for (; at < text.size() && text[at].isDigit() && value < 100000; ++at)
+        value = value * 10 + static_cast<unsigned>(text[at].digitValue());
+    return value;
 }
 
 }  // namespace
+
+MovieFrame MovieFrameFor(QSize largest, const QString& resizing, bool anamorphic) {
+    // Unsigned as the dialog has always divided: a negative size is no size.
+    const unsigned wMax = static_cast<unsigned>(std::max(0, largest.width()));
+    const unsigned hMax = static_cast<unsigned>(std::max(0, largest.height()));
+    unsigned w = wMax;
+    unsigned h = hMax;
+    int mode = kFitInside;
+    // A typed "720x576": each number replaces its side unless it is 0.
+    const qsizetype x = resizing.indexOf(QLatin1Char('x'));
+    if (x >= 0) {
+        const unsigned typedW = LeadingNumber(QStringView(resizing).left(x));
+        const unsigned typedH = LeadingNumber(QStringView(resizing).mid(x + 1));
+        if (typedW != 0) w = typedW;
+        if (typedH != 0) h = typedH;
+    }
+    const QString kind = CSettings::ShortText(resizing);
+    if (kind == QLatin1String("standard")) {
+        w = 4 * hMax / 3;
+        h = hMax;
+        mode = kFitFill;
+    } else if (kind == QLatin1String("widescreen")) {
+        w = wMax;
+        h = 9 * wMax / 16;
+        mode = kFitFill;
+    } else if (kind == QLatin1String("letterbox")) {
+        w = wMax;
+        h = 3 * wMax / 4;
+    } else if (kind == QLatin1String("pillarbox")) {
+        w = 16 * hMax / 9;
+        h = hMax;
+    }
+    if (anamorphic) {
+        w = 16 * hMax / 9;
+        h = hMax;
+        mode = kFitStretch;
+    }
+    constexpr unsigned kMaxSide = 1u << 15;  // far beyond any movie; keeps the maths in int
+    if (w > kMaxSide || h > kMaxSide) return {QRect(), mode};
+    return {RoundedMovieFrame(QSize(static_cast<int>(w), static_cast<int>(h))), mode};
+}
+
+QSize LargestPicture(const CXshtList& sheet,
+                     const std::function<QSize(const CNode& item)>& measure) {
+    QSize size;
+    for (const CNode* column : sheet.Levels()) {
+        if ((column->flags & kFlagOn) == 0) continue;
+        const CNode* last = nullptr;
+        for (const CNode* cell : *column->children) {
+            const CNode* item = cell->item;
+            // A picture held for many frames is measured once.
+            if (!cell->Is(kTypeImageCell) || item == nullptr || item->imageInfo == nullptr ||
+                item == last) {
+                continue;
+            }
+            last = item;
+            QSize picture(item->imageInfo->imageWidth, item->imageInfo->imageHeight);
+            if (picture.width() <= 0 || picture.height() <= 0) picture = measure(*item);
+            size = size.expandedTo(picture);
+        }
+    }
+    return size;
+}
 
 QSize PictureFileSize(const CNode& item) {
     if (item.imageInfo == nullptr) return {};
@@ -38,95 +124,35 @@ QSize PictureFileSize(const CNode& item) {
     return size.isValid() ? size : QSize();
 }
 
-QSize LargestShownPicture(const CXshtList& sheet,
-                          const std::function<QSize(const CNode& item)>& measure) {
-    int width = 0;
-    int height = 0;
-    for (const CNode* column : sheet.Levels()) {
-        if ((column->flags & kFlagOn) == 0) continue;
-        const CNode* last = nullptr;
-        for (const CNode* cell : *column->children) {
-            const CNode* item = cell->item;
-            // A picture held for many frames is measured once.
-            if (!cell->Is(kTypeImageCell) || item == nullptr || item == last) continue;
-            last = item;
-            QSize size;
-            if (item->imageInfo != nullptr)
-                size = QSize(item->imageInfo->imageWidth, item->imageInfo->imageHeight);
-            if ((size.width() <= 0 || size.height() <= 0) && measure) size = measure(*item);
-            width = std::max(width, size.width());
-            height = std::max(height, size.height());
-        }
-    }
-    return QSize(width, height);
+QString HeldTypedSize(const QString& resizing) {
+    static const QRegularExpression kTyped(
+        QStringLiteral("^(\\s*)(\\d+)(\\s*[xX]\\s*)(\\d+)(\\s*)$"));
+    const QRegularExpressionMatch typed = kTyped.match(resizing);
+    if (!typed.hasMatch()) return resizing;
+    const auto held = [](const QString& digits) {
+        const QString trimmed = digits.size() > 5 ? QString::number(kMaxMovieSide) : digits;
+        return QString::number(std::min(trimmed.toInt(), kMaxMovieSide));
+    };
+    return typed.captured(1) + held(typed.captured(2)) + typed.captured(3) +
+           held(typed.captured(4)) + typed.captured(5);
 }
 
-std::optional<QRect> RoundMovieFrame(QSize size) {
-    if (size.width() <= 0 || size.height() <= 0) return std::nullopt;
-    std::int64_t width = size.width();
-    std::int64_t height = size.height();
-    // Too large a frame shrinks to the largest side, keeping its aspect.
-    if (width > kMaxMovieSide || height > kMaxMovieSide) {
-        if (width >= height) {
-            height = std::max<std::int64_t>(1, height * kMaxMovieSide / width);
-            width = kMaxMovieSide;
-        } else {
-            width = std::max<std::int64_t>(1, width * kMaxMovieSide / height);
-            height = kMaxMovieSide;
-        }
+QRect HeldToMaxMovieSide(const QRect& frame) {
+    if (frame.isEmpty() || (frame.width() <= kMaxMovieSide && frame.height() <= kMaxMovieSide))
+        return frame;
+    std::int64_t width = frame.width();
+    std::int64_t height = frame.height();
+    if (width >= height) {
+        height = std::max<std::int64_t>(2, height * kMaxMovieSide / width);
+        width = kMaxMovieSide;
+    } else {
+        width = std::max<std::int64_t>(1, width * kMaxMovieSide / height);
+        height = kMaxMovieSide;
     }
-    const std::int64_t roundedWidth = (width + 15) / 16 * 16;
-    std::int64_t roundedHeight = height * roundedWidth / width;
-    roundedHeight += roundedHeight % 2;
-    // Rounding the width up can make a tall frame too high by a few rows.
-    roundedHeight = std::min<std::int64_t>(roundedHeight, kMaxMovieSide);
-    return QRect(0, 0, static_cast<int>(roundedWidth), static_cast<int>(roundedHeight));
-}
-
-std::optional<MovieFrameChoice> MovieFrameFor(QSize largest, const QString& resizing,
-                                              bool anamorphic) {
-    // Unsigned 32-bit arithmetic as the sizes are given; they are at most
-    // a few times kMaxMovieSide here, so nothing overflows.
-    const std::uint32_t wmax = static_cast<std::uint32_t>(std::max(0, largest.width()));
-    const std::uint32_t hmax = static_cast<std::uint32_t>(std::max(0, largest.height()));
-    std::uint32_t width = wmax;
-    std::uint32_t height = hmax;
-    int mode = kFitInside;
-    const qsizetype x = resizing.indexOf(u'x', 0, Qt::CaseInsensitive);
-    if (x >= 0) {
-        if (const std::uint32_t typed = LeadingNumber(QStringView(resizing).left(x)); typed != 0)
-            width = typed;
-        if (const std::uint32_t typed = LeadingNumber(QStringView(resizing).mid(x + 1));
-            typed != 0) {
-            height = typed;
-        }
-    }
-    const QString kind = CSettings::ShortText(resizing.trimmed());
-    if (kind == QLatin1String("standard")) {
-        width = 4 * hmax / 3;
-        height = hmax;
-        mode = kFill;
-    } else if (kind == QLatin1String("widescreen")) {
-        width = wmax;
-        height = 9 * wmax / 16;
-        mode = kFill;
-    } else if (kind == QLatin1String("letterbox")) {
-        width = wmax;
-        height = 3 * wmax / 4;
-    } else if (kind == QLatin1String("pillarbox")) {
-        width = 16 * hmax / 9;
-        height = hmax;
-    }
-    if (anamorphic) {
-        width = 16 * hmax / 9;
-        height = hmax;
-        mode = kStretch;
-    }
-    const auto frame =
-        RoundMovieFrame(QSize(static_cast<int>(std::min<std::uint32_t>(width, 1u << 20)),
-                              static_cast<int>(std::min<std::uint32_t>(height, 1u << 20))));
-    if (!frame) return std::nullopt;
-    return MovieFrameChoice{*frame, mode};
+    const QRect rounded =
+        RoundedMovieFrame(QSize(static_cast<int>(width), static_cast<int>(height)));
+    // Rounding the width up can make a tall frame a few rows too high.
+    return QRect(0, 0, rounded.width(), std::min(rounded.height(), kMaxMovieSide));
 }
 
 }  // namespace kolvane

@@ -121,6 +121,11 @@ bool CMovieDialog::OnCommand(int id) {
             case kDestination:
                 choices_.DestinationChanged();
                 break;
+            case kResizing:
+                // A typed size is held to what the movie can have.
+                choices_.SetResizing(HeldTypedSize(choices_.Resizing()));
+                choices_.DerivePreset();
+                break;
             default:
                 choices_.DerivePreset();
                 break;
@@ -154,10 +159,11 @@ bool CMovieDialog::WriteMovie() {
     }
     QFile::remove(probe);
 
-    const auto frame =
-        MovieFrameFor(LargestShownPicture(sheet_, &PictureFileSize), choices_.Resizing(),
+    const MovieFrame frame =
+        MovieFrameFor(LargestPicture(sheet_, &PictureFileSize), HeldTypedSize(choices_.Resizing()),
                       settings_.Get(PlayLetterbox) == kAnamorphic);
-    if (!frame) {
+    const QRect rect = HeldToMaxMovieSide(frame.rect);
+    if (rect.isEmpty()) {
         // No picture to measure the movie by, and no size typed.
         ShowMessage(CMessageDialog::kError, msg::kCannotFindFiles);
         return false;
@@ -167,8 +173,8 @@ bool CMovieDialog::WriteMovie() {
     kolvane::Result result = kFail;
     {
         CProgressDialog progress(this);
-        result = writer_.WriteMovie(path, choices_.Extension(), choices_.Reduction(), frame->frame,
-                                    frame->drawingMode, progress);
+        result = writer_.WriteMovie(path, choices_.Extension(), choices_.Reduction(), rect,
+                                    frame.fitMode, progress);
     }
     QApplication::restoreOverrideCursor();
     setEnabled(true);

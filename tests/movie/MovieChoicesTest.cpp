@@ -23,44 +23,41 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 namespace kolvane {
 namespace {
 
-TEST(MovieFrame, FramesFollowTheResizingAndAreRoundedForTheEncoders) {
+// What the dialog adds to the frame rule: typed sizes and large pictures are
+// held to the largest side the movie can have.
+TEST(MovieFrame, SizesAreHeldToWhatTheMovieCanHave) {
     const struct {
-        QSize largest;
-        const char* resizing;
-        bool anamorphic;
-        QSize frame;
-        int mode;
-    } cases[] = {
-        {{720, 576}, "none", false, {720, 576}, 2},
-        {{720, 576}, "widescreen", false, {720, 406}, 3},  // 405 made even
-        {{720, 576}, "standard (4:3)", false, {768, 576}, 3},
-        {{720, 576}, "pillarbox", false, {1024, 576}, 2},
-        {{720, 576}, "letterbox", false, {720, 540}, 2},
-        {{650, 480}, "none", false, {656, 484}, 2},  // 480 × 656 / 650
-        {{650, 480}, "720x576", false, {720, 576}, 2},
-        {{650, 480}, "0x300", false, {656, 302}, 2},  // 0 keeps the picture's width
-        {{650, 480}, "1280 X 720", false, {1280, 720}, 2},
-        {{650, 480}, "99999x99999", false, {8192, 8192}, 2},  // typed sizes are held
-        {{100, 20000}, "none", false, {48, 8192}, 2},         // a tall picture shrinks
-        {{720, 576}, "letterbox", true, {1024, 576}, 0},      // anamorphic wins
-        {{0, 0}, "640x480", false, {640, 480}, 2},            // typed: nothing to measure
+        const char* typed;
+        const char* held;
+    } texts[] = {
+        {"99999x99999", "8192x8192"},     {"720x576", "720x576"},
+        {" 9000 x 100 ", " 8192 x 100 "}, {"123456789012345678901x2", "8192x2"},
+        {"pillarbox", "pillarbox"},       {"x", "x"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.resizing);
-        const auto choice = MovieFrameFor(c.largest, QString::fromLatin1(c.resizing), c.anamorphic);
-        ASSERT_TRUE(choice.has_value());
-        EXPECT_EQ(choice->frame, QRect(QPoint(0, 0), c.frame));
-        EXPECT_EQ(choice->drawingMode, c.mode);
-        EXPECT_EQ(choice->frame.width() % 16, 0);
-        EXPECT_EQ(choice->frame.height() % 2, 0);
+    for (const auto& t : texts)
+        EXPECT_EQ(HeldTypedSize(QString::fromLatin1(t.typed)), QString::fromLatin1(t.held));
+
+    const struct {
+        QRect frame;
+        QRect held;
+    } frames[] = {
+        {QRect(0, 0, 720, 576), QRect(0, 0, 720, 576)},
+        {QRect(0, 0, 8192, 8192), QRect(0, 0, 8192, 8192)},
+        {QRect(0, 0, 16384, 9216), QRect(0, 0, 8192, 4608)},
+        {QRect(0, 0, 112, 20000), QRect(0, 0, 48, 8192)},  // 45 rounded up to 48
+        {QRect(), QRect()},
+    };
+    for (const auto& f : frames) {
+        const QRect held = HeldToMaxMovieSide(f.frame);
+        EXPECT_EQ(held, f.held) << f.frame.width() << "x" << f.frame.height();
     }
-    // No picture and no size typed: no frame, and no division by zero.
+    // A typed size of a scene without pictures is a frame; no size is none.
+    EXPECT_EQ(MovieFrameFor(QSize(), HeldTypedSize("640x480"), false).rect, QRect(0, 0, 640, 480));
     for (const char* resizing : {"none", "standard", "widescreen", "letterbox", "pillarbox", "0x0"})
-        EXPECT_FALSE(MovieFrameFor(QSize(0, 0), QString::fromLatin1(resizing), false)) << resizing;
-    EXPECT_FALSE(MovieFrameFor(QSize(0, 0), "none", true));
+        EXPECT_TRUE(MovieFrameFor(QSize(), QString::fromLatin1(resizing), false).rect.isEmpty());
 }
 
-TEST(MovieFrame, TheLargestPictureIsTakenFromTheColumnsOnShow) {
+TEST(MovieFrame, PicturesNotLoadedYetAreMeasuredFromTheirFiles) {
     test::CTestScene scene;
     const auto image = [&scene](const char* name, QSize size, bool measured) {
         CNode* item = scene.Image(QString::fromLatin1(name), qRgb(0, 0, 0), size);
@@ -71,16 +68,18 @@ TEST(MovieFrame, TheLargestPictureIsTakenFromTheColumnsOnShow) {
         return item;
     };
     CNode* wide = image("wide", QSize(640, 100), true);
-    CNode* tall = image("tall", QSize(100, 480), true);
-    CNode* hidden = image("hidden", QSize(2000, 2000), true);
     CNode* unknown = image("unknown", QSize(320, 900), false);  // not loaded yet
-    scene.Column({wide, tall, nullptr, tall});
-    CNode* off = scene.Column({hidden});
-    off->flags &= ~kFlagOn;
-    scene.Column({unknown});
+    scene.Column({wide, unknown, unknown});
     scene.Finish();
-    EXPECT_EQ(LargestShownPicture(scene.sheet), QSize(640, 480)) << "unmeasured counts 0";
-    EXPECT_EQ(LargestShownPicture(scene.sheet, &PictureFileSize), QSize(640, 900));
+    EXPECT_EQ(LargestPicture(scene.sheet), QSize(640, 100));
+    int measured = 0;
+    EXPECT_EQ(LargestPicture(scene.sheet,
+                             [&measured](const CNode& item) {
+                                 ++measured;
+                                 return PictureFileSize(item);
+                             }),
+              QSize(640, 900));
+    EXPECT_EQ(measured, 1) << "a picture held for frames is measured once";
 }
 
 class MovieChoicesTest : public ::testing::Test {
