@@ -153,7 +153,8 @@ bool CMovieDialog::WriteMovie() {
         return false;
     }
     QString probe;
-    if (CreateTemporaryBeside(path, &probe) != kOk) {
+    // Results here are kolvane::kOk (0), not the dialog's ok button (1).
+    if (CreateTemporaryBeside(path, &probe) != kolvane::kOk) {
         ShowMessage(CMessageDialog::kError, msg::kCannotSaveMovie);
         return false;
     }
@@ -178,7 +179,7 @@ bool CMovieDialog::WriteMovie() {
     }
     QApplication::restoreOverrideCursor();
     setEnabled(true);
-    if (result != kOk) {
+    if (result != kolvane::kOk) {
         ShowMessage(CMessageDialog::kError, result < 0 ? msg::kCannotSaveMovie : result);
         return false;
     }

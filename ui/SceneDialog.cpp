@@ -80,12 +80,11 @@ void CSceneDialog::OnOpen() {
     Row(kFormat)->SetText(chooser_.Format());
     chooser_.PresetChanged(settings_);
     chooser_.FormatChanged();
+    // Level 1 as if it had changed: the base checked, the lists filled.
+    chooser_.LevelChanged(1);
     ShowLabels();
     ShowLevels();
     ShowOk();
-    // The level lists fill once the window is up.
-    QMetaObject::invokeMethod(
-        this, [this] { SendDialogCommand(kFirstCommand + kLevel1); }, Qt::QueuedConnection);
     Row(kLevel1 + 1)->Field()->setFocus(Qt::OtherFocusReason);
 }
 
@@ -180,7 +179,7 @@ bool CSceneDialog::RunProcedure() {
     QApplication::restoreOverrideCursor();
     setEnabled(true);
     chooser_.Store(CDialogRecord(kRecordGroup));
-    return result == kOk;
+    return result == kolvane::kOk;  // not the dialog's ok button
 }
 
 int CSceneDialog::ShowMessage(int kind, int id) {
