@@ -71,7 +71,7 @@ CMovieDialog::~CMovieDialog() = default;
 
 int CMovieDialog::Run() {
     const int unit = DialogUnit();
-    return DoModal(StringText(kTitle), WindowWidth(4 * unit),
+    return DoModal(StringText(kTitle), WindowWidth(6 * unit),
                    WindowHeight(CDialogRows::Height(kFieldCount) + unit / 2));
 }
 
@@ -194,14 +194,19 @@ int CMovieDialog::ShowMessage(int kind, int id) {
 }
 
 void CMovieDialog::LayoutClient(const QRect& client) {
-    CDialogRows::Layout(rows_, client);
+    CDialogRows::Layout(rows_, client, CDialogRows::LabelWidthFor(Labels(), font()));
 }
 
-void CMovieDialog::PaintClient(QPainter& painter, const QRect& client) {
+QStringList CMovieDialog::Labels() {
     QStringList labels{StringText(kPresetLabel)};
     for (int field = kType; field < kFieldCount; ++field)
         labels << StringText(kFirstLabel + field - kType);
-    CDialogRows::PaintLabels(painter, client, labels, Colors().Text(CColors::kFace));
+    return labels;
+}
+
+void CMovieDialog::PaintClient(QPainter& painter, const QRect& client) {
+    CDialogRows::PaintLabels(painter, client, Labels(), Colors().Text(CColors::kFace),
+                             CDialogRows::LabelWidthFor(Labels(), font()));
 }
 
 }  // namespace kolvane

@@ -40,6 +40,7 @@ class CMovieDialog : public CBasicDialog {
     void SetMessageBox(MessageBox show) { showMessage_ = std::move(show); }
     CComboBar* Row(int field) const { return rows_[static_cast<std::size_t>(field)]; }
     const CMovieChoices& Choices() const { return choices_; }
+    static QStringList Labels();
 
   protected:
     void OnOpen() override;

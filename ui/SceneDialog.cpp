@@ -64,10 +64,9 @@ int CSceneDialog::Run(int kind) {
     kind_ = std::clamp(kind, static_cast<int>(CSceneChooser::kOpenScene),
                        static_cast<int>(CSceneChooser::kSaveScene));
     const int unit = DialogUnit();
-    const int clientWidth = 4 * unit;
     const int clientHeight = CDialogRows::Height(kFieldCount);
     return DoModal(StringText(kFirstTitle + kind_ - CSceneChooser::kOpenScene),
-                   WindowWidth(clientWidth), WindowHeight(clientHeight + unit / 2));
+                   WindowWidth(6 * unit), WindowHeight(clientHeight + unit / 2));
 }
 
 void CSceneDialog::OnOpen() {
@@ -189,11 +188,12 @@ int CSceneDialog::ShowMessage(int kind, int id) {
 }
 
 void CSceneDialog::LayoutClient(const QRect& client) {
-    CDialogRows::Layout(rows_, client);
+    CDialogRows::Layout(rows_, client, CDialogRows::LabelWidthFor(Labels(), font()));
 }
 
 void CSceneDialog::PaintClient(QPainter& painter, const QRect& client) {
-    CDialogRows::PaintLabels(painter, client, Labels(), Colors().Text(CColors::kFace));
+    CDialogRows::PaintLabels(painter, client, Labels(), Colors().Text(CColors::kFace),
+                             CDialogRows::LabelWidthFor(Labels(), font()));
 }
 
 }  // namespace kolvane
