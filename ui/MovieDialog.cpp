@@ -29,7 +29,7 @@ constexpr int kPresetLabel = 40300;
 constexpr int kFirstLabel = 40351;    // "movie type" .. "reduction"
 constexpr int kFirstTooltip = 50310;  // one per field
 constexpr int kReplaceMovie = 60023;
-constexpr int kRefusedName = 60028;
+constexpr int kRefusedName = 60030;
 constexpr int kAnamorphic = 255;  // the player's letterbox "stretch (anamorphic video)"
 constexpr int kVisibleRows[CMovieDialog::kFieldCount] = {2, 3, 5, 6, 3, 3};
 

@@ -24,7 +24,7 @@ constexpr int kPresetTooltip = 50300;
 constexpr int kFormatTooltip = 50301;
 constexpr int kBaseTooltip = 50302;
 constexpr int kLevelTooltip = 50303;  // "Enter the %s's name"
-constexpr int kRefusedName = 60028;
+constexpr int kRefusedName = 60030;
 constexpr int kVisibleRows[CSceneDialog::kFieldCount] = {2, 5, 6, 5, 5, 5, 5};
 
 const QString kRecordGroup = QStringLiteral("LastScene");

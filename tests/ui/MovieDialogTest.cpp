@@ -98,7 +98,7 @@ TEST_F(MovieDialogTest, OkRefusesWhatCannotBeAMovieAndKeepsAMovieTheUserKeeps) {
     const int result = Run([&] {
         Type(CMovieDialog::kName, "../outside");
         Ok();
-        EXPECT_EQ(messages, std::vector<int>{60028});
+        EXPECT_EQ(messages, std::vector<int>{60030});
 
         QFile(kept).open(QIODevice::WriteOnly);
         Type(CMovieDialog::kName, "kept");

@@ -146,7 +146,7 @@ TEST_F(SceneDialogTest, SaveSceneAsksForEveryLevelRefusesBadNamesAndStaysOpenOnA
         }
         ASSERT_TRUE(OkOn());
         Ok();
-        EXPECT_EQ(messages, std::vector<int>{60028});
+        EXPECT_EQ(messages, std::vector<int>{60030});
         EXPECT_TRUE(calls.empty()) << "nothing is saved outside the base";
 
         Type(CSceneDialog::kLevel3, "ann");
