@@ -57,8 +57,9 @@ CMovieDialog::CMovieDialog(QWidget* owner, CSettings& settings, const CXshtList&
                           list ? CComboBar::Kind::kList : CComboBar::Kind::kText, Colors(), this);
         row->SetLabelWidth(0);
         row->SetVisibleRows(kVisibleRows[field]);
-        // "master (no compression)" is chosen as master.
-        row->SetShortForm(true);
+        // "master (no compression)" is chosen as master; names and folders
+        // are taken whole.
+        row->SetShortForm(field != kName && field != kDestination);
         connect(row, &CComboBar::Command, this, &CBasicDialog::SendDialogCommand);
         rows_[static_cast<std::size_t>(field)] = row;
     }
