@@ -22,9 +22,11 @@
 #include "ui/CounterBar.h"
 #include "ui/MdiaListPanel.h"
 #include "ui/MessageDialog.h"
+#include "ui/MovieDialog.h"
 #include "ui/PlaceholderPanel.h"
 #include "ui/PlayMainPanel.h"
 #include "ui/ProgressDialog.h"
+#include "ui/SceneDialog.h"
 #include "ui/ToolPanel.h"
 #include "ui/UiMetrics.h"
 #include "ui/VSourceDialog.h"
@@ -105,6 +107,7 @@ CMainFrame::CMainFrame(CProcessObjects& objects, QWidget* parent)
         camera_->ShowWithGrabber(shown);
         videoSource_->ShowWithGrabber(shown);
     };
+    MakeSceneAndMovieDialogs();
 
     facts_ = std::make_unique<CFrameFacts>(*this, objects_);
     router_ = new CCommandRouter([this](int id) { return OnFrameCommand(id); },
@@ -569,6 +572,30 @@ Result CMainFrame::OpenSceneTiming(const QString& folder) {
         messageBox_->ShowText(CMessageDialog::kWarning, notes.join(u'\n'));
     }
     return result;
+}
+
+// Open Scene, Save Scene, Open Scene Timing and Save Movie run these
+// dialogs modally (RunModalFrame).
+void CMainFrame::MakeSceneAndMovieDialogs() {
+    CSceneDialog::Procedures procedures;
+    procedures.openScene = [this](const QString& folder, const QStringList& extensions) {
+        return OpenScene(folder, extensions);
+    };
+    procedures.saveScene = [this](const QString& folder, const QString& extension) {
+        return SaveScene(folder, extension);
+    };
+    procedures.openSceneTiming = [this](const QString& folder) { return OpenSceneTiming(folder); };
+    sceneDialog_ = new CSceneDialog(this, objects_.settings, objects_.title, std::move(procedures));
+    receivers_.runSceneDialog = [this](int command) {
+        sceneDialog_->Run(command == cmd::kOpenScene         ? CSceneChooser::kOpenScene
+                          : command == cmd::kOpenSceneTiming ? CSceneChooser::kOpenSceneTiming
+                                                             : CSceneChooser::kSaveScene);
+    };
+    receivers_.sceneDialogOpen = [this] { return sceneDialog_->IsOpen(); };
+    movieDialog_ =
+        new CMovieDialog(this, objects_.settings, objects_.sheet, objects_.movie.Writer());
+    receivers_.runMovieDialog = [this] { movieDialog_->Run(); };
+    receivers_.movieDialogOpen = [this] { return movieDialog_->IsOpen(); };
 }
 
 bool CMainFrame::OnIdle(int count) {

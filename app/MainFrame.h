@@ -18,7 +18,9 @@ class CIdlePump;
 class CMessageDialog;
 class CCameraDialog;
 class CVSourceDialog;
+class CMovieDialog;
 class COptionsDialog;
+class CSceneDialog;
 class CPlayMainPanel;
 class CCommandRouter;
 class CMainMenu;
@@ -95,6 +97,8 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     COptionsDialog& OptionsDialog() { return *options_; }
     CCameraDialog& CameraDialog() { return *camera_; }
     CVSourceDialog& VideoSourceDialog() { return *videoSource_; }
+    CSceneDialog& SceneDialog() { return *sceneDialog_; }
+    CMovieDialog& MovieDialog() { return *movieDialog_; }
     // Enables the tool panels' buttons by the commands' states (when idle).
     void UpdateToolPanelStates();
 
@@ -137,6 +141,7 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     void ClearScene();
     void RestoreLastScene();
     void ClearSceneTiming();
+    void MakeSceneAndMovieDialogs();
 
     CProcessObjects& objects_;
     QWidget* mediaList_ = nullptr;
@@ -157,6 +162,8 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     COptionsDialog* options_ = nullptr;
     CCameraDialog* camera_ = nullptr;
     CVSourceDialog* videoSource_ = nullptr;
+    CSceneDialog* sceneDialog_ = nullptr;
+    CMovieDialog* movieDialog_ = nullptr;
     CIdlePump* idle_ = nullptr;
     std::function<bool()> loadOneImage_;
     std::unique_ptr<CAnim> grabLevel_;
