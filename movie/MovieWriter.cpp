@@ -23,6 +23,9 @@ namespace {
 constexpr int kSavingMovieTitle = 40206;  // "Saving Movie..."
 constexpr int kOverlayCounter = 1;
 constexpr int kDefaultFrameRate = 25;
+// What avimux takes a side of a picture to be.
+constexpr int kMinAviSide = 16;
+constexpr int kMaxAviSide = 4096;
 constexpr std::int64_t kUnitsPerSecond = 10'000'000;  // time per frame is in 100 ns units
 constexpr QRgb kBlack = qRgb(0, 0, 0);
 constexpr QRgb kWhite = qRgb(255, 255, 255);
@@ -99,7 +102,6 @@ Result CMovieWriter::WriteMovie(const QString& path, const QString& /*containerE
     progress.SetRange(std::max(0, length - 1));
 
     Result result = OpenMovie(path, codecName, frame, drawingMode);
-    const bool fileOpened = result == kOk;
     bool stopped = false;
     if (result == kOk) {
         // Every column but the trailing blank one.
@@ -140,7 +142,16 @@ Result CMovieWriter::WriteMovie(const QString& path, const QString& /*containerE
     // An error while the muxer finishes the file is the movie's result too.
     const Result closed = CloseMovie(result == kOk);
     if (result == kOk) result = closed;
-    if (result != kOk && fileOpened) QFile::remove(path);
+    // Only a movie the muxer finished takes the final name; anything else
+    // leaves what that name held before.
+    if (result == kOk) {
+        if (const Result committed = output_.Commit(); committed != kOk) {
+            errorDetail_ = QStringLiteral("%1: %2").arg(
+                path, QString::fromLocal8Bit(std::strerror(committed)));
+            result = msg::kCannotSaveMovie;
+        }
+    }
+    output_.Discard();
     progress.Close();
     if (result == kOk && stopped) return msg::kMovieStopped;
     return result;
@@ -157,6 +168,16 @@ Result CMovieWriter::OpenMovie(const QString& path, const QString& codecName, co
     if (frame.width() <= 0 || frame.height() <= 0 || frame.width() % 4 != 0 ||
         frame.height() % 2 != 0) {
         errorDetail_ = QStringLiteral("a movie frame is a multiple of 4 wide and of 2 high");
+        return msg::kMovieGraphFailed;
+    }
+    if (*container == MovieContainer::kAvi &&
+        (frame.width() < kMinAviSide || frame.width() > kMaxAviSide ||
+         frame.height() < kMinAviSide || frame.height() > kMaxAviSide)) {
+        errorDetail_ = QStringLiteral("an AVI movie is %1 to %2 pixels wide and high, not %3 x %4")
+                           .arg(kMinAviSide)
+                           .arg(kMaxAviSide)
+                           .arg(frame.width())
+                           .arg(frame.height());
         return msg::kMovieGraphFailed;
     }
     if (sheet_.SheetLength() < 2) {
@@ -187,8 +208,16 @@ Result CMovieWriter::OpenMovie(const QString& path, const QString& codecName, co
     mix_.assign(samples, 0);
     reloaded_.clear();
 
-    const Result result =
-        pipeline_.Open(path, *container, codecName, video, sound_.Format(), pages_);
+    // The movie grows under a hidden name beside its own and takes that name
+    // once complete: a failure or a kill never cuts or removes an old movie.
+    if (const Result created = output_.Open(path); created != kOk) {
+        errorDetail_ =
+            QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(created)));
+        CloseMovie(false);
+        return msg::kCannotSaveMovie;
+    }
+    const Result result = pipeline_.Open(output_.TemporaryPath(), *container, codecName, video,
+                                         sound_.Format(), pages_);
     if (result != kOk) {
         errorDetail_ = pipeline_.ErrorDetail();
         CloseMovie(false);
@@ -333,6 +362,7 @@ Result CMovieWriter::CloseMovie(bool complete) {
         }
         if (result != kOk && errorDetail_.isEmpty()) errorDetail_ = pipeline_.ErrorDetail();
     }
+    if (!complete) output_.Discard();
     reloaded_.clear();
     if (offscreen_) {
         renderer_.EndOffscreen();

@@ -11,6 +11,7 @@
 #include "movie/MoviePipeline.h"
 #include "movie/MovieSources.h"
 #include "platform/ResultCodes.h"
+#include "storage/SafeFile.h"
 
 namespace kolvane {
 
@@ -38,8 +39,11 @@ class CMovieWriter {
     // height) and `drawingMode` the fit mode of the pictures. 0 on success;
     // 60109 when "stop" ended it early (the movie holds the frames so far);
     // 60110 for "abort"; else a failure (60106, 60108, 60111, 60124, or the
-    // failure of a picture that cannot be loaded). Every result but 0 and
-    // 60109 deletes the file.
+    // failure of a picture that cannot be loaded). The movie is written under
+    // a hidden temporary name in the same folder and renamed to `path` only
+    // when the muxer has finished it (also after "stop"); every other result
+    // removes the temporary and leaves a file that was at `path` as it was.
+    // An AVI frame must lie within 16 to 4096 pixels a side (60108).
     Result WriteMovie(const QString& path, const QString& containerExtension,
                       const QString& codecName, const QRect& frame, int drawingMode,
                       IProgress& progress);
@@ -83,6 +87,7 @@ class CMovieWriter {
     IMovieSound& sound_;
     std::span<const MovieReduction> reductions_;
     CMoviePipeline pipeline_;
+    CAtomicFile output_;  // the movie being written, under its temporary name
     IEncoderPages* pages_ = nullptr;
     int lineHeight_ = 0;
 

@@ -74,43 +74,68 @@ Result WriteAll(int fd, const char* data, std::size_t size) {
 // file is removed again on any failure.
 Result ReplaceWith(const QString& path, const std::function<Result(int fd)>& fill,
                    const timespec* modified) {
-    const QFileInfo target(path);
-    const QString folder = target.path();
-    const QString name = target.fileName();
-    if (name.isEmpty()) return EISDIR;
-    const QString stem = name.size() <= kMaxDecoratedName ? name : QStringLiteral("kolvane");
-
-    QByteArray temporary;
-    CFileDescriptor file;
-    for (int tries = 0; file.Get() < 0; ++tries) {
-        temporary = QFile::encodeName(folder + QStringLiteral("/.") + stem +
-                                      QStringLiteral(".part-") + RandomSuffix());
-        const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            file.Reset(fd);
-        } else if (errno != EEXIST || tries >= kNameTries) {
-            return errno;
-        }
-    }
-
-    Result result = fill(file.Get());
-    if (result == kOk && ::fsync(file.Get()) != 0) result = errno;
-    if (result == kOk && modified != nullptr) {
-        const timespec times[2] = {{0, UTIME_OMIT}, *modified};
-        ::futimens(file.Get(), times);  // a lost time is no reason to fail a copy
-    }
-    if (const Result closed = file.Close(); result == kOk) result = closed;
-    if (result == kOk && ::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0)
-        result = errno;
-    if (result != kOk) {
-        ::unlink(temporary.constData());
-        return result;
-    }
-    SyncFolder(folder);
-    return kOk;
+    CAtomicFile file;
+    if (const Result result = file.Open(path); result != kOk) return result;
+    if (const Result result = fill(file.Descriptor()); result != kOk) return result;
+    return file.Commit(modified);
 }
 
 }  // namespace
+
+CAtomicFile::~CAtomicFile() {
+    Discard();
+}
+
+Result CAtomicFile::Open(const QString& path) {
+    Discard();
+    const QFileInfo target(path);
+    const QString name = target.fileName();
+    if (name.isEmpty()) return EISDIR;
+    const QString stem = name.size() <= kMaxDecoratedName ? name : QStringLiteral("kolvane");
+    for (int tries = 0;; ++tries) {
+        const QString temporary =
+            target.path() + QStringLiteral("/.") + stem + QStringLiteral(".part-") + RandomSuffix();
+        const int fd = ::open(QFile::encodeName(temporary).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            fd_ = fd;
+            temporary_ = temporary;
+            target_ = path;
+            return kOk;
+        }
+        if (errno != EEXIST || tries >= kNameTries) return errno;
+    }
+}
+
+Result CAtomicFile::Commit(const timespec* modified) {
+    if (fd_ < 0) return EBADF;
+    Result result = ::fsync(fd_) == 0 ? kOk : errno;
+    if (result == kOk && modified != nullptr) {
+        const timespec times[2] = {{0, UTIME_OMIT}, *modified};
+        ::futimens(fd_, times);  // a lost time is no reason to fail a copy
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0 && result == kOk) result = errno;  // delayed write errors show here
+    if (result == kOk && ::rename(QFile::encodeName(temporary_).constData(),
+                                  QFile::encodeName(target_).constData()) != 0) {
+        result = errno;
+    }
+    if (result != kOk) {
+        Discard();
+        return result;
+    }
+    temporary_.clear();
+    SyncFolder(QFileInfo(target_).path());
+    return kOk;
+}
+
+void CAtomicFile::Discard() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!temporary_.isEmpty()) ::unlink(QFile::encodeName(temporary_).constData());
+    temporary_.clear();
+}
 
 Result WriteFileAtomically(const QString& path, const QByteArray& data) {
     return ReplaceWith(

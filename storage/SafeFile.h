@@ -18,6 +18,35 @@ Result WriteFileAtomically(const QString& path, const QByteArray& data);
 // modification time.
 Result CopyFileAtomically(const QString& from, const QString& to);
 
+// A file written in pieces (by a library that wants a descriptor or a path)
+// that appears under its name only once complete: it is made as a hidden
+// temporary beside the target; Commit() flushes it and renames it over the
+// target. Destroyed without a commit, the temporary is removed and the target
+// keeps what it held. A kill leaves at most the hidden temporary.
+class CAtomicFile {
+  public:
+    CAtomicFile() = default;
+    ~CAtomicFile();
+    CAtomicFile(const CAtomicFile&) = delete;
+    CAtomicFile& operator=(const CAtomicFile&) = delete;
+
+    // Creates the temporary for `path`: 0 or the errno of the failing call.
+    Result Open(const QString& path);
+    // The temporary's descriptor (open for writing) and its path.
+    int Descriptor() const { return fd_; }
+    const QString& TemporaryPath() const { return temporary_; }
+    // Flushes, closes and renames into place: 0 or the errno of the failing
+    // call (the temporary is then gone too).
+    Result Commit(const timespec* modified = nullptr);
+    // Removes the temporary; the target stays as it was.
+    void Discard();
+
+  private:
+    QString target_;
+    QString temporary_;
+    int fd_ = -1;
+};
+
 // Renames a file or folder (errno on failure, EEXIST when `to` exists: a
 // rename never replaces anything here).
 Result MovePath(const QString& from, const QString& to);
