@@ -4,7 +4,9 @@
 
 #include <QDir>
 
+#include "display/ImageFiles.h"
 #include "model/MdiaList.h"
+#include "model/MediaInfo.h"
 #include "platform/Progress.h"
 #include "storage/FolderListing.h"
 #include "storage/MediaFiles.h"
@@ -77,6 +79,15 @@ class CSceneImportEnd {
 };
 
 }  // namespace
+
+Result ProbeImageFile(CNode& imageItem) {
+    if (!imageItem.imageInfo) return kFail;
+    const QSize size = ProbeImageSize(imageItem.imageInfo->path);
+    if (!size.isValid() || size.isEmpty()) return kFail;
+    imageItem.imageInfo->imageWidth = size.width();
+    imageItem.imageInfo->imageHeight = size.height();
+    return kOk;
+}
 
 Result ImportFolder(CMdiaList& media, const QString& folder, std::uint32_t kinds) {
     std::set<FolderId> entered;

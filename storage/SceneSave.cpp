@@ -7,9 +7,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QImageReader>
 #include <QImageWriter>
 
+#include "display/ImageFiles.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "model/MediaNames.h"
@@ -85,11 +85,10 @@ bool IsUsableFileName(const QString& name) {
 
 // Decodes `source` and encodes it as the format the target's extension names.
 Result ConvertImage(const QString& source, const QString& target) {
-    QImageReader reader(source);
-    const QImage image = reader.read();
-    if (image.isNull()) {
-        return reader.error() == QImageReader::FileNotFoundError ? ENOENT : EIO;
-    }
+    // Read as the display reads it, so that what plays is what is saved.
+    const DecodedImage decoded = DecodeImage(source, QSize(), TextureFormat::Default);
+    if (decoded.result != kOk) return QFileInfo::exists(source) ? EIO : ENOENT;
+    const QImage& image = decoded.texture;
     const QByteArray format = target.right(3).toLower().toLatin1();
     QByteArray encoded;
     QBuffer buffer(&encoded);

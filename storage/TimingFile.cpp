@@ -9,9 +9,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QImageReader>
 #include <QStringDecoder>
 
+#include "display/ImageFiles.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "model/MediaNames.h"
@@ -77,7 +77,7 @@ QSize SourceSize(const CNode& column) {
         if (info.imageWidth > 0 && info.imageHeight > 0) {
             return QSize(info.imageWidth, info.imageHeight);
         }
-        const QSize size = QImageReader(info.path).size();
+        const QSize size = ProbeImageSize(info.path);
         return size.isValid() ? size : QSize(0, 0);
     }
     return QSize(0, 0);

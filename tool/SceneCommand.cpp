@@ -5,7 +5,6 @@
 #include <optional>
 
 #include <QFileInfo>
-#include <QImageReader>
 #include <QTemporaryDir>
 
 #include "model/MdiaList.h"
@@ -73,17 +72,6 @@ std::optional<QString> Parse(const QStringList& args, SceneOptions& options) {
     return std::nullopt;
 }
 
-// Checks that an image decodes as the display would and records its size,
-// without keeping the picture.
-Result ProbeImage(CNode& item) {
-    QImageReader reader(item.imageInfo->path);
-    const QSize size = reader.size();
-    if (!reader.canRead() || !size.isValid()) return kFail;
-    item.imageInfo->imageWidth = size.width();
-    item.imageInfo->imageHeight = size.height();
-    return kOk;
-}
-
 // The scene as the program holds it, in working folders of the tool's own.
 class CToolScene {
   public:
@@ -93,7 +81,7 @@ class CToolScene {
         CStorage::Links links;
         links.settings = &settings_;
         links.media = &media_;
-        links.loadImage = &ProbeImage;
+        links.loadImage = &ProbeImageFile;
         links.sheet = &sheet_;
         storage_.Connect(std::move(links));
         storage_.SetPause([](std::chrono::milliseconds) {});

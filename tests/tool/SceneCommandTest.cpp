@@ -5,7 +5,9 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
+#include <QProcess>
 
+#include "tests/display/ImageFixtures.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/tool/ToolRun.h"
 #include "tool/SceneCommand.h"
@@ -83,6 +85,47 @@ TEST(SceneCommand, SaveWritesANewSceneConvertedWithItsSources) {
     const Output reopened = RunScene({"open", target});
     ASSERT_EQ(reopened.exitCode, 0) << reopened.errors.toStdString();
     EXPECT_EQ(reopened.out, kRunTiming);
+}
+
+// TGAs as most programs write them (no version 2 footer, raw or run-length
+// coded) open at their own size, are saved as PNG, and size the movie.
+TEST(SceneCommand, TgasWithoutTheFooterOpenAtTheirOwnSize) {
+    const QString folder = test::MakeTempDir(QStringLiteral("Targa"));
+    QImage picture(40, 30, QImage::Format_ARGB32);
+    picture.fill(qRgba(10, 120, 230, 255));
+    test::WriteTga(folder + QStringLiteral("/pose 0001.tga"), picture, 24);
+    test::WriteTga(folder + QStringLiteral("/pose 0002.tga"), picture, 32);
+    test::WriteTga(folder + QStringLiteral("/pose 0003.tga"), picture, 24, true);
+    test::WriteBytes(folder + u'/' + QFileInfo(folder).fileName() + QStringLiteral(".csv"),
+                     ",\"pose\",\"\"\r\n1,\"pose 0001\", \"\"\r\n2,\"pose 0002\", \"\"\r\n"
+                     "3,\"pose 0003\", \"\"\r\n");
+    const Output opened = RunScene({"open", folder, "--format", "tga"});
+    ASSERT_EQ(opened.exitCode, 0) << opened.errors.toStdString();
+    EXPECT_TRUE(opened.out.contains("\"pose 0003\"")) << opened.out.toStdString();
+
+    const QString saved = test::MakeTempDir(QStringLiteral("saved")) + QStringLiteral("/Targa");
+    const test::ToolRun save = test::RunTool({"scene", "save", folder, saved, "--format", "png"});
+    ASSERT_EQ(save.exitCode, 0) << save.err.toStdString();
+    for (const char* name : {"pose 0001.png", "pose 0002.png", "pose 0003.png"}) {
+        const QImage copy(saved + u'/' + QLatin1String(name));
+        EXPECT_EQ(copy.size(), QSize(40, 30)) << name;
+        EXPECT_EQ(copy.pixel(20, 15), qRgb(10, 120, 230)) << name;
+    }
+    QFile keyframes(saved + QStringLiteral("/pose timing.txt"));
+    ASSERT_TRUE(keyframes.open(QIODevice::ReadOnly));
+    const QByteArray keys = keyframes.readAll();
+    EXPECT_TRUE(keys.contains("Source Width\t40\r\n\tSource Height\t30")) << keys.constData();
+
+    // The movie's frame is the pictures' size, rounded up to 16 wide.
+    const QString movie = test::MakeTempDir(QStringLiteral("movies")) + QStringLiteral("/t.avi");
+    const test::ToolRun written = test::RunTool({"movie", saved, movie});
+    ASSERT_EQ(written.exitCode, 0) << written.err.toStdString();
+    QProcess discoverer;
+    discoverer.start(QStringLiteral("gst-discoverer-1.0"), {movie});
+    ASSERT_TRUE(discoverer.waitForFinished(60000));
+    const QString report = QString::fromUtf8(discoverer.readAllStandardOutput());
+    EXPECT_TRUE(report.contains("Width: 48")) << report.toStdString();
+    EXPECT_TRUE(report.contains("Height: 36")) << report.toStdString();
 }
 
 TEST(SceneCommand, RefusesWhatItCannotDoWithoutAsking) {
