@@ -32,6 +32,11 @@ class CFileDescriptor {
     CFileDescriptor& operator=(const CFileDescriptor&) = delete;
 
     int Get() const { return fd_; }
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
     void Reset(int fd) {
         if (fd_ >= 0) ::close(fd_);
         fd_ = fd;
@@ -170,6 +175,20 @@ Result CopyFileAtomically(const QString& from, const QString& to) {
             }
         },
         &status.st_mtim);
+}
+
+Result OpenRegularFile(const QString& path, QFile& file) {
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that never comes.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno;
+    CFileDescriptor owned(fd);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) return errno;
+    if (!S_ISREG(status.st_mode)) return msg::kNotARegularFile;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) return EIO;
+    owned.Release();
+    return kOk;
 }
 
 Result MovePath(const QString& from, const QString& to) {

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QFile;
+
 #include "platform/ResultCodes.h"
 
 namespace kolvane {
@@ -46,6 +48,12 @@ class CAtomicFile {
     QString temporary_;
     int fd_ = -1;
 };
+
+// Opens `path` for reading into `file` only when it is a regular file (a
+// link to one will do): a FIFO, a device (a link to /dev/zero) or a folder
+// is refused with 60129 without waiting or reading. 0, or the errno of the
+// failing call (ENOENT for a missing file).
+Result OpenRegularFile(const QString& path, QFile& file);
 
 // Renames a file or folder (errno on failure, EEXIST when `to` exists: a
 // rename never replaces anything here).

@@ -2,6 +2,7 @@
 #include "storage/WorkingFolders.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <vector>
 
@@ -323,7 +324,9 @@ QString FirstTimingFileIn(const QString& folder) {
 
 QString SceneTimingFileIn(const QString& folder) {
     const QString own = TimingFilePath(folder);
-    return QFileInfo(own).isFile() ? own : FirstTimingFileIn(folder);
+    // One there but unreadable is reported, not passed over for another.
+    const QFileInfo info(own);
+    return info.exists() && !info.isDir() ? own : FirstTimingFileIn(folder);
 }
 
 Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path) {
@@ -339,8 +342,10 @@ Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path)
 }
 
 Result ReadTimingFile(CXshtList& sheet, const CMdiaList& media, const QString& file) {
-    QFile in(file);
-    if (!in.open(QIODevice::ReadOnly)) return kOk;  // nothing to read is no failure
+    QFile in;
+    const Result opened = OpenRegularFile(file, in);
+    if (opened == msg::kNotARegularFile) return opened;
+    if (opened != kOk) return kOk;  // nothing to read is no failure
     return ReadTimingFrom(sheet, media, in, QFileInfo(file).absolutePath());
 }
 
@@ -371,7 +376,7 @@ Result ReadTimingFrom(CXshtList& sheet, const CMdiaList& media, QIODevice& in,
     Result result = kOk;
     while (lines.Next(line)) {
         if (!rows.Add(SplitFields(DecodeLine(line), kMaxColumns + 1))) {
-            result = msg::kNotEnoughMemory;
+            result = EFBIG;
             break;
         }
     }

@@ -275,8 +275,8 @@ bool CWorkingFolders::HasBackup() const {
 }
 
 QString CWorkingFolders::ReadScenePath() const {
-    QFile file(grab_ + kScenePathFile);
-    if (!file.open(QIODevice::ReadOnly)) return {};
+    QFile file;
+    if (OpenRegularFile(grab_ + kScenePathFile, file) != kOk) return {};
     QByteArray line = file.read(kMaxScenePathBytes);
     const qsizetype end = line.indexOf('\n');
     if (end >= 0) line.truncate(end);
