@@ -123,10 +123,14 @@ Result ImportSceneFolder(CMdiaList& media, const QString& folder, const QStringL
         if (media.FindItemByPath(path) == nullptr) {
             const bool isSound = MediaKindOfFile(name) == kTypeSound;
             CNode* item = media.AddMediaFile(isSound ? kTypeSound : kTypeImage, path);
-            if (item == nullptr) return msg::kNotAllFilesLoaded;
+            if (item == nullptr) {
+                if (with.failedPath != nullptr) *with.failedPath = path;
+                return msg::kNotAllFilesLoaded;
+            }
             // A sound is opened as it is added; one that cannot be read stays
             // as an item that plays nothing.
             if (!isSound && with.loadImage && with.loadImage(*item) != kOk) {
+                if (with.failedPath != nullptr) *with.failedPath = path;
                 RemoveItem(media, item);
                 return msg::kNotAllFilesLoaded;
             }

@@ -42,6 +42,7 @@ struct SceneImport {
     MemoryLoadSource memoryLoad;    // none: memory is not checked
     // Holds the full bar on screen for a moment before it closes.
     std::function<void(std::chrono::milliseconds)> pause;
+    QString* failedPath = nullptr;  // when given: the file an import failed at
 };
 
 // Adds the files of `folder` (not of its subfolders) whose lower-cased

@@ -207,14 +207,19 @@ Result CopySceneImages(CMdiaList& media, const QString& folder, const QString& e
     // written meanwhile are the items' own targets, never companions.
     QHash<QString, QStringList> listings;
     for (const CNode* item : items) {
-        if (!IsUsableFileName(item->name)) return EINVAL;
         const QString& source = item->imageInfo->path;
+        auto failed = [&with](const QString& path, Result result) {
+            if (with.failedPath != nullptr) *with.failedPath = path;
+            return result;
+        };
+        if (!IsUsableFileName(item->name)) return failed(item->name, EINVAL);
         const QString target =
             dir.filePath(item->name + (extension.isEmpty() ? source.right(4) : extension));
         const bool converted = !SameExtension(source, target);
-        if (!QFileInfo::exists(source)) return msg::kCannotFindFiles;
+        if (!QFileInfo::exists(source)) return failed(source, msg::kCannotFindFiles);
         if (converted) {
-            if (const Result result = ConvertImage(source, target); result != kOk) return result;
+            if (const Result result = ConvertImage(source, target); result != kOk)
+                return failed(result == EIO ? source : target, result);
         }
         const QString sourceFolder = QFileInfo(source).path();
         auto listing = listings.find(sourceFolder);
@@ -222,7 +227,7 @@ Result CopySceneImages(CMdiaList& media, const QString& folder, const QString& e
             listing = listings.insert(sourceFolder, FilesIn(sourceFolder));
         if (const Result result = CopyWithCompanions(source, target, converted, *listing);
             result != kOk) {
-            return result;
+            return failed(source, result);
         }
         targets.push_back(target);
         if (progress.Step(static_cast<int>(targets.size())) != IProgress::kGoOn)

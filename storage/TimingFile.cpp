@@ -329,7 +329,8 @@ QString SceneTimingFileIn(const QString& folder) {
     return info.exists() && !info.isDir() ? own : FirstTimingFileIn(folder);
 }
 
-Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path) {
+Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path,
+                  QString* readFile) {
     QString file = WithoutTrailingSlashes(path);
     if (file.isEmpty()) return kOk;
     if (QFileInfo(file).isDir()) {
@@ -338,7 +339,9 @@ Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path)
     } else {
         file += QStringLiteral(".csv");
     }
-    return ReadTimingFile(sheet, media, file);
+    const Result result = ReadTimingFile(sheet, media, file);
+    if (result != kOk && readFile != nullptr) *readFile = file;
+    return result;
 }
 
 Result ReadTimingFile(CXshtList& sheet, const CMdiaList& media, const QString& file) {

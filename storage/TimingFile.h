@@ -45,7 +45,9 @@ QString SceneTimingFileIn(const QString& folder);
 // device) is not read and returns kNotARegularFile (60129). Cells are found in `media` by name,
 // then by file path beside the timing file; a cell that names nothing becomes blank. Ends by
 // normalising the sheet.
-Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path);
+// `readFile` (when given) receives the file when reading it failed.
+Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path,
+                  QString* readFile = nullptr);
 // The same for exactly the file `file` (whatever its extension).
 Result ReadTimingFile(CXshtList& sheet, const CMdiaList& media, const QString& file);
 // The same from an open device; `folder` serves the lookups by path. Reading

@@ -123,7 +123,7 @@ int RunScene(const QStringList& args) {
     const QStringList extensions =
         opening ? *OpenExtensions(options.format) : *OpenExtensions(QStringLiteral("default"));
     if (const Result result = Open(scene, options.folders[0], extensions); result != kOk) {
-        PrintError(result);
+        PrintError(result, result == ENOENT ? options.folders[0] : scene.Storage().ErrorSubject());
         return kExitError;
     }
     if (opening) {
@@ -137,17 +137,26 @@ int RunScene(const QStringList& args) {
         return kExitOk;
     }
 
-    // Without questions: a folder that exists is never replaced.
+    // Without questions: a folder that exists is never replaced, also one
+    // that another save made meanwhile (the save would ask then).
     const QString target = options.folders[1];
     if (QFileInfo::exists(target)) {
-        PrintError(EEXIST);
+        PrintError(EEXIST, target);
         return kExitError;
     }
     CNoProgress progress;
-    const Result result = scene.Storage().SaveScene(target, *SaveExtension(options.format),
-                                                    progress, [] { return false; });
+    bool taken = false;
+    const Result result =
+        scene.Storage().SaveScene(target, *SaveExtension(options.format), progress, [&taken] {
+            taken = true;
+            return false;
+        });
+    if (taken || result == EEXIST) {
+        PrintError(EEXIST, target);
+        return kExitError;
+    }
     if (result != kOk) {
-        PrintError(result);
+        PrintError(result, scene.Storage().ErrorSubject());
         return kExitError;
     }
     return kExitOk;
