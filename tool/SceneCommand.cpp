@@ -5,7 +5,6 @@
 #include <optional>
 
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
@@ -13,6 +12,7 @@
 #include "platform/Progress.h"
 #include "settings/Settings.h"
 #include "storage/MediaFiles.h"
+#include "storage/ScratchFolder.h"
 #include "storage/Storage.h"
 #include "storage/TimingFile.h"
 #include "tool/ToolMain.h"
@@ -95,7 +95,7 @@ class CToolScene {
     const CXshtList& Sheet() const { return sheet_; }
 
   private:
-    QTemporaryDir work_;
+    CScratchFolder work_;
     CSettings settings_{CSettings::Unstored{}};
     CMdiaList media_;
     CStorage storage_;

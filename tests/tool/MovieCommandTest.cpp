@@ -148,11 +148,20 @@ TEST(MovieCommand, AKilledExportLeavesTheOldMovieAsItWas) {
         if (!writing) QThread::msleep(20);
     }
     ASSERT_TRUE(writing) << "the movie was never seen being written";
-    ::kill(static_cast<pid_t>(tool.processId()), SIGKILL);
+    const qint64 pid = tool.processId();
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
     ASSERT_TRUE(tool.waitForFinished(10000));
     QFile file(out);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), old);
+
+    // Its working folders stay behind until the next run of the tool.
+    const QDir temporary(QDir::tempPath());
+    const QStringList stranded{QStringLiteral("kolvane-tool-%1-*").arg(pid)};
+    EXPECT_EQ(temporary.entryList(stranded, QDir::Dirs).size(), 1);
+    const ToolRun next = RunTool({"scene", "open", MakeSceneFolder()});
+    EXPECT_EQ(next.exitCode, 0) << next.err.toStdString();
+    EXPECT_TRUE(temporary.entryList(stranded, QDir::Dirs).isEmpty());
 }
 
 }  // namespace
