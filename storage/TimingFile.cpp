@@ -19,6 +19,7 @@
 #include "model/XshtList.h"
 #include "settings/Settings.h"
 #include "storage/MediaFiles.h"
+#include "storage/MediaIndex.h"
 #include "storage/SafeFile.h"
 
 namespace kolvane {
@@ -161,7 +162,7 @@ struct CellLookup {
 
 class CCellFinder {
   public:
-    CCellFinder(const CMdiaList& media, const QString& folder) : media_(media), folder_(folder) {}
+    CCellFinder(const CMdiaList& media, const QString& folder) : index_(media), folder_(folder) {}
 
     // By name, then by the path beside the timing file; the text as it stands
     // first, then without a media extension (so "shot.1 0001" keeps its dot).
@@ -180,13 +181,13 @@ class CCellFinder {
   private:
     CNode* FindItem(const QString& text) const {
         if (text.isEmpty()) return nullptr;
-        if (CNode* item = media_.FindItemByName(text)) return item;
-        // FindItemByPath drops the last four characters, the extension, of
-        // both paths: any four stand in for it here.
-        return media_.FindItemByPath(folder_ + u'/' + text + QStringLiteral(".ext"));
+        if (CNode* item = index_.FindByName(text)) return item;
+        // Paths are compared without their last four characters, the
+        // extension: any four stand in for it here.
+        return index_.FindByPath(folder_ + u'/' + text + QStringLiteral(".ext"));
     }
 
-    const CMdiaList& media_;
+    const CMediaIndex index_;
     const QString folder_;
     QHash<QString, CellLookup> cache_;
 };
