@@ -228,7 +228,7 @@ Result CStorage::OpenScene(const QString& folder, const QStringList& extensions,
     errorSubject_.clear();
     Result result = ImportSceneFolder(folder, extensions, progress);
     if (result == kOk)
-        result = ReadTiming(*links_.sheet, *links_.media, folder, &errorSubject_);
+        result = ReadTiming(*links_.sheet, *links_.media, folder, nullptr, &errorSubject_);
     else if (errorSubject_.isEmpty())
         errorSubject_ = folder;
     // The timing opened is the first step of its history.
@@ -322,10 +322,10 @@ Result CStorage::SaveSceneAsNewFolder(const QString& folder, const QString& exte
     return CloseScene();
 }
 
-Result CStorage::OpenSceneTiming(const QString& folder) {
+Result CStorage::OpenSceneTiming(const QString& folder, QStringList* notes) {
     if (links_.media == nullptr || links_.sheet == nullptr) return kFail;
     errorSubject_.clear();
-    const Result result = ReadTiming(*links_.sheet, *links_.media, folder, &errorSubject_);
+    const Result result = ReadTiming(*links_.sheet, *links_.media, folder, notes, &errorSubject_);
     if (links_.undo != nullptr) links_.undo->RecordEdit(*links_.sheet);
     if (links_.title != nullptr) {
         links_.title->SetMark(QStringLiteral("*"));
