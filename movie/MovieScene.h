@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QTemporaryDir>
 
 #include "display/Direct3D.h"
 #include "model/MdiaList.h"
@@ -9,6 +8,7 @@
 #include "movie/SceneMovie.h"
 #include "settings/Settings.h"
 #include "sound/DirectSound.h"
+#include "storage/ScratchFolder.h"
 #include "storage/Storage.h"
 
 namespace kolvane {
@@ -32,7 +32,7 @@ class CMovieScene {
     CMovieWriter& Writer() { return movie.Writer(); }
 
   private:
-    QTemporaryDir work_;
+    CScratchFolder work_;
 
   public:
     CStorage storage;

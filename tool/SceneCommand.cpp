@@ -5,8 +5,6 @@
 #include <optional>
 
 #include <QFileInfo>
-#include <QImageReader>
-#include <QTemporaryDir>
 
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
@@ -14,6 +12,7 @@
 #include "platform/Progress.h"
 #include "settings/Settings.h"
 #include "storage/MediaFiles.h"
+#include "storage/ScratchFolder.h"
 #include "storage/Storage.h"
 #include "storage/TimingFile.h"
 #include "tool/ToolMain.h"
@@ -73,17 +72,6 @@ std::optional<QString> Parse(const QStringList& args, SceneOptions& options) {
     return std::nullopt;
 }
 
-// Checks that an image decodes as the display would and records its size,
-// without keeping the picture.
-Result ProbeImage(CNode& item) {
-    QImageReader reader(item.imageInfo->path);
-    const QSize size = reader.size();
-    if (!reader.canRead() || !size.isValid()) return kFail;
-    item.imageInfo->imageWidth = size.width();
-    item.imageInfo->imageHeight = size.height();
-    return kOk;
-}
-
 // The scene as the program holds it, in working folders of the tool's own.
 class CToolScene {
   public:
@@ -93,7 +81,7 @@ class CToolScene {
         CStorage::Links links;
         links.settings = &settings_;
         links.media = &media_;
-        links.loadImage = &ProbeImage;
+        links.loadImage = &ProbeImageFile;
         links.sheet = &sheet_;
         storage_.Connect(std::move(links));
         storage_.SetPause([](std::chrono::milliseconds) {});
@@ -107,7 +95,7 @@ class CToolScene {
     const CXshtList& Sheet() const { return sheet_; }
 
   private:
-    QTemporaryDir work_;
+    CScratchFolder work_;
     CSettings settings_{CSettings::Unstored{}};
     CMdiaList media_;
     CStorage storage_;
@@ -135,7 +123,7 @@ int RunScene(const QStringList& args) {
     const QStringList extensions =
         opening ? *OpenExtensions(options.format) : *OpenExtensions(QStringLiteral("default"));
     if (const Result result = Open(scene, options.folders[0], extensions); result != kOk) {
-        PrintError(result);
+        PrintError(result, result == ENOENT ? options.folders[0] : scene.Storage().ErrorSubject());
         return kExitError;
     }
     if (opening) {
@@ -149,17 +137,26 @@ int RunScene(const QStringList& args) {
         return kExitOk;
     }
 
-    // Without questions: a folder that exists is never replaced.
+    // Without questions: a folder that exists is never replaced, also one
+    // that another save made meanwhile (the save would ask then).
     const QString target = options.folders[1];
     if (QFileInfo::exists(target)) {
-        PrintError(EEXIST);
+        PrintError(EEXIST, target);
         return kExitError;
     }
     CNoProgress progress;
-    const Result result = scene.Storage().SaveScene(target, *SaveExtension(options.format),
-                                                    progress, [] { return false; });
+    bool taken = false;
+    const Result result =
+        scene.Storage().SaveScene(target, *SaveExtension(options.format), progress, [&taken] {
+            taken = true;
+            return false;
+        });
+    if (taken || result == EEXIST) {
+        PrintError(EEXIST, target);
+        return kExitError;
+    }
     if (result != kOk) {
-        PrintError(result);
+        PrintError(result, scene.Storage().ErrorSubject());
         return kExitError;
     }
     return kExitOk;
