@@ -13,11 +13,11 @@
 #include <QFileInfo>
 #include <QImageReader>
 
+#include "engine/Engine.h"
 #include "model/MediaInfo.h"
 #include "model/Node.h"
 #include "movie/MovieFrame.h"
 #include "movie/MoviePipeline.h"
-#include "movie/MovieScene.h"
 #include "platform/Progress.h"
 #include "platform/StringTable.h"
 #include "storage/MediaFiles.h"
@@ -186,7 +186,7 @@ int RunMovie(const QStringList& args) {
         PrintDetail(QStringLiteral("no scene folder %1").arg(options.folder));
         return kExitError;
     }
-    CMovieScene scene(&ProbeImage);
+    CEngine scene(CEngine::Headless{.workingRoot = {}, .documents = {}, .loadImage = &ProbeImage});
     if (options.frameRate) scene.settings.Set(FrameRate, *options.frameRate);
     CTerminalProgress progress;
     CInterruptGuard interrupts;
