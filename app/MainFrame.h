@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include <QMainWindow>
@@ -118,6 +119,7 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     void OnFirstShow();
     bool OnIdle(int count);
     void SendAll(std::initializer_list<int> ids);
+    void SendAll(std::span<const int> ids);  // a list of FrameRefresh.h
     void UndoOrRedo(int id);
     void ToggleSetting(int index);
     void PlayOnce();
@@ -131,6 +133,9 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     void ClearScene();
     void RestoreLastScene();
     void ClearSceneTiming();
+    void ResetSettings();
+    void StoreSettings();
+    void RestoreSettings();
 
     CEngine& objects_;
     QWidget* mediaList_ = nullptr;
