@@ -453,7 +453,8 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     if (isMinimized()) showNormal();
-    const int question = objects_.title.IsChanged() ? kMsgExitWithoutSaving : kMsgCloseApplication;
+    const int question =
+        objects_.scene.HasUnsavedChanges() ? kMsgExitWithoutSaving : kMsgCloseApplication;
     if (!Ask(question)) {
         event->ignore();
         return;

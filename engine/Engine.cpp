@@ -37,6 +37,7 @@ bool CEngine::IsUsable() const {
 }
 
 void CEngine::Link(ImageLoader loadImage) {
+    scene.SetShownBy([this](bool unsaved) { title.ShowUnsavedChanges(unsaved); });
     media.SetAudioRingFactory(&sound);
     sheet.SetAudioRingFactory(&sound);
     // The undo snapshots live in the storage's Undo folder, where they outlive
@@ -54,12 +55,14 @@ void CEngine::Link(ImageLoader loadImage) {
                           : ImageLoader([this](CNode& item) { return display.LoadImage(item); });
     links.sheet = &sheet;
     links.title = &title;
+    links.scene = &scene;
     links.undo = &undo;
     storage.Connect(std::move(links));
 }
 
 void CEngine::Unlink() {
     storage.Connect({});
+    scene.SetShownBy(nullptr);
     media.SetAudioRingFactory(nullptr);
     sheet.SetAudioRingFactory(nullptr);
 }

@@ -6,6 +6,7 @@
 
 #include "display/Direct3D.h"
 #include "model/MdiaList.h"
+#include "model/SceneState.h"
 #include "model/XshtList.h"
 #include "movie/SceneMovie.h"
 #include "player/PlayEngine.h"
@@ -82,6 +83,7 @@ class CEngine {
     CStorage storage;
     CSettings settings;
     CMdiaList media;
+    CSceneState scene;  // unsaved changes, shown by the title
     CTitleBar title{settings};
     CXshtList sheet{settings};
     CDirect3D display{settings, media};

@@ -7,6 +7,7 @@
 
 #include "model/Anim.h"
 #include "model/MdiaList.h"
+#include "model/SceneState.h"
 #include "model/XshtList.h"
 #include "platform/Progress.h"
 #include "settings/Settings.h"
@@ -39,7 +40,7 @@ bool HoldsFiles(const QString& folder) {
 // ---- the working scene
 
 Result CStorage::CloseScene() {
-    if (links_.title != nullptr) links_.title->SetMark(QString());
+    if (links_.scene != nullptr) links_.scene->SetUnsavedChanges(false);
     if (links_.sheet == nullptr || !HasColumns(*links_.sheet)) return kOk;
     // Without its snapshot the scene would come back one edit short; the
     // folders move all the same, as that edit cannot be kept either way.
@@ -109,7 +110,7 @@ bool CStorage::ResumeWorkingScene(CAnim* grabLevel) {
     LoadSounds();
     if (!HasWorkingScene()) return false;
     ReloadWorkingScene(grabLevel);
-    if (links_.title != nullptr) links_.title->SetMark(QStringLiteral("*"));
+    if (links_.scene != nullptr) links_.scene->SetUnsavedChanges(true);
     return true;
 }
 
@@ -130,6 +131,7 @@ Result CStorage::RestoreLastScene(CAnim* grabLevel) {
     if (links_.sheet != nullptr) links_.sheet->Clear();
     if (links_.media != nullptr) links_.media->Clear();
     if (links_.title != nullptr) links_.title->Reset();
+    if (links_.scene != nullptr) links_.scene->SetUnsavedChanges(false);
     if (grabLevel != nullptr) grabLevel->Reset();
     const Result result = folders_.SwapBackups();
     ReloadWorkingScene(grabLevel);
@@ -138,7 +140,7 @@ Result CStorage::RestoreLastScene(CAnim* grabLevel) {
 
 void CStorage::ClearSceneTiming() {
     if (links_.sheet == nullptr) return;
-    if (links_.title != nullptr) links_.title->SetMark(QStringLiteral("*"));
+    if (links_.scene != nullptr) links_.scene->SetUnsavedChanges(true);
     if (links_.undo != nullptr && HasColumns(*links_.sheet)) links_.undo->RecordEdit(*links_.sheet);
     links_.sheet->Clear();
 }
@@ -194,10 +196,8 @@ Result CStorage::OpenSceneTiming(const QString& folder) {
     if (links_.media == nullptr || links_.sheet == nullptr) return kFail;
     const Result result = ReadTiming(*links_.sheet, *links_.media, folder);
     if (links_.undo != nullptr) links_.undo->RecordEdit(*links_.sheet);
-    if (links_.title != nullptr) {
-        links_.title->SetMark(QStringLiteral("*"));
-        if (result == kOk) links_.title->SetSceneName(folder);
-    }
+    if (links_.scene != nullptr) links_.scene->SetUnsavedChanges(true);
+    if (result == kOk && links_.title != nullptr) links_.title->SetSceneName(folder);
     folders_.WriteScenePath(folder);
     return result;
 }

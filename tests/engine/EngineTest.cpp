@@ -90,7 +90,8 @@ TEST(Engine, HeadlessOverGivenFoldersIsTheNextStartOfTheFirst) {
 
 // The links the objects need to work together: the storage opens what the
 // media list is given, the audio output gives every level its ring, opening
-// a scene loads pictures, keeps an undo step and names the scene in the title.
+// a scene loads pictures, keeps an undo step and names the scene in the
+// title, which shows the scene's unsaved changes.
 TEST(Engine, LinksTheObjectsAsTheProgramUsesThem) {
     const QString scene = test::MakeTempDir(QStringLiteral("walk"));
     QImage image(40, 30, QImage::Format_RGB32);
@@ -117,6 +118,15 @@ TEST(Engine, LinksTheObjectsAsTheProgramUsesThem) {
     EXPECT_NE(sound->summary->ring, nullptr) << "the audio output gives levels their rings";
     EXPECT_EQ(engine.title.SceneName(), scene);
     EXPECT_FALSE(engine.undo.UndoList().isEmpty());
+
+    // Unsaved changes are the scene's; the title shows them.
+    EXPECT_FALSE(engine.scene.HasUnsavedChanges());
+    engine.storage.ClearSceneTiming();
+    EXPECT_TRUE(engine.scene.HasUnsavedChanges());
+    EXPECT_EQ(engine.title.Mark(), QStringLiteral("*"));
+    ASSERT_EQ(engine.storage.CloseScene(), kOk);
+    EXPECT_FALSE(engine.scene.HasUnsavedChanges());
+    EXPECT_EQ(engine.title.Mark(), QString());
 
     const CPlayEngine::Links play = engine.PlayLinks();
     EXPECT_EQ(play.sheet, &engine.sheet);

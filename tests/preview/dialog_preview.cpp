@@ -15,10 +15,10 @@
 #include "app/OptionsDialog.h"
 #include "model/Anim.h"
 #include "model/MdiaList.h"
+#include "model/SceneState.h"
 #include "model/SheetHistory.h"
 #include "model/XshtList.h"
 #include "settings/Settings.h"
-#include "settings/TitleBar.h"
 #include "ui/AnimDialog.h"
 #include "ui/MessageDialog.h"
 #include "ui/RangeDialog.h"
@@ -119,12 +119,12 @@ int main(int argc, char** argv) {
         kolvane::CSettings settings(kolvane::CSettings::Unstored{});
         kolvane::CMdiaList media;
         kolvane::CXshtList sheet(settings);
-        kolvane::CTitleBar title(settings);
+        kolvane::CSceneState scene;
         CPrintingHistory history;
         CPrintingSink sink;
         AddScene(media, sheet);
         if (args[0] == QLatin1String("range")) {
-            kolvane::CRangeDialog dialog(nullptr, sheet, title, history, sink);
+            kolvane::CRangeDialog dialog(nullptr, sheet, scene, history, sink);
             dialog.Open();
             SaveWhenShown(dialog, args.value(1));
             QTimer closed;
