@@ -140,9 +140,15 @@ Result CMainFrame::SaveScene(const QString& folder, const QString& extension) {
 
 Result CMainFrame::OpenSceneTiming(const QString& folder) {
     if (!objects_.sheet.Levels().empty()) SendCommand(cmd::kClearSceneTiming);
-    const Result result = objects_.storage.OpenSceneTiming(folder);
+    QStringList notes;
+    const Result result = objects_.storage.OpenSceneTiming(folder, &notes);
     SendAll(refresh::kTimingOpened);
-    if (result != kOk) ShowMessage(CMessageDialog::kError, result);
+    if (result != kOk) {
+        ShowMessage(CMessageDialog::kError, result);
+    } else if (!notes.isEmpty()) {
+        // An exchanged sheet may carry what our sheet cannot: say what.
+        messageBox_->ShowText(CMessageDialog::kWarning, notes.join(u'\n'));
+    }
     return result;
 }
 
