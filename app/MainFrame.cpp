@@ -14,7 +14,7 @@
 #include "app/KeyboardFilter.h"
 #include "app/MainMenu.h"
 #include "app/OptionsDialog.h"
-#include "app/ProcessObjects.h"
+#include "engine/Engine.h"
 #include "model/Anim.h"
 #include "platform/StringTable.h"
 #include "ui/BasicButton.h"
@@ -25,7 +25,6 @@
 #include "ui/MovieDialog.h"
 #include "ui/PlaceholderPanel.h"
 #include "ui/PlayMainPanel.h"
-#include "ui/ProgressDialog.h"
 #include "ui/SceneDialog.h"
 #include "ui/ToolPanel.h"
 #include "ui/UiMetrics.h"
@@ -39,18 +38,14 @@ namespace {
 const QColor kFrameLine(100, 120, 130);
 const QColor kMainBase(100, 120, 130);
 
-constexpr int kMsgDefaultSettings = 60000;
-constexpr int kMsgSettingsStored = 60001;
-constexpr int kMsgSettingsRestored = 60003;
 constexpr int kMsgClearScene = 60020;
 constexpr int kMsgClearSceneTiming = 60021;
-constexpr int kMsgReplaceScene = 60022;
 constexpr int kMsgExitWithoutSaving = 60024;
 constexpr int kMsgCloseApplication = 60025;
 
 }  // namespace
 
-CMainFrame::CMainFrame(CProcessObjects& objects, QWidget* parent)
+CMainFrame::CMainFrame(CEngine& objects, QWidget* parent)
     : QMainWindow(parent), objects_(objects), grabLevel_(std::make_unique<CAnim>(objects.media)) {
     // The audio output comes first, the display renderer after it.
     objects_.sound.Initialize();
@@ -64,6 +59,7 @@ CMainFrame::CMainFrame(CProcessObjects& objects, QWidget* parent)
     scene.sheet = &objects_.sheet;
     scene.settings = &objects_.settings;
     scene.title = &objects_.title;
+    scene.sceneState = &objects_.scene;
     scene.history = &objects_.undo;
     scene.escapeHeld = [this] { return keyboard_ != nullptr && keyboard_->EscapeHeld(); };
     auto* mediaList = new CMdiaListPanel(*this, scene, central);
@@ -75,15 +71,7 @@ CMainFrame::CMainFrame(CProcessObjects& objects, QWidget* parent)
     auto* xshtMain = new CXshtMainPanel(*this, scene, central);
     xshtMain_ = xshtMain;
     xshtTool_ = new CXshtToolPanel(*this, central);
-    CPlayEngine::Links playLinks;
-    playLinks.sheet = &objects_.sheet;
-    playLinks.media = &objects_.media;
-    playLinks.settings = &objects_.settings;
-    playLinks.display = &objects_.display;
-    playLinks.sound = &objects_.sound;
-    playLinks.storage = &objects_.storage;
-    playLinks.title = &objects_.title;
-    auto* playMain = new CPlayMainPanel(*this, playLinks, central);
+    auto* playMain = new CPlayMainPanel(*this, objects_.PlayLinks(), central);
     playMain_ = playMain;
     // The info strip's boxes stand under the editor's columns.
     playMain->SetEditorColumns([xshtMain] {
@@ -188,6 +176,11 @@ void CMainFrame::SendAll(std::initializer_list<int> ids) {
         SendCommand(id);
 }
 
+void CMainFrame::SendAll(std::span<const int> ids) {
+    for (int id : ids)
+        SendCommand(id);
+}
+
 bool CMainFrame::OnFrameCommand(int id) {
     CSettings& settings = objects_.settings;
     switch (id) {
@@ -228,26 +221,13 @@ bool CMainFrame::OnFrameCommand(int id) {
             ToggleSetting(AutoStore);
             return true;
         case cmd::kResetSettings:
-            settings.ResetToDefaults();
-            SendAll({cmd::kVideoFormatChanged, cmd::kGrabberSettings2, cmd::kGrabberMotionSettings,
-                     cmd::kEditorColumnCount, cmd::kGrabberRefresh, cmd::kEditorRefresh,
-                     cmd::kPlayerRefresh, cmd::kCameraReload, cmd::kVideoSourceReload,
-                     cmd::kOptionsReload});
-            objects_.title.Refresh();
-            Inform(kMsgDefaultSettings);
+            ResetSettings();
             return true;
         case cmd::kStoreSettings:
-            settings.Store();
-            Inform(kMsgSettingsStored);
+            StoreSettings();
             return true;
         case cmd::kRestoreSettings:
-            settings.Restore();
-            SendAll({cmd::kVideoFormatChanged, cmd::kGrabberSettings3, cmd::kGrabberSettings4,
-                     cmd::kGrabberMotionSettings, cmd::kEditorColumnCount, cmd::kGrabberRefresh,
-                     cmd::kEditorRefresh, cmd::kPlayerRefresh, cmd::kCameraReload,
-                     cmd::kVideoSourceReload, cmd::kOptionsReload});
-            objects_.title.Refresh();
-            Inform(kMsgSettingsRestored);
+            RestoreSettings();
             return true;
         case cmd::kExit:
             close();
@@ -310,37 +290,6 @@ void CMainFrame::OpenGrabberDialog(int command) {
     const auto& open = camera ? receivers_.openCameraDialog : receivers_.openVideoSourceDialog;
     if ((isOpen && isOpen()) || !open) return;
     open();
-}
-
-void CMainFrame::UndoOrRedo(int id) {
-    CUndo& undo = objects_.undo;
-    const Result result = id == cmd::kUndo ? undo.UndoSheet(objects_.sheet, objects_.media)
-                                           : undo.RedoSheet(objects_.sheet, objects_.media);
-    SendCommand(cmd::kSheetChanged);
-    if (result != kOk) ShowMessage(CMessageDialog::kError, result);
-}
-
-void CMainFrame::ToggleSetting(int index) {
-    objects_.settings.Set(index, objects_.settings.Get(index) == 1 ? 0 : 1);
-}
-
-void CMainFrame::ReloadImagesForLiveView() {
-    CDirect3D& display = objects_.display;
-    if (!display.HasLiveViewCompanions()) return;
-    {
-        CProgressDialog progress(this);
-        display.ReloadAllImages(progress);
-    }
-    SendAll({cmd::kGrabberRefresh, cmd::kPlayerRefresh});
-    idle_->Wake();  // idle loading waited while the window was up
-}
-
-void CMainFrame::SetMonitorType(int command) {
-    const int aspect = MonitorTypeAspect(command);
-    objects_.settings.Set(MonitorAspect, aspect);
-    objects_.settings.Set(MonitorAuto, aspect == 0 ? 1 : 0);
-    SendAll({cmd::kGrabberDisplaySettings, cmd::kGrabberRefresh, cmd::kPlayerDisplaySettings,
-             cmd::kPlayerRefresh});
 }
 
 bool CMainFrame::IsAreaVisible(Area area) const {
@@ -488,92 +437,6 @@ void CMainFrame::OnFirstShow() {
     ResumeWorkingScene();
 }
 
-// Work the previous run left in the working folders comes back, marked as
-// changed; the program opens where that work goes on.
-void CMainFrame::ResumeWorkingScene() {
-    objects_.storage.ResumeWorkingScene(grabLevel_.get());
-    SendAll({cmd::kMediaChanged, cmd::kSheetChanged});
-    idle_->Wake();  // the images' textures load while idle
-    SwitchArea(objects_.sheet.Levels().empty() ? cmd::kViewGrabber : cmd::kViewEditor);
-}
-
-void CMainFrame::ClearScene() {
-    repaint();
-    const Result result = objects_.storage.ClearWorkingScene(grabLevel_.get());
-    if (result != kOk) {
-        // Nothing was cleared: the work stays where it is.
-        ShowMessage(CMessageDialog::kError, result);
-        return;
-    }
-    SendAll({cmd::kSheetChanged, cmd::kMediaChanged, cmd::kGrabberRefresh, cmd::kEditorRefresh,
-             cmd::kPlayerRefresh});
-    if (inSceneProcedure_) return;
-    objects_.settings.Restore();
-    SendAll({cmd::kVideoFormatChanged, cmd::kGrabberSettings3, cmd::kGrabberSettings4,
-             cmd::kGrabberMotionSettings, cmd::kEditorColumnCount, cmd::kVideoSourceReload,
-             cmd::kOptionsReload});
-    objects_.title.Refresh();
-    SwitchArea(cmd::kViewGrabber);
-}
-
-void CMainFrame::RestoreLastScene() {
-    repaint();
-    const Result result = objects_.storage.RestoreLastScene(grabLevel_.get());
-    SendAll({cmd::kSheetChanged, cmd::kMediaChanged, cmd::kGrabberRefresh, cmd::kEditorRefresh,
-             cmd::kPlayerRefresh});
-    idle_->Wake();
-    if (result != kOk) ShowMessage(CMessageDialog::kError, result);
-}
-
-void CMainFrame::ClearSceneTiming() {
-    objects_.storage.ClearSceneTiming();
-    SendCommand(cmd::kSheetChanged);
-    SwitchArea(cmd::kViewEditor);
-}
-
-Result CMainFrame::OpenScene(const QString& folder, const QStringList& extensions) {
-    inSceneProcedure_ = true;
-    if (objects_.media.ImageLevel() != nullptr || !objects_.sheet.Levels().empty())
-        SendCommand(cmd::kClearScene);
-    Result result = kOk;
-    {
-        CProgressDialog progress(this);
-        result = objects_.storage.OpenScene(folder, extensions, progress);
-    }
-    inSceneProcedure_ = false;
-    SendAll({cmd::kMediaChanged, cmd::kSheetChanged, cmd::kGrabberRefresh, cmd::kEditorRefresh,
-             cmd::kPlayerRefresh});
-    idle_->Wake();
-    if (result != kOk) ShowMessage(CMessageDialog::kError, result);
-    return result;
-}
-
-Result CMainFrame::SaveScene(const QString& folder, const QString& extension) {
-    Result result = kOk;
-    {
-        CProgressDialog progress(this);
-        result = objects_.storage.SaveScene(folder, extension, progress,
-                                            [this] { return Ask(kMsgReplaceScene); });
-    }
-    SendAll({cmd::kMediaChanged, cmd::kSheetChanged});
-    if (result != kOk) ShowMessage(CMessageDialog::kError, result);
-    return result;
-}
-
-Result CMainFrame::OpenSceneTiming(const QString& folder) {
-    if (!objects_.sheet.Levels().empty()) SendCommand(cmd::kClearSceneTiming);
-    QStringList notes;
-    const Result result = objects_.storage.OpenSceneTiming(folder, &notes);
-    SendAll({cmd::kSheetChanged, cmd::kEditorRefresh, cmd::kGrabberRefresh, cmd::kPlayerRefresh});
-    if (result != kOk) {
-        ShowMessage(CMessageDialog::kError, result);
-    } else if (!notes.isEmpty()) {
-        // An exchanged sheet may carry what our sheet cannot: say what.
-        messageBox_->ShowText(CMessageDialog::kWarning, notes.join(u'\n'));
-    }
-    return result;
-}
-
 // Open Scene, Save Scene, Open Scene Timing and Save Movie run these
 // dialogs modally (RunModalFrame).
 void CMainFrame::MakeSceneAndMovieDialogs() {
@@ -637,7 +500,8 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     if (isMinimized()) showNormal();
-    const int question = objects_.title.IsChanged() ? kMsgExitWithoutSaving : kMsgCloseApplication;
+    const int question =
+        objects_.scene.HasUnsavedChanges() ? kMsgExitWithoutSaving : kMsgCloseApplication;
     if (!Ask(question)) {
         event->ignore();
         return;

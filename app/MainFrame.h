@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include <QMainWindow>
@@ -12,7 +13,7 @@
 namespace kolvane {
 
 class CAnim;
-class CProcessObjects;
+class CEngine;
 class CToolPanel;
 class CIdlePump;
 class CMessageDialog;
@@ -35,7 +36,7 @@ class CMainFrame : public QMainWindow, public ICommandSink {
   public:
     enum class Area { Grabber, Editor, Player };
 
-    explicit CMainFrame(CProcessObjects& objects, QWidget* parent = nullptr);
+    explicit CMainFrame(CEngine& objects, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     // ICommandSink: a command is offered to the panels and dialogs in the
@@ -128,6 +129,7 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     void OnFirstShow();
     bool OnIdle(int count);
     void SendAll(std::initializer_list<int> ids);
+    void SendAll(std::span<const int> ids);  // a list of FrameRefresh.h
     void UndoOrRedo(int id);
     void ToggleSetting(int index);
     void PlayOnce();
@@ -141,9 +143,12 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     void ClearScene();
     void RestoreLastScene();
     void ClearSceneTiming();
+    void ResetSettings();
+    void StoreSettings();
+    void RestoreSettings();
     void MakeSceneAndMovieDialogs();
 
-    CProcessObjects& objects_;
+    CEngine& objects_;
     QWidget* mediaList_ = nullptr;
     CToolPanel* mediaTool_ = nullptr;
     QWidget* grabMain_ = nullptr;

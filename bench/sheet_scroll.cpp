@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include "engine/Engine.h"
 #include "model/MdiaList.h"
 #include "model/SheetHistory.h"
 #include "model/XshtList.h"
@@ -40,11 +41,10 @@ class CNoSink : public ICommandSink {
 
 // Milliseconds for `steps` scroll-and-paint steps over a sheet of `frames`.
 double ScrollMs(int frames, int steps, int cellInfo) {
-    CSettings settings{CSettings::Unstored{}};
-    settings.Set(CellInfo, cellInfo);
-    CMdiaList media;
-    CXshtList sheet(settings);
-    CTitleBar title(settings);
+    CEngine engine{CEngine::Headless{}};
+    engine.settings.Set(CellInfo, cellInfo);
+    CMdiaList& media = engine.media;
+    CXshtList& sheet = engine.sheet;
     CNoHistory history;
     CNoSink sink;
     for (int c = 0; c < 5; ++c) {
@@ -53,7 +53,7 @@ double ScrollMs(int frames, int steps, int cellInfo) {
             sheet.PlaceItem(item);
     }
     sheet.Normalise();
-    SceneLinks links{&media, &sheet, &settings, &title, &history, {}};
+    SceneLinks links{&media, &sheet, &engine.settings, &engine.title, &history, {}, &engine.scene};
     CXshtMainPanel panel(sink, links, nullptr);
     panel.resize(1000, 800);
     panel.OnCommand(cmd::kSheetChanged);

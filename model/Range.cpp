@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "model/SceneState.h"
 #include "model/SheetHistory.h"
 #include "model/XshtList.h"
 #include "platform/Commands.h"
 #include "platform/StringTable.h"
-#include "settings/TitleBar.h"
 
 namespace kolvane {
 namespace {
@@ -18,8 +18,6 @@ constexpr int kAscendText = 40101;
 constexpr int kDescendText = 40102;
 constexpr int kReverseText = 40103;
 constexpr int kRandomText = 40104;
-
-const QString kChangedMark = QStringLiteral("*");
 
 bool IsBlank(const CNode* cell) {
     return cell->HasAny(kTypeBlank);
@@ -47,10 +45,10 @@ bool HasSelected(const CNode& column) {
 
 }  // namespace
 
-CRange::CRange(CXshtList& sheet, CTitleBar& title, ISheetHistory& history, ICommandSink& commands,
+CRange::CRange(CXshtList& sheet, CSceneState& scene, ISheetHistory& history, ICommandSink& commands,
                Clock clock)
     : sheet_(sheet),
-      title_(title),
+      scene_(scene),
       history_(history),
       commands_(commands),
       clock_(clock ? std::move(clock) : Clock([] { return std::int64_t{std::time(nullptr)}; })) {}
@@ -156,7 +154,7 @@ void CRange::Base() {
 }
 
 Result CRange::BeginChange() {
-    title_.SetMark(kChangedMark);
+    scene_.SetUnsavedChanges(true);
     return history_.RecordEdit(sheet_);
 }
 

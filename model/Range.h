@@ -11,7 +11,7 @@
 
 namespace kolvane {
 
-class CTitleBar;
+class CSceneState;
 class CXshtList;
 class ICommandSink;
 class ISheetHistory;
@@ -36,7 +36,7 @@ class CRange {
     // frames per second), or beyond its current length when that is longer.
     static constexpr int kMaxRows = 1 << 17;
 
-    CRange(CXshtList& sheet, CTitleBar& title, ISheetHistory& history, ICommandSink& commands,
+    CRange(CXshtList& sheet, CSceneState& scene, ISheetHistory& history, ICommandSink& commands,
            Clock clock = {});
 
     // Measures the selection afresh (dialog opening, 33027).
@@ -90,7 +90,7 @@ class CRange {
     int DrawRandom() const;
 
     CXshtList& sheet_;
-    CTitleBar& title_;
+    CSceneState& scene_;
     ISheetHistory& history_;
     ICommandSink& commands_;
     Clock clock_;

@@ -21,6 +21,8 @@ class CTitleBar {
 
     void SetSceneName(const QString& name);
     void SetMark(const QString& mark);
+    // The scene's state as the mark: "*" while it has unsaved changes.
+    void ShowUnsavedChanges(bool unsaved) { SetMark(unsaved ? QStringLiteral("*") : QString()); }
     void SetImageCount(int count);
     void SetFrameCount(int count);
     // Empty name, empty mark, counts 0.
@@ -31,6 +33,7 @@ class CTitleBar {
     const QString& Text() const { return text_; }
     const QString& SceneName() const { return sceneName_; }
     const QString& Mark() const { return mark_; }
+    // Whether the line shows the mark (the scene's own state is CSceneState).
     bool IsChanged() const { return !mark_.isEmpty(); }
     int ImageCount() const { return imageCount_; }
     int FrameCount() const { return frameCount_; }

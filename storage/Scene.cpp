@@ -18,6 +18,7 @@
 #include "model/Anim.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
+#include "model/SceneState.h"
 #include "model/XshtList.h"
 #include "platform/Progress.h"
 #include "settings/Settings.h"
@@ -116,7 +117,7 @@ void RepointImages(CMdiaList& media, const QString& from, const QString& to) {
 // ---- the working scene
 
 Result CStorage::CloseScene() {
-    if (links_.title != nullptr) links_.title->SetMark(QString());
+    if (links_.scene != nullptr) links_.scene->SetUnsavedChanges(false);
     if (links_.sheet == nullptr || !HasColumns(*links_.sheet)) return kOk;
     // Without its snapshot the scene would come back one edit short; the
     // folders move all the same, as that edit cannot be kept either way.
@@ -186,7 +187,7 @@ bool CStorage::ResumeWorkingScene(CAnim* grabLevel) {
     LoadSounds();
     if (!HasWorkingScene()) return false;
     ReloadWorkingScene(grabLevel);
-    if (links_.title != nullptr) links_.title->SetMark(QStringLiteral("*"));
+    if (links_.scene != nullptr) links_.scene->SetUnsavedChanges(true);
     return true;
 }
 
@@ -207,6 +208,7 @@ Result CStorage::RestoreLastScene(CAnim* grabLevel) {
     if (links_.sheet != nullptr) links_.sheet->Clear();
     if (links_.media != nullptr) links_.media->Clear();
     if (links_.title != nullptr) links_.title->Reset();
+    if (links_.scene != nullptr) links_.scene->SetUnsavedChanges(false);
     if (grabLevel != nullptr) grabLevel->Reset();
     const Result result = folders_.SwapBackups();
     ReloadWorkingScene(grabLevel);
@@ -215,7 +217,7 @@ Result CStorage::RestoreLastScene(CAnim* grabLevel) {
 
 void CStorage::ClearSceneTiming() {
     if (links_.sheet == nullptr) return;
-    if (links_.title != nullptr) links_.title->SetMark(QStringLiteral("*"));
+    if (links_.scene != nullptr) links_.scene->SetUnsavedChanges(true);
     if (links_.undo != nullptr && HasColumns(*links_.sheet)) links_.undo->RecordEdit(*links_.sheet);
     links_.sheet->Clear();
 }
@@ -327,10 +329,8 @@ Result CStorage::OpenSceneTiming(const QString& folder, QStringList* notes) {
     errorSubject_.clear();
     const Result result = ReadTiming(*links_.sheet, *links_.media, folder, notes, &errorSubject_);
     if (links_.undo != nullptr) links_.undo->RecordEdit(*links_.sheet);
-    if (links_.title != nullptr) {
-        links_.title->SetMark(QStringLiteral("*"));
-        if (result == kOk) links_.title->SetSceneName(folder);
-    }
+    if (links_.scene != nullptr) links_.scene->SetUnsavedChanges(true);
+    if (result == kOk && links_.title != nullptr) links_.title->SetSceneName(folder);
     folders_.WriteScenePath(folder);
     return result;
 }

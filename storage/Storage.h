@@ -18,6 +18,7 @@ namespace kolvane {
 class CAnim;
 class CDirectSound;
 class CListInfo;
+class CSceneState;
 class CSettings;
 class CSoundInfo;
 class CTitleBar;
@@ -39,7 +40,8 @@ class CStorage : public ISoundOpener {
         // The scene procedures below need these as well.
         CXshtList* sheet = nullptr;
         CTitleBar* title = nullptr;
-        CUndo* undo = nullptr;  // its snapshots live in GetUndoFolder()
+        CSceneState* scene = nullptr;  // whether it has unsaved changes
+        CUndo* undo = nullptr;         // its snapshots live in GetUndoFolder()
     };
 
     // The working folders below the application's local data folder, "My
@@ -91,7 +93,7 @@ class CStorage : public ISoundOpener {
 
     // ---- the working scene (Scene.cpp)
 
-    // Clears the title's mark; when the sheet has columns, keeps it as an
+    // Clears the scene's unsaved changes; when the sheet has columns, keeps it as an
     // undo step and moves Grab and Undo into their backups. The history then
     // starts over in the empty Undo folder. Answers the errno of a move that
     // failed (the folders then stay as they were).

@@ -12,11 +12,11 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "engine/Engine.h"
 #include "model/MediaInfo.h"
 #include "model/Node.h"
 #include "movie/MovieFrame.h"
 #include "movie/MoviePipeline.h"
-#include "movie/MovieScene.h"
 #include "platform/Progress.h"
 #include "platform/StringTable.h"
 #include "storage/Import.h"
@@ -176,7 +176,8 @@ int RunMovie(const QStringList& args) {
         PrintDetail(QStringLiteral("no scene folder %1").arg(options.folder));
         return kExitError;
     }
-    CMovieScene scene(&ProbeImageFile);
+    CEngine scene(
+        CEngine::Headless{.workingRoot = {}, .documents = {}, .loadImage = &ProbeImageFile});
     if (options.frameRate) scene.settings.Set(FrameRate, *options.frameRate);
     CTerminalProgress progress;
     CInterruptGuard interrupts;

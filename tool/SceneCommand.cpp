@@ -6,13 +6,11 @@
 
 #include <QFileInfo>
 
-#include "model/MdiaList.h"
+#include "engine/Engine.h"
 #include "model/MediaInfo.h"
-#include "model/XshtList.h"
 #include "platform/Progress.h"
-#include "settings/Settings.h"
+#include "storage/Import.h"
 #include "storage/MediaFiles.h"
-#include "storage/ScratchFolder.h"
 #include "storage/Storage.h"
 #include "storage/TimingFile.h"
 #include "tool/ToolMain.h"
@@ -72,40 +70,10 @@ std::optional<QString> Parse(const QStringList& args, SceneOptions& options) {
     return std::nullopt;
 }
 
-// The scene as the program holds it, in working folders of the tool's own.
-class CToolScene {
-  public:
-    CToolScene()
-        : storage_(work_.path() + QStringLiteral("/work"), work_.path() + QStringLiteral("/docs")),
-          sheet_(settings_) {
-        CStorage::Links links;
-        links.settings = &settings_;
-        links.media = &media_;
-        links.loadImage = &ProbeImageFile;
-        links.sheet = &sheet_;
-        storage_.Connect(std::move(links));
-        storage_.SetPause([](std::chrono::milliseconds) {});
-    }
-    ~CToolScene() { storage_.Connect({}); }
-    CToolScene(const CToolScene&) = delete;
-    CToolScene& operator=(const CToolScene&) = delete;
-
-    bool IsUsable() const { return work_.isValid(); }
-    CStorage& Storage() { return storage_; }
-    const CXshtList& Sheet() const { return sheet_; }
-
-  private:
-    CScratchFolder work_;
-    CSettings settings_{CSettings::Unstored{}};
-    CMdiaList media_;
-    CStorage storage_;
-    CXshtList sheet_;
-};
-
-Result Open(CToolScene& scene, const QString& folder, const QStringList& extensions) {
+Result Open(CEngine& scene, const QString& folder, const QStringList& extensions) {
     if (!QFileInfo(folder).isDir()) return ENOENT;
     CNoProgress progress;
-    return scene.Storage().OpenScene(folder, extensions, progress);
+    return scene.storage.OpenScene(folder, extensions, progress);
 }
 
 }  // namespace
@@ -113,7 +81,9 @@ Result Open(CToolScene& scene, const QString& folder, const QStringList& extensi
 int RunScene(const QStringList& args) {
     SceneOptions options;
     if (auto usage = Parse(args, options)) return UsageError(*usage);
-    CToolScene scene;
+    // The scene as the program holds it, in working folders of the tool's own.
+    CEngine scene(
+        CEngine::Headless{.workingRoot = {}, .documents = {}, .loadImage = &ProbeImageFile});
     if (!scene.IsUsable()) {
         PrintError(EACCES);
         return kExitError;
@@ -123,11 +93,11 @@ int RunScene(const QStringList& args) {
     const QStringList extensions =
         opening ? *OpenExtensions(options.format) : *OpenExtensions(QStringLiteral("default"));
     if (const Result result = Open(scene, options.folders[0], extensions); result != kOk) {
-        PrintError(result, result == ENOENT ? options.folders[0] : scene.Storage().ErrorSubject());
+        PrintError(result, result == ENOENT ? options.folders[0] : scene.storage.ErrorSubject());
         return kExitError;
     }
     if (opening) {
-        const QByteArray text = FormatTiming(scene.Sheet());
+        const QByteArray text = FormatTiming(scene.sheet);
         if (std::fwrite(text.constData(), 1, text.size(), stdout) !=
                 static_cast<std::size_t>(text.size()) ||
             std::fflush(stdout) != 0) {
@@ -147,7 +117,7 @@ int RunScene(const QStringList& args) {
     CNoProgress progress;
     bool taken = false;
     const Result result =
-        scene.Storage().SaveScene(target, *SaveExtension(options.format), progress, [&taken] {
+        scene.storage.SaveScene(target, *SaveExtension(options.format), progress, [&taken] {
             taken = true;
             return false;
         });
@@ -156,7 +126,7 @@ int RunScene(const QStringList& args) {
         return kExitError;
     }
     if (result != kOk) {
-        PrintError(result, scene.Storage().ErrorSubject());
+        PrintError(result, scene.storage.ErrorSubject());
         return kExitError;
     }
     return kExitOk;

@@ -4,6 +4,7 @@
 
 #include "model/Anim.h"
 #include "model/MdiaList.h"
+#include "model/SceneState.h"
 #include "model/SheetEdits.h"
 #include "model/SheetHistory.h"
 #include "model/XshtList.h"
@@ -100,7 +101,7 @@ bool CMdiaListPanel::OnCommand(int id) {
 }
 
 void CMdiaListPanel::AddSelected() {
-    links_.title->SetMark(QStringLiteral("*"));
+    links_.sceneState->SetUnsavedChanges(true);
     const Result kept = links_.history->RecordEdit(*links_.sheet);
     AddSelectedMedia(*links_.media, *links_.sheet, links_.settings->Get(DefTiming));
     Sink().SendCommand(cmd::kEditorGoToCurrent);
@@ -108,7 +109,7 @@ void CMdiaListPanel::AddSelected() {
 }
 
 void CMdiaListPanel::Rename() {
-    links_.title->SetMark(QStringLiteral("*"));
+    links_.sceneState->SetUnsavedChanges(true);
     if (!renameDialog_->IsOpen()) {
         renameAnim_->TakeSelection();
         renameDialog_->Run(CAnimDialog::Mode::kRename, *renameAnim_);
@@ -119,7 +120,7 @@ void CMdiaListPanel::Rename() {
 
 void CMdiaListPanel::RemoveSelected() {
     if (!Ask(kRemoveSelectedQuestion)) return;
-    links_.title->SetMark(QStringLiteral("*"));
+    links_.sceneState->SetUnsavedChanges(true);
     RemoveSelectedMedia(*links_.media, *links_.sheet);
     if (currentColumn_ >= links_.media->Levels().size()) {
         // The level shown went: back to the first.
@@ -134,7 +135,7 @@ void CMdiaListPanel::RemoveDuplicates() {
     // Files, never the shrunk display pictures: two photos that look alike
     // small are still two photos.
     if (RemoveDuplicateImages(*links_.media, *links_.sheet, SameFileContents) > 0) {
-        links_.title->SetMark(QStringLiteral("*"));
+        links_.sceneState->SetUnsavedChanges(true);
     }
     SendRefreshes();
 }

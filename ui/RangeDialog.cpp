@@ -17,9 +17,9 @@ constexpr int kFirstTooltip = 50060;  // in the same order
 
 }  // namespace
 
-CRangeDialog::CRangeDialog(QWidget* owner, CXshtList& sheet, CTitleBar& title,
+CRangeDialog::CRangeDialog(QWidget* owner, CXshtList& sheet, CSceneState& scene,
                            ISheetHistory& history, ICommandSink& commands, CRange::Clock clock)
-    : CBasicDialog(owner), range_(sheet, title, history, commands, std::move(clock)) {
+    : CBasicDialog(owner), range_(sheet, scene, history, commands, std::move(clock)) {
     SetPositionMemory(10);  // a tool window: it reopens where the user left it
     for (int control = 0; control < kControlCount; ++control) {
         const bool ordering = control == kOrdering;

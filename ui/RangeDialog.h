@@ -24,7 +24,7 @@ class CRangeDialog : public CBasicDialog, public ICommandTarget {
     // Shows a message box of `kind` with message `id` and answers its result.
     using MessageBox = std::function<int(int kind, int id)>;
 
-    CRangeDialog(QWidget* owner, CXshtList& sheet, CTitleBar& title, ISheetHistory& history,
+    CRangeDialog(QWidget* owner, CXshtList& sheet, CSceneState& scene, ISheetHistory& history,
                  ICommandSink& commands, CRange::Clock clock = {});
     ~CRangeDialog() override;
 

@@ -5,6 +5,7 @@
 namespace kolvane {
 
 class CMdiaList;
+class CSceneState;
 class CSettings;
 class CTitleBar;
 class CXshtList;
@@ -19,6 +20,7 @@ struct SceneLinks {
     ISheetHistory* history = nullptr;
     // Whether Escape is held (it cancels a duplicate); no when unset.
     std::function<bool()> escapeHeld;
+    CSceneState* sceneState = nullptr;  // the scene's unsaved changes
 };
 
 }  // namespace kolvane

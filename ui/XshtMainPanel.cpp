@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include "model/MdiaList.h"
+#include "model/SceneState.h"
 #include "model/SheetEdits.h"
 #include "model/SheetHistory.h"
 #include "model/XshtList.h"
@@ -168,7 +169,7 @@ void CXshtMainPanel::OnSelected(int row) {
 }
 
 void CXshtMainPanel::BeginEdit() {
-    links_.title->SetMark(QStringLiteral("*"));
+    links_.sceneState->SetUnsavedChanges(true);
     const Result result = links_.history->RecordEdit(*links_.sheet);
     // The edit goes on: it only cannot be undone to here.
     if (result != kOk) ShowMessage(CMessageDialog::kError, result);
@@ -206,7 +207,8 @@ void CXshtMainPanel::Remove() {
 
 void CXshtMainPanel::EditRange() {
     if (range_ == nullptr) {
-        range_ = new CRangeDialog(window(), *links_.sheet, *links_.title, *links_.history, Sink());
+        range_ =
+            new CRangeDialog(window(), *links_.sheet, *links_.sceneState, *links_.history, Sink());
         if (showMessage_) range_->SetMessageBox(showMessage_);
     }
     if (!range_->IsOpen()) range_->Open();

@@ -8,11 +8,9 @@
 #include "app/CommandRouter.h"
 #include "app/MainFrame.h"
 #include "app/OptionsDialog.h"
-#include "app/ProcessObjects.h"
-#include "ui/CameraDialog.h"
+#include "engine/Engine.h"
 #include "ui/CameraDialog.h"
 #include "ui/ToolPanel.h"
-#include "ui/VSourceDialog.h"
 #include "ui/VSourceDialog.h"
 
 namespace kolvane {
@@ -102,7 +100,7 @@ TEST_F(CommandRouterTest, StatesComeFromTheFirstTargetThatDecidesElseFromTheRule
 }
 
 TEST(FrameRoutingTest, PanelsThenDialogsInTheirFixedOrder) {
-    CProcessObjects objects(133);
+    CEngine objects(CEngine::Program{133});
     CMainFrame frame(objects);
     const auto target = [](QWidget* widget) { return dynamic_cast<ICommandTarget*>(widget); };
     const std::vector<ICommandTarget*> expected = {

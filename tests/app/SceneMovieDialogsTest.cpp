@@ -12,7 +12,7 @@
 #include <QTimer>
 
 #include "app/MainFrame.h"
-#include "app/ProcessObjects.h"
+#include "engine/Engine.h"
 #include "platform/GstPtr.h"
 #include "ui/BasicButton.h"
 #include "ui/ComboBar.h"
@@ -77,7 +77,7 @@ Dialog* OpenDialog() {
 // folders and documents, its dialogs answered as they come up.
 class SceneMovieDialogsTest : public ::testing::Test {
   protected:
-    SceneMovieDialogsTest() : objects(160) {
+    SceneMovieDialogsTest() : objects(CEngine::Program{160}) {
         for (int k = 1; k <= 4; ++k) {
             QImage image(64, 48, QImage::Format_RGB32);
             image.fill(QColor::fromHsv(k * 60, 200, 200));
@@ -129,7 +129,7 @@ class SceneMovieDialogsTest : public ::testing::Test {
         return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     }
 
-    CProcessObjects objects;
+    CEngine objects;
     std::unique_ptr<CMainFrame> frame;
     QTimer answerer;
     QStringList messages;

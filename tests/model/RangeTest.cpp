@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "model/Range.h"
+#include "model/SceneState.h"
 #include "model/SheetHistory.h"
 #include "platform/Commands.h"
 #include "settings/Settings.h"
@@ -51,6 +52,9 @@ std::int64_t SeedDrawing(int r) {
 
 class RangeTest : public ::testing::Test {
   protected:
+    RangeTest() {
+        scene.SetShownBy([this](bool unsaved) { title.ShowUnsavedChanges(unsaved); });
+    }
     CNode* Column(const QString& name, const QStringList& pattern) {
         return AddColumn(sheet, media, name, pattern);
     }
@@ -69,10 +73,11 @@ class RangeTest : public ::testing::Test {
     CMdiaList media;
     CXshtList sheet{settings};
     CTitleBar title{settings};
+    CSceneState scene;  // shown by the title, as the program links them
     CFakeHistory history;
     CFakeSink sink;
     std::int64_t now = 1'700'000'000;
-    CRange range{sheet, title, history, sink, [this] { return now; }};
+    CRange range{sheet, scene, history, sink, [this] { return now; }};
 };
 
 TEST_F(RangeTest, MeasuresTimingOverWholeRunsAndTheBlanksAround) {

@@ -18,13 +18,13 @@
 #include <QTimer>
 
 #include "app/OptionsDialog.h"
+#include "engine/Engine.h"
 #include "model/Anim.h"
 #include "model/MdiaList.h"
+#include "model/SceneState.h"
 #include "model/SheetHistory.h"
 #include "model/XshtList.h"
-#include "movie/MovieScene.h"
 #include "settings/Settings.h"
-#include "settings/TitleBar.h"
 #include "ui/AnimDialog.h"
 #include "ui/ComboBar.h"
 #include "ui/MessageDialog.h"
@@ -129,7 +129,7 @@ int PreviewScene(const QString& home, const QStringList& args) {
 
 // The movie dialog of a first run, a name typed.
 int PreviewMovie(const QString& home, const QStringList& args) {
-    kolvane::CMovieScene scene;
+    kolvane::CEngine scene{kolvane::CEngine::Headless{}};
     const QString documents = home + QStringLiteral("/Documents");
     QDir().mkpath(documents + QStringLiteral("/My Movies/old takes"));
     kolvane::CMovieDialog dialog(nullptr, scene.settings, scene.sheet, scene.Writer(), documents);
@@ -192,12 +192,12 @@ int main(int argc, char** argv) {
         kolvane::CSettings settings(kolvane::CSettings::Unstored{});
         kolvane::CMdiaList media;
         kolvane::CXshtList sheet(settings);
-        kolvane::CTitleBar title(settings);
+        kolvane::CSceneState scene;
         CPrintingHistory history;
         CPrintingSink sink;
         AddScene(media, sheet);
         if (args[0] == QLatin1String("range")) {
-            kolvane::CRangeDialog dialog(nullptr, sheet, title, history, sink);
+            kolvane::CRangeDialog dialog(nullptr, sheet, scene, history, sink);
             dialog.Open();
             SaveWhenShown(dialog, args.value(1));
             QTimer closed;

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 
 #include "model/Range.h"
+#include "model/SceneState.h"
 #include "platform/Commands.h"
 #include "settings/Settings.h"
 #include "settings/TitleBar.h"
@@ -229,7 +230,7 @@ struct ExpectedHistory {
 // on average: whatever happens, undo and redo show exactly the state their
 // snapshot was taken of, and a restart resumes the newest snapshot.
 TEST_F(UndoTest, UndoRestoresTheExactSheetWhateverFailsOnTheWay) {
-    CTitleBar title(settings);
+    CSceneState scene;
     struct : ICommandSink {
         void SendCommand(int) override {}
         void PostCommand(int) override {}
@@ -265,7 +266,7 @@ TEST_F(UndoTest, UndoRestoresTheExactSheetWhateverFailsOnTheWay) {
                 expected.files[QFileInfo(path).fileName().toInt()] = SheetText(written);
                 return kOk;
             });
-            range = std::make_unique<CRange>(sheet, title, *history, sink,
+            range = std::make_unique<CRange>(sheet, scene, *history, sink,
                                              [&] { return static_cast<std::int64_t>(random()); });
         };
         start();

@@ -9,6 +9,7 @@
 
 #include "model/MediaInfo.h"
 #include "model/MediaNames.h"
+#include "model/SceneState.h"
 #include "model/SheetHistory.h"
 #include "platform/Commands.h"
 #include "settings/Settings.h"
@@ -68,6 +69,8 @@ class MdiaListPanelTest : public ::testing::Test {
         links.sheet = &sheet;
         links.settings = &settings;
         links.title = &title;
+        sceneState.SetShownBy([this](bool unsaved) { title.ShowUnsavedChanges(unsaved); });
+        links.sceneState = &sceneState;
         links.history = &history;
         panel = new CMdiaListPanel(sink, links, &window);
         sink.panel = panel;
@@ -106,6 +109,7 @@ class MdiaListPanelTest : public ::testing::Test {
     CMdiaList media;
     CXshtList sheet{settings};
     CTitleBar title{settings};
+    CSceneState sceneState;
     CSnapshotCounter history;
     CPanelSink sink{sheet, media};
     SceneLinks links;

@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "movie/MovieScene.h"
+#include "engine/Engine.h"
 #include "tests/support/TestEnvironment.h"
 #include "ui/BasicButton.h"
 #include "ui/ComboBar.h"
@@ -51,7 +51,7 @@ class MovieDialogTest : public ::testing::Test {
     void Ok() { QTest::mouseClick(dialog.Button(1), Qt::LeftButton, {}, {4, 4}); }
 
     QString documents = test::MakeTempDir(QStringLiteral("documents"));
-    CMovieScene scene;
+    CEngine scene{CEngine::Headless{}};
     CMovieDialog dialog{nullptr, scene.settings, scene.sheet, scene.Writer(), documents};
     std::vector<int> messages;
     int answer = CBasicDialog::kClose;

@@ -33,7 +33,7 @@ class PlayMainPanelTest : public ::testing::Test {
         scene.AddImageColumn(QStringLiteral("walk"), 3);
         scene.Settle();
         scene.sheet.SetCurrentFrame(0);
-        CPlayEngine::Links links = scene.Links();
+        CPlayEngine::Links links = scene.PlayLinks();
         links.clock = &clock;
         panel = std::make_unique<CPlayMainPanel>(sink, links, nullptr);
         panel->resize(64, 48);
@@ -95,7 +95,7 @@ class PlayerOverlayTest : public ::testing::Test {
         sky = scene.AddImageColumn(QStringLiteral("sky"), 10);
         scene.Settle();
         sheet.SetCurrentFrame(0);
-        CPlayEngine::Links links = scene.Links();
+        CPlayEngine::Links links = scene.PlayLinks();
         links.clock = &clock;
         links.ticks = &ticks;
         panel = std::make_unique<CPlayMainPanel>(sink, links, nullptr);

@@ -4,6 +4,7 @@
 
 #include <QTest>
 
+#include "model/SceneState.h"
 #include "model/SheetHistory.h"
 #include "platform/Commands.h"
 #include "settings/Settings.h"
@@ -39,6 +40,7 @@ class CRecordingSink : public ICommandSink {
 class RangeDialogTest : public ::testing::Test {
   protected:
     RangeDialogTest() {
+        scene.SetShownBy([this](bool unsaved) { title.ShowUnsavedChanges(unsaved); });
         dialog.SetMessageBox([this](int, int id) {
             messages.push_back(id);
             return CBasicDialog::kClose;
@@ -61,9 +63,10 @@ class RangeDialogTest : public ::testing::Test {
     CMdiaList media;
     CXshtList sheet{settings};
     CTitleBar title{settings};
+    CSceneState scene;  // shown by the title, as the program links them
     CSnapshotCounter history;
     CRecordingSink sink;
-    CRangeDialog dialog{nullptr, sheet, title, history, sink, [] { return std::int64_t{0}; }};
+    CRangeDialog dialog{nullptr, sheet, scene, history, sink, [] { return std::int64_t{0}; }};
     std::vector<int> messages;
 };
 

@@ -9,6 +9,7 @@
 
 #include "model/MediaInfo.h"
 #include "model/MediaNames.h"
+#include "model/SceneState.h"
 #include "model/SheetHistory.h"
 #include "platform/Commands.h"
 #include "settings/Settings.h"
@@ -60,6 +61,8 @@ class XshtMainPanelTest : public ::testing::Test {
         links.sheet = &sheet;
         links.settings = &settings;
         links.title = &title;
+        sceneState.SetShownBy([this](bool unsaved) { title.ShowUnsavedChanges(unsaved); });
+        links.sceneState = &sceneState;
         links.history = &history;
         links.escapeHeld = [this] { return escape; };
         panel = new CXshtMainPanel(sink, links, &window);
@@ -120,6 +123,7 @@ class XshtMainPanelTest : public ::testing::Test {
     CMdiaList media;
     CXshtList sheet{settings};
     CTitleBar title{settings};
+    CSceneState sceneState;
     CSnapshotCounter history;
     CPanelSink sink;
     SceneLinks links;
