@@ -88,6 +88,7 @@ inline constexpr int kLightboxChanged = 33028;
 inline constexpr int kMediaChanged = 33029;
 inline constexpr int kSheetChanged = 33030;
 inline constexpr int kMediaNamesChanged = 33031;
+inline constexpr int kMediaRefresh = 33040;
 inline constexpr int kEditorGoToCurrent = 33041;
 // The range dialog: reload its controls, and its six changes.
 inline constexpr int kRangeReload = 33050;

@@ -76,6 +76,7 @@ constexpr Entry kStrings[] = {
     {40205, "Saving Scene..."},
     {40206, "Saving Movie..."},
     {40207, "Loading Images..."},
+    {40208, "Taking Picture..."},
     {40210, "Information"},
     {40211, "Warning"},
     {40212, "Error"},
@@ -170,6 +171,7 @@ constexpr Entry kStrings[] = {
     {60126, "Can't read the sound"},
     {60127, "Unable to save the undo step"},
     {60128, "Unable to read the undo step"},
+    {60129, "Can't save the image"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),
