@@ -4,7 +4,7 @@
 
 #include "app/MainFrame.h"
 #include "app/OptionsDialog.h"
-#include "app/ProcessObjects.h"
+#include "engine/Engine.h"
 #include "ui/BasicButton.h"
 #include "ui/PlayMainPanel.h"
 #include "ui/ToolPanel.h"

@@ -6,14 +6,13 @@
 namespace kolvane {
 
 class CMainFrame;
-class CProcessObjects;
+class CEngine;
 
 // The enable and check rules' view of the program: the scene objects, and
 // what the frame, its panels and its dialogs know.
 class CFrameFacts : public ICommandFacts {
   public:
-    CFrameFacts(CMainFrame& frame, const CProcessObjects& objects)
-        : frame_(frame), objects_(objects) {}
+    CFrameFacts(CMainFrame& frame, const CEngine& objects) : frame_(frame), objects_(objects) {}
 
     const CSettings& Settings() const override;
     const CMdiaList& Media() const override;
@@ -34,7 +33,7 @@ class CFrameFacts : public ICommandFacts {
 
   private:
     CMainFrame& frame_;
-    const CProcessObjects& objects_;
+    const CEngine& objects_;
 };
 
 // The keyboard's view of the frame: its window, panels, buttons and router.

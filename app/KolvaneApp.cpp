@@ -6,8 +6,8 @@
 #include <QStandardPaths>
 
 #include "app/MainFrame.h"
-#include "app/ProcessObjects.h"
 #include "app/SplashWindow.h"
+#include "engine/Engine.h"
 #include "platform/MediaFramework.h"
 #include "platform/ResultCodes.h"
 
@@ -16,7 +16,7 @@ namespace {
 constexpr int kSplashMilliseconds = 2500;
 }
 
-CKolvaneApp::CKolvaneApp(CProcessObjects& objects) : objects_(objects) {}
+CKolvaneApp::CKolvaneApp(CEngine& objects) : objects_(objects) {}
 
 CKolvaneApp::~CKolvaneApp() = default;
 

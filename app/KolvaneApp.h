@@ -8,12 +8,12 @@
 namespace kolvane {
 
 class CMainFrame;
-class CProcessObjects;
+class CEngine;
 
 // The application object: start-up checks, the main window, shut-down.
 class CKolvaneApp {
   public:
-    explicit CKolvaneApp(CProcessObjects& objects);
+    explicit CKolvaneApp(CEngine& objects);
     ~CKolvaneApp();
 
     // Runs the program and returns its exit status.
@@ -31,7 +31,7 @@ class CKolvaneApp {
     CMainFrame* MainFrame() const { return frame_.get(); }
 
   private:
-    CProcessObjects& objects_;
+    CEngine& objects_;
     std::unique_ptr<CMainFrame> frame_;
 };
 

@@ -14,7 +14,7 @@
 #include "app/KeyboardFilter.h"
 #include "app/MainMenu.h"
 #include "app/OptionsDialog.h"
-#include "app/ProcessObjects.h"
+#include "engine/Engine.h"
 #include "model/Anim.h"
 #include "platform/StringTable.h"
 #include "ui/BasicButton.h"
@@ -43,7 +43,7 @@ constexpr int kMsgCloseApplication = 60025;
 
 }  // namespace
 
-CMainFrame::CMainFrame(CProcessObjects& objects, QWidget* parent)
+CMainFrame::CMainFrame(CEngine& objects, QWidget* parent)
     : QMainWindow(parent), objects_(objects), grabLevel_(std::make_unique<CAnim>(objects.media)) {
     // The audio output comes first, the display renderer after it.
     objects_.sound.Initialize();
@@ -61,15 +61,7 @@ CMainFrame::CMainFrame(CProcessObjects& objects, QWidget* parent)
     auto* xshtMain = new CPlaceholderPanel(kMainBase, StringText(40040), central);
     xshtMain_ = xshtMain;
     xshtTool_ = new CXshtToolPanel(*this, central);
-    CPlayEngine::Links playLinks;
-    playLinks.sheet = &objects_.sheet;
-    playLinks.media = &objects_.media;
-    playLinks.settings = &objects_.settings;
-    playLinks.display = &objects_.display;
-    playLinks.sound = &objects_.sound;
-    playLinks.storage = &objects_.storage;
-    playLinks.title = &objects_.title;
-    auto* playMain = new CPlayMainPanel(*this, playLinks, central);
+    auto* playMain = new CPlayMainPanel(*this, objects_.PlayLinks(), central);
     playMain_ = playMain;
     playTool_ = new CPlayToolPanel(*this, central);
 

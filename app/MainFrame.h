@@ -12,7 +12,7 @@
 namespace kolvane {
 
 class CAnim;
-class CProcessObjects;
+class CEngine;
 class CToolPanel;
 class CIdlePump;
 class CMessageDialog;
@@ -31,7 +31,7 @@ class CMainFrame : public QMainWindow, public ICommandSink {
   public:
     enum class Area { Grabber, Editor, Player };
 
-    explicit CMainFrame(CProcessObjects& objects, QWidget* parent = nullptr);
+    explicit CMainFrame(CEngine& objects, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     // ICommandSink: a command is offered to the panels and dialogs in the
@@ -132,7 +132,7 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     void RestoreLastScene();
     void ClearSceneTiming();
 
-    CProcessObjects& objects_;
+    CEngine& objects_;
     QWidget* mediaList_ = nullptr;
     CToolPanel* mediaTool_ = nullptr;
     QWidget* grabMain_ = nullptr;

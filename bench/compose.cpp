@@ -17,10 +17,10 @@
 #include <QRandomGenerator>
 
 #include "display/Direct3D.h"
+#include "engine/Engine.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "model/Node.h"
-#include "settings/Settings.h"
 
 namespace {
 
@@ -55,9 +55,8 @@ std::unique_ptr<CNode> Item(QImage texture) {
 }
 
 struct Scene {
-    kolvane::CSettings settings{kolvane::CSettings::Unstored{}};
-    kolvane::CMdiaList media;
-    CDirect3D display{settings, media};
+    kolvane::CEngine engine{kolvane::CEngine::Headless{}};
+    CDirect3D& display = engine.display;
     std::vector<std::unique_ptr<CNode>> opaque;
     std::vector<std::unique_ptr<CNode>> opaqueSmall;  // 1280 × 720 textures, scaled up
     std::unique_ptr<CNode> transparent;

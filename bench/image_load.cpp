@@ -20,14 +20,14 @@
 #include <QTemporaryDir>
 
 #include "display/Direct3D.h"
+#include "engine/Engine.h"
 #include "model/MdiaList.h"
-#include "settings/Settings.h"
 
 namespace {
 
 using kolvane::CDirect3D;
+using kolvane::CEngine;
 using kolvane::CMdiaList;
-using kolvane::CSettings;
 
 constexpr int kPictures = 200;  // of each kind
 constexpr int kDistinct = 8;    // different pictures; the rest are links to them
@@ -137,13 +137,14 @@ void Baseline(benchmark::State& state) {
 
 void OurLoader(benchmark::State& state) {
     const QStringList& files = FilesOf(static_cast<int>(state.range(0)));
-    CSettings settings{CSettings::Unstored{}};
     double cpu = 0;
     for (auto _ : state) {
         for (qsizetype first = 0; first < files.size(); first += kBatch) {
             state.PauseTiming();
-            auto media = std::make_unique<CMdiaList>();
-            auto display = std::make_unique<CDirect3D>(settings, *media);
+            // A fresh engine for every batch: nothing is cached from the last.
+            auto engine = std::make_unique<CEngine>(CEngine::Headless{});
+            CDirect3D* display = &engine->display;
+            CMdiaList* media = &engine->media;
             display->CreateDevice(kViewSize);
             for (const QString& path : files.mid(first, kBatch)) {
                 media->AddMediaFile(kolvane::kTypeImage, path);
@@ -160,8 +161,7 @@ void OurLoader(benchmark::State& state) {
                 g_textureBytes = item->texture.sizeInBytes();
                 ++g_textures;
             }
-            display.reset();
-            media.reset();
+            engine.reset();
             state.ResumeTiming();
         }
     }

@@ -30,9 +30,9 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
+#include "engine/Engine.h"
 #include "model/Node.h"
 #include "model/NodeList.h"
-#include "movie/MovieScene.h"
 #include "platform/GstPtr.h"
 #include "platform/MediaFramework.h"
 #include "platform/Progress.h"
@@ -102,13 +102,13 @@ void MakeFiles() {
     sf_close(file);
 }
 
-CMovieScene& TheScene() {
-    static CMovieScene scene;
+CEngine& TheScene() {
+    static CEngine scene{CEngine::Headless{}};
     return scene;
 }
 
 // The scene, with a player view whose textures the idle loader has made.
-void BuildScene(CMovieScene& scene) {
+void BuildScene(CEngine& scene) {
     scene.display.CreateDevice(QSize(960, 540));
     // Background (held), then two layers on twos, then the sound.
     std::vector<CNode*> images;

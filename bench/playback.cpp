@@ -33,10 +33,10 @@
 #include <QTimer>
 
 #include "display/Direct3D.h"
+#include "engine/Engine.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "model/XshtList.h"
-#include "movie/MovieScene.h"
 #include "platform/Commands.h"
 #include "player/PlayEngine.h"
 #include "settings/Settings.h"
@@ -196,13 +196,7 @@ struct Scene {
                     static_cast<long long>(objects.display.Loader().ImageCount()),
                     static_cast<double>(loading.elapsed()) / 1000.0);
 
-        CPlayEngine::Links links;
-        links.sheet = &objects.sheet;
-        links.media = &objects.media;
-        links.settings = &objects.settings;
-        links.display = &objects.display;
-        links.sound = &objects.sound;
-        links.storage = &objects.storage;
+        CPlayEngine::Links links = objects.PlayLinks();
         links.clock = &clock;
         links.ticks = &ticks;
         view = std::make_unique<CPlayMainPanel>(sink, links, nullptr);
@@ -213,7 +207,8 @@ struct Scene {
     }
 
     QTemporaryDir dir;
-    CMovieScene objects;  // working folders of its own: the user's scene is left alone
+    CEngine objects{
+        CEngine::Headless{}};  // working folders of its own: the user's scene is left alone
     Sink sink;
     CSteadyPlayClock clock;
     CPlayTimer timer{clock};

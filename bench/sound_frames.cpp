@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "engine/Engine.h"
 #include "model/MediaInfo.h"
 #include "model/MediaNames.h"
 #include "model/Node.h"
@@ -102,15 +103,14 @@ Fixtures& Clips() {
 // Columns of sound cells "tone:   n" whose rings take one frame per write.
 class Columns {
   public:
-    explicit Columns(const QStringList& paths) : output_(settings_) {
-        settings_.Set(FrameRate, kSceneRate);
-        storage_.Connect({&settings_, nullptr, &output_, {}});
+    explicit Columns(const QStringList& paths) {
+        engine_.settings.Set(FrameRate, kSceneRate);
         for (const QString& path : paths) {
             auto item = std::make_unique<CNode>(kTypeSoundItem, QStringLiteral("tone"));
             item->soundInfo = std::make_unique<CSoundInfo>(path);
-            if (storage_.OpenSound(*item) != kOk) std::exit(1);
+            if (engine_.storage.OpenSound(*item) != kOk) std::exit(1);
             auto track = std::make_unique<CListInfo>();
-            track->ring = output_.CreateTrackBuffer();
+            track->ring = engine_.sound.CreateTrackBuffer();
             std::vector<std::unique_ptr<CNode>> cells;
             for (int n = 1; n <= kSceneFrames; ++n) {
                 cells.push_back(
@@ -122,7 +122,6 @@ class Columns {
             cells_.push_back(std::move(cells));
         }
     }
-    ~Columns() { storage_.Connect({}); }
 
     int Count() const { return static_cast<int>(tracks_.size()); }
 
@@ -130,15 +129,13 @@ class Columns {
     bool WriteFrame(int frame) {
         for (std::size_t c = 0; c < tracks_.size(); ++c) {
             tracks_[c]->currentSoundCell = cells_[c][static_cast<std::size_t>(frame)].get();
-            if (storage_.WriteSoundFrame(*tracks_[c], false) != kOk) return false;
+            if (engine_.storage.WriteSoundFrame(*tracks_[c], false) != kOk) return false;
         }
         return true;
     }
 
   private:
-    CSettings settings_{CSettings::Unstored{}};
-    CStorage storage_;
-    CDirectSound output_;
+    CEngine engine_{CEngine::Headless{}};  // working folders of its own
     std::vector<std::unique_ptr<CNode>> items_;
     std::vector<std::unique_ptr<CListInfo>> tracks_;
     std::vector<std::vector<std::unique_ptr<CNode>>> cells_;

@@ -6,15 +6,11 @@
 
 #include <QFileInfo>
 #include <QImageReader>
-#include <QTemporaryDir>
 
-#include "model/MdiaList.h"
+#include "engine/Engine.h"
 #include "model/MediaInfo.h"
-#include "model/XshtList.h"
 #include "platform/Progress.h"
-#include "settings/Settings.h"
 #include "storage/MediaFiles.h"
-#include "storage/Storage.h"
 #include "storage/TimingFile.h"
 #include "tool/ToolMain.h"
 
@@ -84,40 +80,10 @@ Result ProbeImage(CNode& item) {
     return kOk;
 }
 
-// The scene as the program holds it, in working folders of the tool's own.
-class CToolScene {
-  public:
-    CToolScene()
-        : storage_(work_.path() + QStringLiteral("/work"), work_.path() + QStringLiteral("/docs")),
-          sheet_(settings_) {
-        CStorage::Links links;
-        links.settings = &settings_;
-        links.media = &media_;
-        links.loadImage = &ProbeImage;
-        links.sheet = &sheet_;
-        storage_.Connect(std::move(links));
-        storage_.SetPause([](std::chrono::milliseconds) {});
-    }
-    ~CToolScene() { storage_.Connect({}); }
-    CToolScene(const CToolScene&) = delete;
-    CToolScene& operator=(const CToolScene&) = delete;
-
-    bool IsUsable() const { return work_.isValid(); }
-    CStorage& Storage() { return storage_; }
-    const CXshtList& Sheet() const { return sheet_; }
-
-  private:
-    QTemporaryDir work_;
-    CSettings settings_{CSettings::Unstored{}};
-    CMdiaList media_;
-    CStorage storage_;
-    CXshtList sheet_;
-};
-
-Result Open(CToolScene& scene, const QString& folder, const QStringList& extensions) {
+Result Open(CEngine& scene, const QString& folder, const QStringList& extensions) {
     if (!QFileInfo(folder).isDir()) return ENOENT;
     CNoProgress progress;
-    return scene.Storage().OpenScene(folder, extensions, progress);
+    return scene.storage.OpenScene(folder, extensions, progress);
 }
 
 }  // namespace
@@ -125,7 +91,8 @@ Result Open(CToolScene& scene, const QString& folder, const QStringList& extensi
 int RunScene(const QStringList& args) {
     SceneOptions options;
     if (auto usage = Parse(args, options)) return UsageError(*usage);
-    CToolScene scene;
+    // The scene as the program holds it, in working folders of the tool's own.
+    CEngine scene(CEngine::Headless{.workingRoot = {}, .documents = {}, .loadImage = &ProbeImage});
     if (!scene.IsUsable()) {
         PrintError(EACCES);
         return kExitError;
@@ -139,7 +106,7 @@ int RunScene(const QStringList& args) {
         return kExitError;
     }
     if (opening) {
-        const QByteArray text = FormatTiming(scene.Sheet());
+        const QByteArray text = FormatTiming(scene.sheet);
         if (std::fwrite(text.constData(), 1, text.size(), stdout) !=
                 static_cast<std::size_t>(text.size()) ||
             std::fflush(stdout) != 0) {
@@ -156,8 +123,8 @@ int RunScene(const QStringList& args) {
         return kExitError;
     }
     CNoProgress progress;
-    const Result result = scene.Storage().SaveScene(target, *SaveExtension(options.format),
-                                                    progress, [] { return false; });
+    const Result result = scene.storage.SaveScene(target, *SaveExtension(options.format), progress,
+                                                  [] { return false; });
     if (result != kOk) {
         PrintError(result);
         return kExitError;

@@ -2,12 +2,14 @@
 
 #include <sndfile.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
 #include <QFile>
 
+#include "engine/Engine.h"
 #include "model/MediaInfo.h"
 #include "model/MediaNames.h"
 #include "model/Node.h"
@@ -71,11 +73,13 @@ int RunSound(const QStringList& args) {
     if (!ok || rate <= 0 || 48000 % rate != 0)
         return UsageError(QStringLiteral("the frame rate must divide 48000"));
 
-    CStorage storage;
-    CSettings settings{CSettings::Unstored{}};
-    settings.Set(FrameRate, rate);
-    CDirectSound output(settings);
-    storage.Connect({&settings, nullptr, &output, {}});
+    CEngine engine{CEngine::Headless{}};
+    engine.settings.Set(FrameRate, rate);
+    if (!engine.IsUsable()) {
+        PrintError(EACCES);
+        return kExitError;
+    }
+    CStorage& storage = engine.storage;
     CNode item(kTypeSoundItem, ItemNameFromPath(args[0]));
     item.soundInfo = std::make_unique<CSoundInfo>(args[0]);
     const Result opened = storage.OpenSound(item);
@@ -88,9 +92,7 @@ int RunSound(const QStringList& args) {
                 clip.sampleRate, static_cast<long long>(clip.length));
     std::printf("at %d fps: %.3f frames, %.2f values per frame\n", rate, clip.lengthInFrames,
                 clip.samplesPerFrame);
-    const int result = args.size() > 2 ? WritePlayedClip(storage, output, item, args[2]) : kExitOk;
-    storage.Connect({});
-    return result;
+    return args.size() > 2 ? WritePlayedClip(storage, engine.sound, item, args[2]) : kExitOk;
 }
 
 int RunGlob(const QStringList& args) {

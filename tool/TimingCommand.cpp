@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "engine/Engine.h"
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
 #include "platform/ResultCodes.h"
@@ -98,11 +99,12 @@ int RunTiming(const QStringList& args) {
     if (auto usage = Parse(args, options)) return UsageError(*usage);
 
     // The settings stand for the user's without reading or writing them.
-    CSettings settings{CSettings::Unstored{}};
-    if (options.frameStart) settings.Set(FrameStart, *options.frameStart);
-    if (options.frameRate) settings.Set(FrameRate, *options.frameRate);
+    CEngine engine{CEngine::Headless{}};
+    if (options.frameStart) engine.settings.Set(FrameStart, *options.frameStart);
+    if (options.frameRate) engine.settings.Set(FrameRate, *options.frameRate);
 
-    CMdiaList media;
+    // The media as listed, without loading the pictures.
+    CMdiaList& media = engine.media;
     for (const QString& folder : options.mediaFolders) {
         Result result = QFileInfo(folder).isDir() ? kOk : ENOENT;
         if (result == kOk) result = ImportFolder(media, folder, kTypeImage | kTypeSound);
@@ -114,7 +116,7 @@ int RunTiming(const QStringList& args) {
 
     const auto file = TimingFileOf(options.file);
     if (!file) return kExitError;
-    CXshtList sheet(settings);
+    CXshtList& sheet = engine.sheet;
     if (const Result result = ReadTimingFile(sheet, media, *file); result != kOk) {
         PrintError(result, *file);
         return kExitError;

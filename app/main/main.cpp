@@ -4,7 +4,7 @@
 #include <QScreen>
 
 #include "app/KolvaneApp.h"
-#include "app/ProcessObjects.h"
+#include "engine/Engine.h"
 #include "platform/StringTable.h"
 
 int main(int argc, char** argv) {
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
 
     const QScreen* screen = QGuiApplication::primaryScreen();
     const int nativeAspect = screen->size().width() * 100 / screen->size().height();
-    kolvane::CProcessObjects objects(nativeAspect);
-    kolvane::CKolvaneApp app(objects);
+    kolvane::CEngine engine(kolvane::CEngine::Program{nativeAspect});
+    kolvane::CKolvaneApp app(engine);
     return app.Run();
 }

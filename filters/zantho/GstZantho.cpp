@@ -76,96 +76,96 @@ GstStaticPadTemplate src_template = GST_STATIC_PAD_TEMPLATE(
 // Holds the element's object lock, the one lock of the adjustment state.
 class CObjectLock {
   public:
-    explicit CObjectLock(gpointer object) : m_object(GST_OBJECT(object)) {
-        GST_OBJECT_LOCK(m_object);
+    explicit CObjectLock(gpointer object) : object_(GST_OBJECT(object)) {
+        GST_OBJECT_LOCK(object_);
     }
-    ~CObjectLock() { GST_OBJECT_UNLOCK(m_object); }
+    ~CObjectLock() { GST_OBJECT_UNLOCK(object_); }
     CObjectLock(const CObjectLock&) = delete;
     CObjectLock& operator=(const CObjectLock&) = delete;
 
   private:
-    GstObject* m_object;
+    GstObject* object_;
 };
 
 // The element's IZantho: each call runs the engine under the object lock.
 // Settings that decide passthrough are picked up before the next frame.
 class CZanthoBinding final : public kolvane::IZantho {
   public:
-    explicit CZanthoBinding(GstZantho* owner) : m_owner(owner) {}
+    explicit CZanthoBinding(GstZantho* owner) : owner_(owner) {}
 
     Result SetWhiteness(float whiteness) override {
-        CObjectLock lock(m_owner);
-        m_engine.SetWhiteness(whiteness);
+        CObjectLock lock(owner_);
+        engine_.SetWhiteness(whiteness);
         return kOk;
     }
     Result SetBrightness(float brightness) override {
-        CObjectLock lock(m_owner);
-        m_engine.SetBrightness(brightness);
+        CObjectLock lock(owner_);
+        engine_.SetBrightness(brightness);
         return kOk;
     }
     Result SetContrast(float contrast) override {
-        CObjectLock lock(m_owner);
-        m_engine.SetContrast(contrast);
+        CObjectLock lock(owner_);
+        engine_.SetContrast(contrast);
         return kOk;
     }
     Result SetColor(float color) override {
-        CObjectLock lock(m_owner);
-        m_engine.SetColor(color);
+        CObjectLock lock(owner_);
+        engine_.SetColor(color);
         return kOk;
     }
     Result SetOption(int option) override {
-        CObjectLock lock(m_owner);
-        m_engine.SetOption(option);
+        CObjectLock lock(owner_);
+        engine_.SetOption(option);
         return kOk;
     }
     Result GetFrame(std::uint8_t* destination, std::size_t capacity,
                     ZanthoFrameSize* size) override {
         try {
-            CObjectLock lock(m_owner);
-            const ZanthoFrameSize current = m_engine.CurrentFrameSize();
-            return m_engine.GetFrame(destination, static_cast<std::ptrdiff_t>(current.width) * 3,
-                                     capacity, size);
+            CObjectLock lock(owner_);
+            const ZanthoFrameSize current = engine_.CurrentFrameSize();
+            return engine_.GetFrame(destination, static_cast<std::ptrdiff_t>(current.width) * 3,
+                                    capacity, size);
         } catch (const std::bad_alloc&) {
             return kolvane::msg::kNotEnoughMemory;
         }
     }
     Result GetFrameSize(ZanthoFrameSize* size) override {
         if (size == nullptr) return kFail;
-        CObjectLock lock(m_owner);
-        *size = m_engine.InputSize();
+        CObjectLock lock(owner_);
+        *size = engine_.InputSize();
         return kOk;
     }
     int IsStill() override {
-        CObjectLock lock(m_owner);
-        return m_engine.IsStill() ? 1 : 0;
+        CObjectLock lock(owner_);
+        return engine_.IsStill() ? 1 : 0;
     }
     Result ReconnectOutput() override;
     Result SetDenoise(int frames) override {
-        CObjectLock lock(m_owner);
-        return m_engine.SetDenoise(frames) ? kOk : kFail;
+        CObjectLock lock(owner_);
+        return engine_.SetDenoise(frames) ? kOk : kFail;
     }
     Result SetMotionDetect(int on) override {
-        CObjectLock lock(m_owner);
-        m_engine.SetMotionDetect(on != 0);
+        CObjectLock lock(owner_);
+        engine_.SetMotionDetect(on != 0);
         return kOk;
     }
     Result SetHorizontal(float horizontal) override {
-        CObjectLock lock(m_owner);
-        m_engine.SetHorizontal(horizontal);
+        CObjectLock lock(owner_);
+        engine_.SetHorizontal(horizontal);
         return kOk;
     }
     Result SetVertical(float vertical) override {
-        CObjectLock lock(m_owner);
-        m_engine.SetVertical(vertical);
+        CObjectLock lock(owner_);
+        engine_.SetVertical(vertical);
         return kOk;
     }
 
     // Guarded by the owner's object lock.
-    CZantho& Engine() { return m_engine; }
+    CZantho& Engine() { return engine_; }
 
   private:
-    GstZantho* m_owner;
-    CZantho m_engine;
+    GstZantho* owner_;
+    CZantho engine_;
 };
 
 const char* EventName(int code) {
@@ -196,7 +196,7 @@ GST_ELEMENT_REGISTER_DEFINE(zantho, "zantho", GST_RANK_NONE, GST_TYPE_ZANTHO)
 namespace {
 
 Result CZanthoBinding::ReconnectOutput() {
-    GstBaseTransform* trans = GST_BASE_TRANSFORM(m_owner);
+    GstBaseTransform* trans = GST_BASE_TRANSFORM(owner_);
     GstPad* src = GST_BASE_TRANSFORM_SRC_PAD(trans);
     if (!gst_pad_is_linked(src)) return kFail;
     GstCaps* caps = gst_pad_get_current_caps(src);
@@ -288,6 +288,15 @@ void BeforeTransform(GstBaseTransform* trans, GstBuffer* /*buffer*/) {
         gst_base_transform_set_passthrough(trans, wanted);
         gst_base_transform_reconfigure_src(trans);
     }
+}
+
+// A stream that starts again, even with the same format, starts not live:
+// its first changing frame is announced again.
+gboolean Stop(GstBaseTransform* trans) {
+    GstZantho* self = GST_ZANTHO(trans);
+    CObjectLock lock(self);
+    self->binding->Engine().SetInputFormat(InputFormat::kNone, 0, 0);
+    return TRUE;
 }
 
 gboolean SetInfo(GstVideoFilter* filter, GstCaps* /*incaps*/, GstVideoInfo* in_info,
@@ -550,6 +559,7 @@ static void gst_zantho_class_init(GstZanthoClass* klass) {
 
     trans_class->transform_caps = TransformCaps;
     trans_class->before_transform = BeforeTransform;
+    trans_class->stop = Stop;
     filter_class->set_info = SetInfo;
     filter_class->transform_frame = TransformFrame;
     filter_class->transform_frame_ip = TransformFrameInPlace;

@@ -25,165 +25,164 @@ CZantho::CZantho() {
 
 void CZantho::SetWhiteness(float whiteness) {
     // 127.5 would divide by zero, more would invert the picture.
-    m_whiteness = whiteness > 0.0f ? std::min(whiteness, 127.0f) : 0.0f;
+    whiteness_ = whiteness > 0.0f ? std::min(whiteness, 127.0f) : 0.0f;
     UpdateLevels();
 }
 
 void CZantho::SetBrightness(float brightness) {
-    m_brightness = brightness;
+    brightness_ = brightness;
     UpdateLevels();
 }
 
 void CZantho::SetContrast(float contrast) {
-    m_contrast = contrast;
+    contrast_ = contrast;
     UpdateLevels();
 }
 
 void CZantho::SetColor(float color) {
-    m_color = color;
+    color_ = color;
     UpdateLevels();
 }
 
 bool CZantho::SetDenoise(int frames) {
     if (frames < 1 || frames > kMaxDenoise) return false;
-    m_denoise = frames;
-    m_historyIndex = 0;
-    m_frameLength = 0;
+    denoise_ = frames;
+    historyIndex_ = 0;
+    frameLength_ = 0;
     return true;
 }
 
 void CZantho::UpdateLevels() {
-    m_levels = MakeLevelTables(m_whiteness, m_brightness, m_contrast, m_color);
+    levels_ = MakeLevelTables(whiteness_, brightness_, contrast_, color_);
 }
 
 Orientation CZantho::CurrentOrientation() const {
-    return Orientation{m_horizontal != 1.0f, m_vertical == -1.0f};
+    return Orientation{horizontal_ != 1.0f, vertical_ == -1.0f};
 }
 
 void CZantho::SetInputFormat(InputFormat format, int width, int height) {
-    if (format == m_format && width == m_width && height == m_height) return;
+    if (format == format_ && width == width_ && height == height_) return;
     // Allocate first: a failure leaves the previous format whole.
     std::vector<std::uint8_t> converted;
     if (format == InputFormat::kBgr) {
         converted.resize(static_cast<std::size_t>(Yuy2RowBytes(width)) *
                          static_cast<std::size_t>(height));
     }
-    m_converted = std::move(converted);
-    m_format = format;
-    m_width = width;
-    m_height = height;
-    m_live = false;
-    m_still = false;
+    converted_ = std::move(converted);
+    format_ = format;
+    width_ = width;
+    height_ = height;
+    live_ = false;
+    still_ = false;
 }
 
 bool CZantho::WantsPassthrough() const {
     const Orientation orientation = CurrentOrientation();
-    return m_format == InputFormat::kYuy2 && m_levels.neutral && !orientation.mirror &&
+    return format_ == InputFormat::kYuy2 && levels_.neutral && !orientation.mirror &&
            !orientation.flip;
 }
 
 FrameResult CZantho::ProcessFrame(const std::uint8_t* frame, std::ptrdiff_t pitch,
                                   std::uint8_t* out, std::ptrdiff_t outPitch) {
     FrameResult result;
-    if (m_format == InputFormat::kNone || m_width <= 0 || m_height <= 0) return result;
+    if (format_ == InputFormat::kNone || width_ <= 0 || height_ <= 0) return result;
 
     const std::uint8_t* yuy2 = frame;
     std::ptrdiff_t yuy2Pitch = pitch;
-    if (m_format == InputFormat::kBgr) {
-        const std::ptrdiff_t convertedPitch = Yuy2RowBytes(m_width);
-        ConvertBgrToYuy2(frame, pitch, m_width, m_height, m_converted.data(), convertedPitch);
-        const std::size_t rowBytes = static_cast<std::size_t>(m_width) * 3;
-        m_lastInput.resize(rowBytes * static_cast<std::size_t>(m_height));
-        for (int row = 0; row < m_height; ++row) {
-            std::memcpy(m_lastInput.data() + rowBytes * static_cast<std::size_t>(row),
+    if (format_ == InputFormat::kBgr) {
+        const std::ptrdiff_t convertedPitch = Yuy2RowBytes(width_);
+        ConvertBgrToYuy2(frame, pitch, width_, height_, converted_.data(), convertedPitch);
+        const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
+        lastInput_.resize(rowBytes * static_cast<std::size_t>(height_));
+        for (int row = 0; row < height_; ++row) {
+            std::memcpy(lastInput_.data() + rowBytes * static_cast<std::size_t>(row),
                         frame + pitch * row, rowBytes);
         }
-        m_lastInputWidth = m_width;
-        m_lastInputHeight = m_height;
-        yuy2 = m_converted.data();
+        lastInputWidth_ = width_;
+        lastInputHeight_ = height_;
+        yuy2 = converted_.data();
         yuy2Pitch = convertedPitch;
     }
 
     result.live = UpdateHistory(yuy2, yuy2Pitch, &result);
     if (result.live && out != nullptr) {
-        AdjustAndOrient(yuy2, yuy2Pitch, out, outPitch, m_width, m_height, CurrentOrientation(),
-                        m_levels);
+        AdjustAndOrient(yuy2, yuy2Pitch, out, outPitch, width_, height_, CurrentOrientation(),
+                        levels_);
     }
     return result;
 }
 
 void CZantho::RebuildHistory(const std::uint8_t* frame, std::ptrdiff_t pitch) {
-    const std::ptrdiff_t rowBytes = Yuy2RowBytes(m_width);
+    const std::ptrdiff_t rowBytes = Yuy2RowBytes(width_);
     const std::size_t bytes =
-        static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(m_height);
+        static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height_);
     // Allocate first: a failure leaves the held frames whole.
-    m_history.resize(bytes * static_cast<std::size_t>(m_denoise));
-    m_historyBytes = bytes;
-    m_frameLength = bytes;
-    m_historyWidth = m_width;
-    m_historyHeight = m_height;
-    m_historyCount = m_denoise;
-    for (int slot = 0; slot < m_historyCount; ++slot) {
-        CopyYuy2(frame, pitch, Slot(slot), rowBytes, m_width, m_height);
+    history_.resize(bytes * static_cast<std::size_t>(denoise_));
+    historyBytes_ = bytes;
+    frameLength_ = bytes;
+    historyWidth_ = width_;
+    historyHeight_ = height_;
+    historyCount_ = denoise_;
+    for (int slot = 0; slot < historyCount_; ++slot) {
+        CopyYuy2(frame, pitch, Slot(slot), rowBytes, width_, height_);
     }
     // The frame just taken counts as written into slot 0.
-    m_historyIndex = 1 % m_historyCount;
+    historyIndex_ = 1 % historyCount_;
 }
 
 bool CZantho::UpdateHistory(const std::uint8_t* frame, std::ptrdiff_t pitch, FrameResult* result) {
-    const std::ptrdiff_t rowBytes = Yuy2RowBytes(m_width);
+    const std::ptrdiff_t rowBytes = Yuy2RowBytes(width_);
     const std::size_t length =
-        static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(m_height);
-    if (length != m_frameLength || m_width != m_historyWidth || m_height != m_historyHeight) {
+        static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height_);
+    if (length != frameLength_ || width_ != historyWidth_ || height_ != historyHeight_) {
         RebuildHistory(frame, pitch);
-        return m_live;
+        return live_;
     }
 
     // Identical frames count only in a row: a camera that repeats every other
     // frame in low light is still a live camera.
-    if (SampledLumaEqual(frame, pitch, Slot(0), rowBytes, m_width, m_height)) {
-        if (++m_sameCount >= kFreezeFrames) {
-            m_sameCount = 0;
-            m_live = false;
+    if (SampledLumaEqual(frame, pitch, Slot(0), rowBytes, width_, height_)) {
+        if (++sameCount_ >= kFreezeFrames) {
+            sameCount_ = 0;
+            live_ = false;
             AddEvent(result, kZanthoPictureFroze);
         }
     } else {
-        m_sameCount = 0;
-        if (!m_live) {
-            m_live = true;
+        sameCount_ = 0;
+        if (!live_) {
+            live_ = true;
             AddEvent(result, kZanthoPictureLive);
         }
     }
 
-    if (m_motionDetect) {
+    if (motionDetect_) {
         const std::size_t moved =
-            CountMovedSamples(frame, pitch, Slot(m_historyIndex), rowBytes, m_width, m_height);
+            CountMovedSamples(frame, pitch, Slot(historyIndex_), rowBytes, width_, height_);
         const std::size_t samples = length / 4;
-        const std::size_t threshold = samples / static_cast<std::size_t>(m_motionDivisor);
+        const std::size_t threshold = samples / static_cast<std::size_t>(motionDivisor_);
         if (moved > threshold) {
-            if (m_still) {
-                m_still = false;
-                m_motionDivisor = kMotionDivisorMoving;
+            if (still_) {
+                still_ = false;
+                motionDivisor_ = kMotionDivisorMoving;
                 AddEvent(result, kZanthoMotionStarted);
             }
-        } else if (!m_still) {
-            m_still = true;
-            m_motionDivisor = kMotionDivisorStill;
+        } else if (!still_) {
+            still_ = true;
+            motionDivisor_ = kMotionDivisorStill;
             AddEvent(result, kZanthoSceneStill);
         }
     }
 
-    CopyYuy2(frame, pitch, Slot(m_historyIndex), rowBytes, m_width, m_height);
-    m_historyIndex = (m_historyIndex + 1) % m_historyCount;
-    return m_live;
+    CopyYuy2(frame, pitch, Slot(historyIndex_), rowBytes, width_, height_);
+    historyIndex_ = (historyIndex_ + 1) % historyCount_;
+    return live_;
 }
 
 ZanthoFrameSize CZantho::CurrentFrameSize() const {
-    if (m_format == InputFormat::kBgr && m_levels.neutral && m_denoise == 1 &&
-        !m_lastInput.empty()) {
-        return {m_lastInputWidth, m_lastInputHeight};
+    if (format_ == InputFormat::kBgr && levels_.neutral && denoise_ == 1 && !lastInput_.empty()) {
+        return {lastInputWidth_, lastInputHeight_};
     }
-    if (m_historyCount > 0) return {m_historyWidth, m_historyHeight};
+    if (historyCount_ > 0) return {historyWidth_, historyHeight_};
     return {};
 }
 
@@ -198,9 +197,8 @@ Result CZantho::GetFrame(std::uint8_t* destination, std::ptrdiff_t pitch, std::s
     if (capacity < needed) return kFail;
 
     const Orientation orientation = CurrentOrientation();
-    if (m_format == InputFormat::kBgr && m_levels.neutral && m_denoise == 1 &&
-        !m_lastInput.empty()) {
-        CopyBgrOriented(m_lastInput.data(), static_cast<std::ptrdiff_t>(size.width) * 3, size.width,
+    if (format_ == InputFormat::kBgr && levels_.neutral && denoise_ == 1 && !lastInput_.empty()) {
+        CopyBgrOriented(lastInput_.data(), static_cast<std::ptrdiff_t>(size.width) * 3, size.width,
                         size.height, orientation, destination, pitch);
         return kOk;
     }
@@ -212,14 +210,14 @@ Result CZantho::GetFrame(std::uint8_t* destination, std::ptrdiff_t pitch, std::s
     for (int row = 0; row < size.height; ++row) {
         const int sourceRow = orientation.flip ? size.height - 1 - row : row;
         const std::size_t start = rowBytes * static_cast<std::size_t>(sourceRow);
-        for (int slot = 0; slot < m_historyCount; ++slot)
+        for (int slot = 0; slot < historyCount_; ++slot)
             rows[slot] = Slot(slot) + start;
         const std::uint8_t* source = rows[0];
-        if (m_historyCount > 1) {
-            AverageFrames(rows, m_historyCount, rowBytes, mean.data());
+        if (historyCount_ > 1) {
+            AverageFrames(rows, historyCount_, rowBytes, mean.data());
             source = mean.data();
         }
-        ConvertYuy2ToBgr(source, 0, size.width, 1, Orientation{orientation.mirror, false}, m_levels,
+        ConvertYuy2ToBgr(source, 0, size.width, 1, Orientation{orientation.mirror, false}, levels_,
                          destination + pitch * row, pitch);
     }
     return kOk;

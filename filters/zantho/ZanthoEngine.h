@@ -35,28 +35,28 @@ class CZantho {
     void SetBrightness(float brightness);
     void SetContrast(float contrast);
     void SetColor(float color);
-    void SetOption(int option) { m_option = option; }
+    void SetOption(int option) { option_ = option; }
     // Refuses N outside 1..16 and keeps the previous value.
     bool SetDenoise(int frames);
-    void SetMotionDetect(bool on) { m_motionDetect = on; }
-    void SetHorizontal(float horizontal) { m_horizontal = horizontal; }
-    void SetVertical(float vertical) { m_vertical = vertical; }
+    void SetMotionDetect(bool on) { motionDetect_ = on; }
+    void SetHorizontal(float horizontal) { horizontal_ = horizontal; }
+    void SetVertical(float vertical) { vertical_ = vertical; }
 
-    float Whiteness() const { return m_whiteness; }
-    float Brightness() const { return m_brightness; }
-    float Contrast() const { return m_contrast; }
-    float Color() const { return m_color; }
-    int Option() const { return m_option; }
-    int Denoise() const { return m_denoise; }
-    bool MotionDetect() const { return m_motionDetect; }
-    float Horizontal() const { return m_horizontal; }
-    float Vertical() const { return m_vertical; }
-    bool IsLive() const { return m_live; }
-    bool IsStill() const { return m_still; }
+    float Whiteness() const { return whiteness_; }
+    float Brightness() const { return brightness_; }
+    float Contrast() const { return contrast_; }
+    float Color() const { return color_; }
+    int Option() const { return option_; }
+    int Denoise() const { return denoise_; }
+    bool MotionDetect() const { return motionDetect_; }
+    float Horizontal() const { return horizontal_; }
+    float Vertical() const { return vertical_; }
+    bool IsLive() const { return live_; }
+    bool IsStill() const { return still_; }
 
     // A new input format; a change of format or size restarts live detection.
     void SetInputFormat(InputFormat format, int width, int height);
-    ZanthoFrameSize InputSize() const { return {m_width, m_height}; }
+    ZanthoFrameSize InputSize() const { return {width_, height_}; }
 
     // True when frames may leave unchanged: YUY2 input, neutral levels, no
     // mirror, no flip. The frames are still watched.
@@ -84,49 +84,49 @@ class CZantho {
     void UpdateLevels();
     bool UpdateHistory(const std::uint8_t* frame, std::ptrdiff_t pitch, FrameResult* result);
     void RebuildHistory(const std::uint8_t* frame, std::ptrdiff_t pitch);
-    std::uint8_t* Slot(int index) { return m_history.data() + m_historyBytes * index; }
-    const std::uint8_t* Slot(int index) const { return m_history.data() + m_historyBytes * index; }
+    std::uint8_t* Slot(int index) { return history_.data() + historyBytes_ * index; }
+    const std::uint8_t* Slot(int index) const { return history_.data() + historyBytes_ * index; }
 
     // Settings.
-    float m_whiteness = 0.0f;
-    float m_brightness = 0.0f;
-    float m_contrast = 1.0f;
-    float m_color = 1.0f;
-    int m_option = 0;
-    int m_denoise = 1;
-    bool m_motionDetect = false;
-    float m_horizontal = 1.0f;
-    float m_vertical = 1.0f;
-    LevelTables m_levels;
+    float whiteness_ = 0.0f;
+    float brightness_ = 0.0f;
+    float contrast_ = 1.0f;
+    float color_ = 1.0f;
+    int option_ = 0;
+    int denoise_ = 1;
+    bool motionDetect_ = false;
+    float horizontal_ = 1.0f;
+    float vertical_ = 1.0f;
+    LevelTables levels_;
 
     // Signal and motion state.
-    int m_sameCount = 0;
-    int m_motionDivisor = 64;
-    bool m_live = false;
-    bool m_still = false;
+    int sameCount_ = 0;
+    int motionDivisor_ = 64;
+    bool live_ = false;
+    bool still_ = false;
 
     // Input format.
-    InputFormat m_format = InputFormat::kNone;
-    int m_width = 0;
-    int m_height = 0;
+    InputFormat format_ = InputFormat::kNone;
+    int width_ = 0;
+    int height_ = 0;
 
-    // History: m_historyCount YUY2 frames of m_historyWidth x m_historyHeight,
-    // m_historyBytes each, packed rows. m_frameLength 0 asks for a rebuild at
+    // History: historyCount_ YUY2 frames of historyWidth_ x historyHeight_,
+    // historyBytes_ each, packed rows. frameLength_ 0 asks for a rebuild at
     // the next frame while the held frames still serve GetFrame.
-    std::vector<std::uint8_t> m_history;
-    int m_historyCount = 0;
-    int m_historyIndex = 0;
-    std::size_t m_historyBytes = 0;
-    std::size_t m_frameLength = 0;
-    int m_historyWidth = 0;
-    int m_historyHeight = 0;
+    std::vector<std::uint8_t> history_;
+    int historyCount_ = 0;
+    int historyIndex_ = 0;
+    std::size_t historyBytes_ = 0;
+    std::size_t frameLength_ = 0;
+    int historyWidth_ = 0;
+    int historyHeight_ = 0;
 
     // RGB24 input: the frame converted to YUY2, and the last input frame as
     // received (packed rows) for the unaveraged GetFrame.
-    std::vector<std::uint8_t> m_converted;
-    std::vector<std::uint8_t> m_lastInput;
-    int m_lastInputWidth = 0;
-    int m_lastInputHeight = 0;
+    std::vector<std::uint8_t> converted_;
+    std::vector<std::uint8_t> lastInput_;
+    int lastInputWidth_ = 0;
+    int lastInputHeight_ = 0;
 };
 
 }  // namespace kolvane::zantho

@@ -8,7 +8,7 @@
 #include "app/CommandRouter.h"
 #include "app/MainFrame.h"
 #include "app/OptionsDialog.h"
-#include "app/ProcessObjects.h"
+#include "engine/Engine.h"
 #include "ui/ToolPanel.h"
 
 namespace kolvane {
@@ -98,7 +98,7 @@ TEST_F(CommandRouterTest, StatesComeFromTheFirstTargetThatDecidesElseFromTheRule
 }
 
 TEST(FrameRoutingTest, PanelsThenDialogsInTheirFixedOrder) {
-    CProcessObjects objects(133);
+    CEngine objects(CEngine::Program{133});
     CMainFrame frame(objects);
     const auto target = [](QWidget* widget) { return dynamic_cast<ICommandTarget*>(widget); };
     const std::vector<ICommandTarget*> expected = {

@@ -7,7 +7,7 @@
 
 #include "app/IdlePump.h"
 #include "app/MainFrame.h"
-#include "app/ProcessObjects.h"
+#include "engine/Engine.h"
 #include "model/MediaInfo.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -18,7 +18,7 @@ namespace {
 // photos have live-view companions beside them.
 class DisplayWiringTest : public ::testing::Test {
   protected:
-    DisplayWiringTest() : objects(133) {
+    DisplayWiringTest() : objects(CEngine::Program{133}) {
         dir = test::MakeTempDir(QStringLiteral("scene"));
         frame.resize(1024, 768);
         frame.show();
@@ -39,7 +39,7 @@ class DisplayWiringTest : public ::testing::Test {
     }
 
     QString dir;
-    CProcessObjects objects;
+    CEngine objects;
     CMainFrame frame{objects};
 };
 

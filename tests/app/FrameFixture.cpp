@@ -39,7 +39,7 @@ FrameFixture::FrameFixture() {
     spy.seen.clear();
 }
 
-void FillWalkColumn(CProcessObjects& objects, int frames) {
+void FillWalkColumn(CEngine& objects, int frames) {
     const QString dir = MakeTempDir(QStringLiteral("scene"));
     CNode* column = objects.sheet.GetColumn(0, QStringLiteral("walk"));
     for (int k = 0; k < frames; ++k) {

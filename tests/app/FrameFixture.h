@@ -10,7 +10,7 @@
 #include <QWidget>
 
 #include "app/MainFrame.h"
-#include "app/ProcessObjects.h"
+#include "engine/Engine.h"
 #include "platform/Commands.h"
 
 namespace kolvane::test {
@@ -48,7 +48,7 @@ class CommandSpy : public ICommandTarget {
 
 // Puts `frames` images of 64 x 48 (small textures already loaded) into the
 // sheet's first column, named "walk", and recomputes the summaries.
-void FillWalkColumn(CProcessObjects& objects, int frames);
+void FillWalkColumn(CEngine& objects, int frames);
 
 // A shown main frame over fresh process objects, its commands watched.
 class FrameFixture : public ::testing::Test {
@@ -59,7 +59,7 @@ class FrameFixture : public ::testing::Test {
     // afresh.
     void FillSheet(int frames);
 
-    CProcessObjects objects{133};
+    CEngine objects{CEngine::Program{133}};
     CMainFrame frame{objects};
     CommandSpy spy{frame};
 };

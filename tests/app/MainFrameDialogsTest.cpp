@@ -6,7 +6,7 @@
 
 #include "app/MainFrame.h"
 #include "app/OptionsDialog.h"
-#include "app/ProcessObjects.h"
+#include "engine/Engine.h"
 #include "ui/ComboBar.h"
 #include "ui/MessageDialog.h"
 
@@ -15,14 +15,14 @@ namespace {
 
 class MainFrameDialogsTest : public ::testing::Test {
   protected:
-    MainFrameDialogsTest() : objects(160) {
+    MainFrameDialogsTest() : objects(CEngine::Program{160}) {
         frame.resize(1024, 700);
         frame.show();
         QApplication::processEvents();
     }
     COptionsDialog& Options() { return frame.OptionsDialog(); }
 
-    CProcessObjects objects;
+    CEngine objects;
     CMainFrame frame{objects};
 };
 

@@ -4,7 +4,7 @@
 #include <QTest>
 
 #include "app/MainFrame.h"
-#include "app/ProcessObjects.h"
+#include "engine/Engine.h"
 #include "ui/BasicButton.h"
 #include "ui/ToolPanel.h"
 #include "ui/UiMetrics.h"
@@ -14,7 +14,7 @@ namespace {
 
 class MainFrameTest : public ::testing::Test {
   protected:
-    MainFrameTest() : objects(160) {
+    MainFrameTest() : objects(CEngine::Program{160}) {
         frame.SetScreenAspect(1280, 800);
         frame.resize(1280, 800);
         frame.show();
@@ -22,7 +22,7 @@ class MainFrameTest : public ::testing::Test {
     }
     bool Checked(int view) { return frame.ToolPanel(view)->IndicatorChecked(); }
 
-    CProcessObjects objects;
+    CEngine objects;
     CMainFrame frame{objects};
 };
 

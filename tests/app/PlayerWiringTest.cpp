@@ -3,7 +3,7 @@
 #include <QApplication>
 
 #include "app/MainFrame.h"
-#include "app/ProcessObjects.h"
+#include "engine/Engine.h"
 #include "tests/app/FrameFixture.h"
 #include "ui/PlayMainPanel.h"
 
@@ -12,7 +12,7 @@ namespace {
 
 class PlayerWiringTest : public ::testing::Test {
   protected:
-    PlayerWiringTest() : objects(133) {
+    PlayerWiringTest() : objects(CEngine::Program{133}) {
         objects.settings.Set(FrameRate, 25);
         objects.settings.Set(PlayOnce, 25);
         test::FillWalkColumn(objects, 30);
@@ -25,7 +25,7 @@ class PlayerWiringTest : public ::testing::Test {
 
     CPlayEngine& Engine() { return frame.PlayerView().Engine(); }
 
-    CProcessObjects objects;
+    CEngine objects;
     CMainFrame frame{objects};
 };
 

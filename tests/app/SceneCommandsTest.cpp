@@ -6,7 +6,7 @@
 #include <QTimer>
 
 #include "app/MainFrame.h"
-#include "app/ProcessObjects.h"
+#include "engine/Engine.h"
 #include "model/Anim.h"
 #include "ui/MessageDialog.h"
 
@@ -17,7 +17,7 @@ namespace {
 // later, so that a test can leave work of an "earlier run" there first.
 class SceneCommandsTest : public ::testing::Test {
   protected:
-    SceneCommandsTest() : objects(160) {}
+    SceneCommandsTest() : objects(CEngine::Program{160}) {}
 
     void Show() {
         frame = std::make_unique<CMainFrame>(objects);
@@ -37,7 +37,7 @@ class SceneCommandsTest : public ::testing::Test {
     bool Enabled(int id) { return frame->QueryCommand(id).enabled; }
     int Frames() const { return objects.sheet.FrameCount(); }
 
-    CProcessObjects objects;
+    CEngine objects;
     std::unique_ptr<CMainFrame> frame;
 };
 

@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "app/MainFrame.h"
-#include "app/ProcessObjects.h"
+#include "engine/Engine.h"
 
 namespace kolvane {
 namespace {
 
 TEST(SheetTitle, TheTitleFollowsEveryChangeOfTheSheet) {
-    CProcessObjects objects(133);
+    CEngine objects(CEngine::Program{133});
     CMainFrame frame(objects);
     CNode* a1 = objects.media.AddMediaFile(kTypeImage, QStringLiteral("/scene/A 0001.png"));
     CNode* a2 = objects.media.AddMediaFile(kTypeImage, QStringLiteral("/scene/A 0002.png"));

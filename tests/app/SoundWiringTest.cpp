@@ -4,7 +4,7 @@
 #include <QImage>
 
 #include "app/MainFrame.h"
-#include "app/ProcessObjects.h"
+#include "engine/Engine.h"
 #include "model/MediaInfo.h"
 #include "model/MediaNames.h"
 #include "platform/Progress.h"
@@ -16,7 +16,7 @@ namespace {
 
 class SoundWiringTest : public ::testing::Test {
   protected:
-    SoundWiringTest() : objects(133) {
+    SoundWiringTest() : objects(CEngine::Program{133}) {
         dir = test::MakeTempDir(QStringLiteral("scene"));
         objects.settings.Set(FrameRate, 25);
         frame.resize(1024, 768);
@@ -25,7 +25,7 @@ class SoundWiringTest : public ::testing::Test {
     }
 
     QString dir;
-    CProcessObjects objects;
+    CEngine objects;
     CMainFrame frame{objects};
 };
 

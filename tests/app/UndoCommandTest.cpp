@@ -5,7 +5,7 @@
 #include <QTimer>
 
 #include "app/MainFrame.h"
-#include "app/ProcessObjects.h"
+#include "engine/Engine.h"
 #include "platform/StringTable.h"
 #include "ui/MessageDialog.h"
 
@@ -14,7 +14,7 @@ namespace {
 
 class UndoCommandTest : public ::testing::Test {
   protected:
-    UndoCommandTest() : objects(160) {
+    UndoCommandTest() : objects(CEngine::Program{160}) {
         frame.resize(1280, 800);
         frame.show();
         QApplication::processEvents();
@@ -28,7 +28,7 @@ class UndoCommandTest : public ::testing::Test {
     }
     bool Enabled(int id) { return frame.QueryCommand(id).enabled; }
 
-    CProcessObjects objects;
+    CEngine objects;
     CMainFrame frame{objects};
 };
 
@@ -71,7 +71,7 @@ TEST_F(UndoCommandTest, AnUnreadableSnapshotIsReportedAndTheSheetStays) {
 TEST_F(UndoCommandTest, TheNextStartGoesOnFromTheSnapshotsLeftBehind) {
     PlaceImage("A 0001");
     PlaceImage("A 0002");
-    CProcessObjects next(160);
+    CEngine next(CEngine::Program{160});
     EXPECT_EQ(next.undo.Counter(), "0002");
     EXPECT_TRUE(next.undo.CanUndo());
 }

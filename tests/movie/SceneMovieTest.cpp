@@ -6,11 +6,11 @@
 #include <QImage>
 
 #include "display/Direct3D.h"
+#include "engine/Engine.h"
 #include "model/MdiaList.h"
 #include "model/Node.h"
 #include "model/NodeList.h"
 #include "model/XshtList.h"
-#include "movie/MovieScene.h"
 #include "settings/Settings.h"
 #include "sound/DirectSound.h"
 #include "storage/Storage.h"
@@ -28,7 +28,7 @@ void WriteWav(const QString& path, std::int16_t value, double seconds) {
 }
 
 TEST(SceneMovie, WritesTheScenesPicturesAndMixedSoundThroughTheRealRenderer) {
-    CMovieScene scene;
+    CEngine scene{CEngine::Headless{}};
     scene.settings.Set(Overlay, 1);
     const QString folder = test::MakeTempDir(QStringLiteral("scene"));
     QImage red(64, 48, QImage::Format_RGB32);

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QStringList>
 
+#include "engine/Engine.h"
 #include "model/Anim.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
@@ -86,25 +87,15 @@ class ScriptedProgress final : public IProgress {
     int closed = 0;
 };
 
-// One run of the program over one set of working folders: the objects its
-// storage works on. A second session over the same folders is the next start.
-class SceneSession {
+// One run of the program over one set of working folders: the engine without
+// the desktop, its pictures checked by decoding without keeping a texture. A
+// second session over the same folders is the next start.
+class SceneSession : public CEngine {
   public:
     SceneSession(const QString& root, const QString& documents)
-        : storage(root, documents), undo(storage.GetUndoFolder()) {
-        CStorage::Links links;
-        links.settings = &settings;
-        links.media = &media;
-        links.loadImage = [](CNode& item) {
-            return QImage(item.imageInfo->path).isNull() ? kFail : kOk;
-        };
-        links.sheet = &sheet;
-        links.title = &title;
-        links.undo = &undo;
-        storage.Connect(std::move(links));
-        storage.SetPause([](std::chrono::milliseconds) {});
-    }
-    ~SceneSession() { storage.Connect({}); }
+        : CEngine(Headless{root, documents, [](CNode& item) {
+                               return QImage(item.imageInfo->path).isNull() ? kFail : kOk;
+                           }}) {}
 
     QString Grab() const { return storage.GetGrabFolder(); }
 
@@ -158,12 +149,6 @@ class SceneSession {
         return names;
     }
 
-    CSettings settings{CSettings::Unstored{}};
-    CMdiaList media;
-    CXshtList sheet{settings};
-    CTitleBar title{settings};
-    CStorage storage;
-    CUndo undo;
     CAnim grabLevel{media};
 };
 

@@ -27,7 +27,7 @@ class PlayMainPanelTest : public ::testing::Test {
         scene.AddImageColumn(QStringLiteral("walk"), 3);
         scene.Settle();
         scene.sheet.SetCurrentFrame(0);
-        CPlayEngine::Links links = scene.Links();
+        CPlayEngine::Links links = scene.PlayLinks();
         links.clock = &clock;
         panel = std::make_unique<CPlayMainPanel>(sink, links, nullptr);
         panel->resize(64, 48);

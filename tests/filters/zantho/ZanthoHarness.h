@@ -23,27 +23,27 @@ class ZanthoHarness {
     ZanthoHarness(const ZanthoHarness&) = delete;
     ZanthoHarness& operator=(const ZanthoHarness&) = delete;
 
-    GstElement* Element() const { return m_harness->element; }
+    GstElement* Element() const { return harness_->element; }
     IZantho* Zantho() const { return QueryZantho(Element()); }
 
     // Sets the input caps: "YUY2" or "BGR" at width x height.
     void SetInput(const char* format, int width, int height);
     // Frame size of the current input caps (GStreamer's default strides).
-    std::size_t FrameSize() const { return GST_VIDEO_INFO_SIZE(&m_info); }
-    int Stride() const { return GST_VIDEO_INFO_PLANE_STRIDE(&m_info, 0); }
+    std::size_t FrameSize() const { return GST_VIDEO_INFO_SIZE(&info_); }
+    int Stride() const { return GST_VIDEO_INFO_PLANE_STRIDE(&info_, 0); }
 
     GstFlowReturn Push(const Bytes& frame);
     // The next output frame, or an empty vector when none came out.
     Bytes Pull();
-    guint Received() const { return gst_harness_buffers_received(m_harness); }
+    guint Received() const { return gst_harness_buffers_received(harness_); }
 
     // The "code" fields of the element messages posted since the last call.
     std::vector<int> TakeCodes();
 
   private:
-    GstHarness* m_harness = nullptr;
-    GstBus* m_bus = nullptr;
-    GstVideoInfo m_info;
+    GstHarness* harness_ = nullptr;
+    GstBus* bus_ = nullptr;
+    GstVideoInfo info_;
 };
 
 // A YUY2 frame of GStreamer's layout in which every byte is `value`.

@@ -11,13 +11,9 @@
 #include <QBuffer>
 #include <QGuiApplication>
 
-#include "model/MdiaList.h"
-#include "model/XshtList.h"
+#include "engine/Engine.h"
 #include "platform/Progress.h"
-#include "settings/Settings.h"
 #include "storage/SafeFile.h"
-#include "storage/Storage.h"
-#include "storage/Undo.h"
 #include "tests/storage/crash/CrashScenario.h"
 
 namespace kolvane::crash {
@@ -37,18 +33,11 @@ QByteArray Png(const QImage& image) {
 }
 
 int Run(const QString& base, bool saving) {
-    CSettings settings{CSettings::Unstored{}};
-    CMdiaList media;
-    CXshtList sheet(settings);
-    CStorage storage(WorkingRoot(base), Documents(base));
-    CUndo undo(storage.GetUndoFolder());
-    CStorage::Links links;
-    links.settings = &settings;
-    links.media = &media;
-    links.sheet = &sheet;
-    links.undo = &undo;
-    storage.Connect(std::move(links));
-    storage.SetPause([](std::chrono::milliseconds) {});
+    CEngine engine(CEngine::Headless{WorkingRoot(base), Documents(base), {}});
+    CStorage& storage = engine.storage;
+    CMdiaList& media = engine.media;
+    CXshtList& sheet = engine.sheet;
+    CUndo& undo = engine.undo;
 
     const int images = saving ? kSaveImages : kWorkImages;
     for (int i = 1; i <= images; ++i) {

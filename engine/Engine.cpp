@@ -1,0 +1,79 @@
+#include "engine/Engine.h"
+
+#include <QTemporaryDir>
+
+namespace kolvane {
+namespace {
+
+std::unique_ptr<QTemporaryDir> OwnFoldersFor(const CEngine::Headless& form) {
+    if (!form.workingRoot.isEmpty()) return nullptr;
+    return std::make_unique<QTemporaryDir>();
+}
+
+}  // namespace
+
+CEngine::CEngine(Program form)
+    : storage(CWorkingFolders::DefaultWorkingRoot(), CWorkingFolders::DefaultDocuments()),
+      settings(form.nativeAspect) {
+    Link({});
+}
+
+CEngine::CEngine(Headless form)
+    : ownFolders_(OwnFoldersFor(form)),
+      storage(ownFolders_ ? ownFolders_->path() + QStringLiteral("/work") : form.workingRoot,
+              ownFolders_ ? ownFolders_->path() + QStringLiteral("/docs") : form.documents),
+      settings(CSettings::Unstored{}) {
+    Link(std::move(form.loadImage));
+    storage.SetPause([](std::chrono::milliseconds) {});
+}
+
+// The storage outlives the objects it was given: it lets go of them first.
+CEngine::~CEngine() {
+    Unlink();
+}
+
+bool CEngine::IsUsable() const {
+    return ownFolders_ == nullptr || ownFolders_->isValid();
+}
+
+void CEngine::Link(ImageLoader loadImage) {
+    media.SetAudioRingFactory(&sound);
+    sheet.SetAudioRingFactory(&sound);
+    // The undo snapshots live in the storage's Undo folder, where they outlive
+    // a crash. The history goes on from the snapshots a previous run left,
+    // never over them (the frame's first showing reads them again with the
+    // rest of the working scene).
+    undo.SetFolder(storage.GetUndoFolder());
+    undo.Rebuild();
+    CStorage::Links links;
+    links.settings = &settings;
+    links.media = &media;
+    links.sound = &sound;
+    links.loadImage = loadImage
+                          ? std::move(loadImage)
+                          : ImageLoader([this](CNode& item) { return display.LoadImage(item); });
+    links.sheet = &sheet;
+    links.title = &title;
+    links.undo = &undo;
+    storage.Connect(std::move(links));
+}
+
+void CEngine::Unlink() {
+    storage.Connect({});
+    media.SetAudioRingFactory(nullptr);
+    sheet.SetAudioRingFactory(nullptr);
+}
+
+CPlayEngine::Links CEngine::PlayLinks() {
+    CPlayEngine::Links links;
+    links.sheet = &sheet;
+    links.media = &media;
+    links.settings = &settings;
+    links.display = &display;
+    links.sound = &sound;
+    links.storage = &storage;
+    links.title = &title;
+    return links;
+}
+
+}  // namespace kolvane
