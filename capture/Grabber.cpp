@@ -68,6 +68,10 @@ void CGrabber::SetFrameWriter(FrameWriter writer) {
 
 // ---- looking things up
 
+QString CGrabber::Folder() const {
+    return links_.folder.isEmpty() ? links_.storage->GetGrabFolder() : links_.folder;
+}
+
 CNode* CGrabber::ImageLevel() const {
     return links_.media->ImageLevel();
 }
@@ -202,7 +206,7 @@ Result CGrabber::Grab(int exposures, IProgress* progress) {
     // ones arrive.
     wait_(DenoiseWait());
 
-    const QString base = links_.storage->GetGrabFolder() + name;
+    const QString base = Folder() + name;
     const bool camera = IsCameraStill();
     QString path;
     if (camera) {
@@ -285,7 +289,7 @@ Result CGrabber::Regrab(IProgress* progress) {
     if (item == nullptr) return kFail;
     wait_(DenoiseWait());
 
-    const QString base = links_.storage->GetGrabFolder() + item->name;
+    const QString base = Folder() + item->name;
     const bool camera = IsCameraStill();
     QString path;
     if (camera) {

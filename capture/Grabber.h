@@ -58,6 +58,8 @@ class CGrabber {
         IGrabSource* source = nullptr;
         IGrabSounds* sounds = nullptr;     // may be none: silence
         ICommandSink* commands = nullptr;  // may be none
+        // Where grabs are written, ending in "/"; empty: the Grab folder.
+        QString folder;
     };
     // Writes a frame as a PNG file (the real writer unless a test injects
     // faults): 0 or an errno.
@@ -138,6 +140,7 @@ class CGrabber {
         QImage image;
     };
 
+    QString Folder() const;
     CNode* ImageLevel() const;
     bool InImageLevel(const CNode* item) const;
     CNode* SingleSelectedImage() const;
