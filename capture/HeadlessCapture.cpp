@@ -7,10 +7,12 @@
 #include <QEventLoop>
 #include <QThread>
 
+#include "platform/MediaFramework.h"
+
 namespace kolvane {
 
 CHeadlessCapture::CHeadlessCapture(CSettings& settings)
-    : graph_(std::make_unique<CCaptureGraph>(settings)) {
+    : graph_((InitMediaFramework(), std::make_unique<CCaptureGraph>(settings))) {
     graph_->SetCommandSink(this);
 }
 
