@@ -11,6 +11,7 @@
 
 #include <QFile>
 
+#include "display/PictureAspect.h"
 #include "filters/quorrel/IQuorrel.h"
 #include "filters/zantho/IZantho.h"
 #include "platform/StringTable.h"
@@ -829,8 +830,8 @@ void CCaptureGraph::PositionVideo() {
     // Before the first format there is no picture to place (and nothing to
     // divide by).
     if (frame.isEmpty() || client.isEmpty()) return;
-    const float sx = settings_.WidthFactor(frame.width(), frame.height());
-    const float sy = settings_.HeightFactor(frame.width(), frame.height());
+    const float sx = WidthFactor(settings_, frame.width(), frame.height());
+    const float sy = HeightFactor(settings_, frame.width(), frame.height());
     const int width = client.width();
     const int height = client.height();
     const int left = static_cast<int>((width - sx * width) / 2.0f);
