@@ -18,6 +18,7 @@
 #include "model/Anim.h"
 #include "platform/StringTable.h"
 #include "ui/BasicButton.h"
+#include "ui/GrabMainPanel.h"
 #include "ui/MessageDialog.h"
 #include "ui/PlaceholderPanel.h"
 #include "ui/PlayMainPanel.h"
@@ -55,8 +56,11 @@ CMainFrame::CMainFrame(CEngine& objects, QWidget* parent)
     auto* mediaList = new CPlaceholderPanel(kMediaBase, StringText(40021), central);
     mediaList_ = mediaList;
     mediaTool_ = new CMdiaToolPanel(*this, central);
-    auto* grabMain = new CPlaceholderPanel(kMainBase, StringText(40030), central);
+    auto* grabMain = new CGrabMainPanel(*this, objects_.capture, objects_.settings, central);
+    grabMain->SetStatusHooks({[this] { return grabLevel_->NextName(); }, {}});
     grabMain_ = grabMain;
+    receivers_.liveVideoRuns = [this] { return objects_.capture.IsReadyToGrab(); };
+    receivers_.pauseLiveVideo = [this](bool paused) { objects_.capture.RunPreview(!paused); };
     grabTool_ = new CGrabToolPanel(*this, central);
     auto* xshtMain = new CPlaceholderPanel(kMainBase, StringText(40040), central);
     xshtMain_ = xshtMain;
@@ -461,6 +465,8 @@ void CMainFrame::showEvent(QShowEvent* event) {
 }
 
 void CMainFrame::OnFirstShow() {
+    if (const int error = objects_.capture.ConstructionError())
+        ShowMessage(CMessageDialog::kError, error);
     ResumeWorkingScene();
 }
 

@@ -11,6 +11,7 @@
 
 #include <QFile>
 
+#include "display/PictureAspect.h"
 #include "filters/quorrel/IQuorrel.h"
 #include "filters/zantho/IZantho.h"
 #include "platform/StringTable.h"

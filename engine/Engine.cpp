@@ -10,6 +10,12 @@ std::unique_ptr<QTemporaryDir> OwnFoldersFor(const CEngine::Headless& form) {
     return std::make_unique<QTemporaryDir>();
 }
 
+CCaptureGraph::Options HeadlessCapture(const CEngine::Headless& form) {
+    CCaptureGraph::Options options;
+    options.devices = form.videoDevices;
+    return options;
+}
+
 }  // namespace
 
 CEngine::CEngine(Program form)
@@ -22,7 +28,8 @@ CEngine::CEngine(Headless form)
     : ownFolders_(OwnFoldersFor(form)),
       storage(ownFolders_ ? ownFolders_->path() + QStringLiteral("/work") : form.workingRoot,
               ownFolders_ ? ownFolders_->path() + QStringLiteral("/docs") : form.documents),
-      settings(CSettings::Unstored{}) {
+      settings(CSettings::Unstored{}),
+      capture(settings, HeadlessCapture(form)) {
     Link(std::move(form.loadImage));
     storage.SetPause([](std::chrono::milliseconds) {});
 }
