@@ -10,13 +10,16 @@
 #include "app/CommandStates.h"
 #include "app/CommandTable.h"
 #include "app/FrameState.h"
+#include "app/GrabberCommands.h"
 #include "app/IdlePump.h"
 #include "app/KeyboardFilter.h"
 #include "app/MainMenu.h"
 #include "app/OptionsDialog.h"
+#include "capture/Grabber.h"
 #include "engine/Engine.h"
 #include "model/Anim.h"
 #include "platform/StringTable.h"
+#include "sound/GrabSounds.h"
 #include "ui/BasicButton.h"
 #include "ui/GrabMainPanel.h"
 #include "ui/MessageDialog.h"
@@ -61,6 +64,26 @@ CMainFrame::CMainFrame(CEngine& objects, QWidget* parent)
     grabMain_ = grabMain;
     receivers_.liveVideoRuns = [this] { return objects_.capture.IsReadyToGrab(); };
     receivers_.pauseLiveVideo = [this](bool paused) { objects_.capture.RunPreview(!paused); };
+    grabSounds_ = CGrabSounds::WithSystemVoice(
+        [this](std::vector<std::int16_t> pairs) { objects_.sound.PlayCue(std::move(pairs)); });
+    CGrabber::Links grabLinks;
+    grabLinks.settings = &objects_.settings;
+    grabLinks.media = &objects_.media;
+    grabLinks.sheet = &objects_.sheet;
+    grabLinks.title = &objects_.title;
+    grabLinks.storage = &objects_.storage;
+    grabLinks.display = &objects_.display;
+    grabLinks.undo = &objects_.undo;
+    grabLinks.grabLevel = grabLevel_.get();
+    grabLinks.source = &objects_.capture;
+    grabLinks.sounds = grabSounds_.get();
+    grabLinks.commands = this;
+    grabber_ = std::make_unique<CGrabber>(grabLinks);
+    grabber_->SetRepaint([grabMain] { grabMain->update(); });
+    grabberCommands_ = std::make_unique<CGrabberCommands>(*this, *grabber_);
+    grabMain->SetGrabberCommands(grabberCommands_.get());
+    receivers_.grabberLooping = [this] { return grabber_->IsLooping(); };
+    receivers_.grabberDigit = [this](int digit) { grabberCommands_->GrabWithExposures(digit); };
     grabTool_ = new CGrabToolPanel(*this, central);
     auto* xshtMain = new CPlaceholderPanel(kMainBase, StringText(40040), central);
     xshtMain_ = xshtMain;
@@ -237,6 +260,7 @@ bool CMainFrame::OnFrameCommand(int id) {
         case cmd::kClearSceneTiming:
             if (Ask(kMsgClearSceneTiming)) ClearSceneTiming();
             return true;
+        case cmd::kMediaRefresh:
         case cmd::kMediaChanged: {
             // Until the media panel takes this over, the title counts the images here.
             const CNode* images = objects_.media.ImageLevel();
@@ -370,6 +394,8 @@ void CMainFrame::SwitchArea(int viewCommand) {
             break;  // Media is not an area: the media list always shows.
     }
     if (viewCommand != cmd::kViewMedia) {
+        // Hiding the grabber stops its loop.
+        if (area_ != Area::Grabber) grabber_->StopLoop();
         grabMain_->setVisible(area_ == Area::Grabber);
         xshtMain_->setVisible(area_ == Area::Editor);
         playMain_->setVisible(area_ == Area::Player);

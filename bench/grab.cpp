@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
@@ -20,6 +21,7 @@
 #include "capture/HeadlessCapture.h"
 #include "engine/Engine.h"
 #include "model/Anim.h"
+#include "platform/MediaFramework.h"
 
 namespace kolvane {
 namespace {
@@ -50,14 +52,17 @@ qint64 QtPngSize(const CGrabbedFrame& frame, double* ms) {
 }
 
 int RunSize(int quality, int grabs) {
-    CEngine engine(CEngine::Headless{});
+    CEngine engine(CEngine::Headless{.workingRoot = {},
+                                     .documents = {},
+                                     .loadImage = {},
+                                     .videoDevices = VideoDeviceMode::TestPattern});
     engine.settings.Set(VideoQuality, quality);
     engine.settings.Set(Denoise, 1);
     engine.settings.Set(FrameRate, 25);
     engine.settings.Set(GrabSound, 0);
     engine.display.CreateDevice(QSize(1280, 720));
     CAnim grabLevel(engine.media);
-    CHeadlessCapture capture(engine.settings);
+    CHeadlessCapture capture(engine.capture);
     if (capture.Start() != kOk) {
         std::printf("the test pattern did not start\n");
         return 1;
@@ -94,6 +99,25 @@ int RunSize(int quality, int grabs) {
             qtBytes = QtPngSize(frame, &qtMs);
         }
     }
+
+    // Where a grab's time goes: the file written whole and synced, and the
+    // texture decoded back from it.
+    std::vector<double> write;
+    std::vector<double> decode;
+    for (int i = 0; i < std::min(grabs, 10); ++i) {
+        const CGrabbedFrame frame = capture.Graph().GrabFrame();
+        const QString path = engine.storage.GetGrabFolder() + QStringLiteral("probe.png");
+        auto start = Clock::now();
+        WriteFramePng(frame, path);
+        write.push_back(Ms(Clock::now() - start));
+        start = Clock::now();
+        const QImage back(path);
+        decode.push_back(Ms(Clock::now() - start));
+        QFile::remove(path);
+    }
+    std::printf("%dx%d  write (encode, sync, rename) p50 %.1f ms, PNG decode p50 %.1f ms\n",
+                frameRect.width(), frameRect.height(), Percentile(write, 0.5),
+                Percentile(decode, 0.5));
 
     std::vector<double> total;
     const int cellsBefore = engine.sheet.FrameCount();
@@ -161,6 +185,7 @@ int main(int argc, char** argv) {
     qputenv("KOLVANE_AUDIO_SINK", "fakesink");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
+    kolvane::InitMediaFramework();
     const int grabs = argc > 1 ? std::max(3, std::atoi(argv[1])) : 30;
     int failed = 0;
     for (int quality : {3, 5})

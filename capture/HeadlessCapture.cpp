@@ -7,17 +7,15 @@
 #include <QEventLoop>
 #include <QThread>
 
-#include "platform/MediaFramework.h"
-
 namespace kolvane {
 
-CHeadlessCapture::CHeadlessCapture(CSettings& settings)
-    : graph_((InitMediaFramework(), std::make_unique<CCaptureGraph>(settings))) {
+CHeadlessCapture::CHeadlessCapture(CCaptureGraph& graph) : graph_(&graph) {
     graph_->SetCommandSink(this);
 }
 
 CHeadlessCapture::~CHeadlessCapture() {
     if (attached_) graph_->DetachWindow();
+    graph_->SetCommandSink(nullptr);
 }
 
 void CHeadlessCapture::SendCommand(int id) {

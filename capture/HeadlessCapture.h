@@ -11,15 +11,14 @@
 
 namespace kolvane {
 
-class CSettings;
-
 // The live video without a window: a capture graph whose view is never
 // drawn and whose posted commands go straight back to it. For kolvane-tool
 // grab, the benchmarks and the crash test; the program has the grabber
 // panel for this.
 class CHeadlessCapture final : private IVideoView, private ICommandSink {
   public:
-    explicit CHeadlessCapture(CSettings& settings);
+    // Drives `graph` (the engine's, made with the video sources to search).
+    explicit CHeadlessCapture(CCaptureGraph& graph);
     ~CHeadlessCapture() override;
     CHeadlessCapture(const CHeadlessCapture&) = delete;
     CHeadlessCapture& operator=(const CHeadlessCapture&) = delete;
@@ -42,7 +41,7 @@ class CHeadlessCapture final : private IVideoView, private ICommandSink {
     void SendCommand(int id) override;
     void PostCommand(int id) override;
 
-    std::unique_ptr<CCaptureGraph> graph_;
+    CCaptureGraph* graph_;
     bool attached_ = false;
 };
 

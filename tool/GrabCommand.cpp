@@ -105,7 +105,10 @@ int RunGrab(const QStringList& args) {
     }
 
     // The scene as the program holds it, in working folders of the tool's own.
-    CEngine scene(CEngine::Headless{.workingRoot = {}, .documents = {}, .loadImage = &ProbeImage});
+    CEngine scene(CEngine::Headless{.workingRoot = {},
+                                    .documents = {},
+                                    .loadImage = &ProbeImage,
+                                    .videoDevices = VideoDeviceModeFromEnvironment()});
     if (!scene.IsUsable()) {
         PrintError(EACCES);
         return kExitError;
@@ -124,7 +127,7 @@ int RunGrab(const QStringList& args) {
     }
     if (options.denoise) scene.settings.Set(Denoise, *options.denoise);
 
-    CHeadlessCapture capture(scene.settings);
+    CHeadlessCapture capture(scene.capture);
     if (const Result started = capture.Start(options.device); started != kOk) {
         PrintError(started,
                    options.device.isEmpty() ? QStringLiteral("no video source") : options.device);

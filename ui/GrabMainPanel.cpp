@@ -56,6 +56,7 @@ CGrabMainPanel::~CGrabMainPanel() {
 }
 
 bool CGrabMainPanel::OnCommand(int id) {
+    if (grabberCommands_ != nullptr && grabberCommands_->OnCommand(id)) return true;
     switch (id) {
         case cmd::kGrabberDisplaySettings:
             ToggleCompanions(true);

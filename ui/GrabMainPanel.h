@@ -29,6 +29,9 @@ class CGrabMainPanel : public CBasicPanel, public IVideoView {
     ~CGrabMainPanel() override;
 
     void SetStatusHooks(StatusHooks hooks) { hooks_ = std::move(hooks); }
+    // The grabber's own commands (Grab, Regrab, browsing, the overlay),
+    // offered before the panel's.
+    void SetGrabberCommands(ICommandTarget* commands) { grabberCommands_ = commands; }
     CCaptureGraph& Graph() { return graph_; }
     bool CompanionsShown() const { return companions_; }
 
@@ -65,6 +68,7 @@ class CGrabMainPanel : public CBasicPanel, public IVideoView {
     CCaptureGraph& graph_;
     CSettings& settings_;
     StatusHooks hooks_;
+    ICommandTarget* grabberCommands_ = nullptr;
     CStripBar* topBar_ = nullptr;
     CStripBar* bottomBar_ = nullptr;
     CStripBar* statusLine_ = nullptr;

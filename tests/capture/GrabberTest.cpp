@@ -78,7 +78,7 @@ class GrabberTest : public ::testing::Test {
     QString root = test::MakeTempDir("grab work");
     QString docs = test::MakeTempDir("grab docs");
     test::SceneSession session{root, docs};
-    CDirect3D display{session.settings, session.media};
+    CDirect3D& display = session.display;
     test::FakeGrabSource source;
     SoundLog sounds;
     CommandLog commands;

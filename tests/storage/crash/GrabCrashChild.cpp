@@ -12,6 +12,7 @@
 #include "capture/HeadlessCapture.h"
 #include "engine/Engine.h"
 #include "model/Anim.h"
+#include "platform/MediaFramework.h"
 #include "tests/storage/crash/CrashScenario.h"
 
 namespace kolvane::crash {
@@ -23,9 +24,10 @@ void Tell(const char* what, int number) {
 }
 
 int Run(const QString& base) {
-    CEngine engine(CEngine::Headless{WorkingRoot(base), Documents(base), {}});
+    CEngine engine(
+        CEngine::Headless{WorkingRoot(base), Documents(base), {}, VideoDeviceMode::TestPattern});
     CAnim grabLevel(engine.media);
-    CHeadlessCapture capture(engine.settings);
+    CHeadlessCapture capture(engine.capture);
     if (capture.Start() != kOk) return 3;
     Tell("ready", 0);
 
@@ -53,6 +55,7 @@ int Run(const QString& base) {
 int main(int argc, char** argv) {
     qputenv("KOLVANE_VIDEO_DEVICES", "test");
     QGuiApplication application(argc, argv);
+    kolvane::InitMediaFramework();
     const QStringList args = QCoreApplication::arguments();
     if (args.size() != 2) return 2;
     return kolvane::crash::Run(args[1]);
