@@ -82,6 +82,10 @@ CMainFrame::CMainFrame(CEngine& objects, QWidget* parent)
     grabber_->SetRepaint([grabMain] { grabMain->update(); });
     grabberCommands_ = std::make_unique<CGrabberCommands>(*this, *grabber_);
     grabMain->SetGrabberCommands(grabberCommands_.get());
+    grabMain->SetShownPicture([this] {
+        const CNode* shown = grabber_->ShownImage();
+        return shown != nullptr ? shown->texture : QImage();
+    });
     receivers_.grabberLooping = [this] { return grabber_->IsLooping(); };
     receivers_.grabberDigit = [this](int digit) { grabberCommands_->GrabWithExposures(digit); };
     grabTool_ = new CGrabToolPanel(*this, central);

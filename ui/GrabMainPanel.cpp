@@ -103,6 +103,12 @@ void CGrabMainPanel::LayoutChildren() {
 
 void CGrabMainPanel::PaintPanel(QPainter& painter) {
     const QRect video = graph_.GetVideoRect();
+    if (const QImage shown = shownPicture_ ? shownPicture_() : QImage();
+        !shown.isNull() && !video.isEmpty()) {
+        painter.fillRect(rect(), Qt::black);
+        painter.drawImage(video, shown);
+        return;
+    }
     painter.save();
     QRegion outside(rect());
     const CVideoFrame frame = graph_.LatestFrame();

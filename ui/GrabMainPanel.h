@@ -32,6 +32,9 @@ class CGrabMainPanel : public CBasicPanel, public IVideoView {
     // The grabber's own commands (Grab, Regrab, browsing, the overlay),
     // offered before the panel's.
     void SetGrabberCommands(ICommandTarget* commands) { grabberCommands_ = commands; }
+    // A grabbed picture shown instead of the live video (Show Prev and
+    // Next, Loop Selected); a null image shows the live video.
+    void SetShownPicture(std::function<QImage()> picture) { shownPicture_ = std::move(picture); }
     CCaptureGraph& Graph() { return graph_; }
     bool CompanionsShown() const { return companions_; }
 
@@ -69,6 +72,7 @@ class CGrabMainPanel : public CBasicPanel, public IVideoView {
     CSettings& settings_;
     StatusHooks hooks_;
     ICommandTarget* grabberCommands_ = nullptr;
+    std::function<QImage()> shownPicture_;
     CStripBar* topBar_ = nullptr;
     CStripBar* bottomBar_ = nullptr;
     CStripBar* statusLine_ = nullptr;
