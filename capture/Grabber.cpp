@@ -253,7 +253,7 @@ Result CGrabber::Grab(int exposures, IProgress* progress) {
     lastGrabbed_ = item;
     SelectForLightbox(item);
     if (links_.settings->Get(Lightbox) != kLightboxSelectImage) RecomposeOverlay();
-    Send(cmd::kMediaRefresh);
+    Send(cmd::kMediaShowLastAdded);
     Send(cmd::kEditorGoToCurrent);
     Repaint();
     return kOk;

@@ -100,7 +100,7 @@ TEST_F(GrabberTest, GrabWritesTheFrameAsTheNextImageAndPlacesItOnTheSheet) {
     EXPECT_EQ(session.title.Mark(), "*");
     EXPECT_EQ(session.Cells(), QStringList({"A 0001", "A 0001"})) << "DefTiming 2";
     EXPECT_EQ(sounds.played, QStringList({"1 A 0001"}));
-    EXPECT_EQ(commands.sent, QList<int>({cmd::kMediaRefresh, cmd::kEditorGoToCurrent}));
+    EXPECT_EQ(commands.sent, QList<int>({cmd::kMediaShowLastAdded, cmd::kEditorGoToCurrent}));
     EXPECT_EQ(waits, std::vector<std::chrono::milliseconds>({40ms}));
 
     ASSERT_EQ(grabber->Grab(), kOk);
