@@ -10,16 +10,20 @@
 #include "app/CommandStates.h"
 #include "app/CommandTable.h"
 #include "app/FrameState.h"
+#include "app/GrabberCommands.h"
 #include "app/IdlePump.h"
 #include "app/KeyboardFilter.h"
 #include "app/MainMenu.h"
 #include "app/OptionsDialog.h"
+#include "capture/Grabber.h"
 #include "engine/Engine.h"
 #include "model/Anim.h"
 #include "platform/StringTable.h"
+#include "sound/GrabSounds.h"
 #include "ui/BasicButton.h"
 #include "ui/CameraDialog.h"
 #include "ui/CounterBar.h"
+#include "ui/GrabMainPanel.h"
 #include "ui/MdiaListPanel.h"
 #include "ui/MessageDialog.h"
 #include "ui/MovieDialog.h"
@@ -65,8 +69,35 @@ CMainFrame::CMainFrame(CEngine& objects, QWidget* parent)
     auto* mediaList = new CMdiaListPanel(*this, scene, central);
     mediaList_ = mediaList;
     mediaTool_ = new CMdiaToolPanel(*this, central);
-    auto* grabMain = new CPlaceholderPanel(kMainBase, StringText(40030), central);
+    auto* grabMain = new CGrabMainPanel(*this, objects_.capture, objects_.settings, central);
+    grabMain->SetStatusHooks({[this] { return grabLevel_->NextName(); }, {}});
     grabMain_ = grabMain;
+    receivers_.liveVideoRuns = [this] { return objects_.capture.IsReadyToGrab(); };
+    receivers_.pauseLiveVideo = [this](bool paused) { objects_.capture.RunPreview(!paused); };
+    grabSounds_ = CGrabSounds::WithSystemVoice(
+        [this](std::vector<std::int16_t> pairs) { objects_.sound.PlayCue(std::move(pairs)); });
+    CGrabber::Links grabLinks;
+    grabLinks.settings = &objects_.settings;
+    grabLinks.media = &objects_.media;
+    grabLinks.sheet = &objects_.sheet;
+    grabLinks.title = &objects_.title;
+    grabLinks.storage = &objects_.storage;
+    grabLinks.display = &objects_.display;
+    grabLinks.undo = &objects_.undo;
+    grabLinks.grabLevel = grabLevel_.get();
+    grabLinks.source = &objects_.capture;
+    grabLinks.sounds = grabSounds_.get();
+    grabLinks.commands = this;
+    grabber_ = std::make_unique<CGrabber>(grabLinks);
+    grabber_->SetRepaint([grabMain] { grabMain->update(); });
+    grabberCommands_ = std::make_unique<CGrabberCommands>(*this, *grabber_);
+    grabMain->SetGrabberCommands(grabberCommands_.get());
+    grabMain->SetShownPicture([this] {
+        const CNode* shown = grabber_->ShownImage();
+        return shown != nullptr ? shown->texture : QImage();
+    });
+    receivers_.grabberLooping = [this] { return grabber_->IsLooping(); };
+    receivers_.grabberDigit = [this](int digit) { grabberCommands_->GrabWithExposures(digit); };
     grabTool_ = new CGrabToolPanel(*this, central);
     auto* xshtMain = new CXshtMainPanel(*this, scene, central);
     xshtMain_ = xshtMain;
@@ -339,6 +370,8 @@ void CMainFrame::SwitchArea(int viewCommand) {
             break;  // Media is not an area: the media list always shows.
     }
     if (viewCommand != cmd::kViewMedia) {
+        // Hiding the grabber stops its loop.
+        if (area_ != Area::Grabber) grabber_->StopLoop();
         grabMain_->setVisible(area_ == Area::Grabber);
         xshtMain_->setVisible(area_ == Area::Editor);
         playMain_->setVisible(area_ == Area::Player);
@@ -434,6 +467,8 @@ void CMainFrame::showEvent(QShowEvent* event) {
 }
 
 void CMainFrame::OnFirstShow() {
+    if (const int error = objects_.capture.ConstructionError())
+        ShowMessage(CMessageDialog::kError, error);
     ResumeWorkingScene();
 }
 

@@ -13,6 +13,9 @@
 namespace kolvane {
 
 class CAnim;
+class CGrabber;
+class CGrabberCommands;
+class CGrabSounds;
 class CEngine;
 class CToolPanel;
 class CIdlePump;
@@ -114,6 +117,7 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     Result OpenSceneTiming(const QString& folder);
     // The naming of the level the grabber grabs into.
     CAnim& GrabLevel() { return *grabLevel_; }
+    CGrabber& Grabber() { return *grabber_; }
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -172,6 +176,9 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     CIdlePump* idle_ = nullptr;
     std::function<bool()> loadOneImage_;
     std::unique_ptr<CAnim> grabLevel_;
+    std::unique_ptr<CGrabSounds> grabSounds_;
+    std::unique_ptr<CGrabber> grabber_;  // after what it links to
+    std::unique_ptr<CGrabberCommands> grabberCommands_;
     bool inSceneProcedure_ = false;  // the scene dialog's procedure runs
     Area area_ = Area::Grabber;
     QRect mainArea_;

@@ -11,6 +11,12 @@ std::unique_ptr<CScratchFolder> OwnFoldersFor(const CEngine::Headless& form) {
     return std::make_unique<CScratchFolder>();
 }
 
+CCaptureGraph::Options HeadlessCapture(const CEngine::Headless& form) {
+    CCaptureGraph::Options options;
+    options.devices = form.videoDevices;
+    return options;
+}
+
 }  // namespace
 
 CEngine::CEngine(Program form)
@@ -23,7 +29,8 @@ CEngine::CEngine(Headless form)
     : ownFolders_(OwnFoldersFor(form)),
       storage(ownFolders_ ? ownFolders_->path() + QStringLiteral("/work") : form.workingRoot,
               ownFolders_ ? ownFolders_->path() + QStringLiteral("/docs") : form.documents),
-      settings(CSettings::Unstored{}) {
+      settings(CSettings::Unstored{}),
+      capture(settings, HeadlessCapture(form)) {
     Link(std::move(form.loadImage));
     storage.SetPause([](std::chrono::milliseconds) {});
 }

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include "capture/CaptureGraph.h"
 #include "display/Direct3D.h"
 #include "model/MdiaList.h"
 #include "model/SceneState.h"
@@ -55,6 +56,9 @@ class CEngine {
         // How opening a scene reads a picture; none: the renderer's texture
         // loading (which needs a device to draw: display.CreateDevice).
         ImageLoader loadImage;
+        // The video sources the capture graph searches once a view asks it
+        // to: none, unless a test or tool wants the test pattern or more.
+        VideoDeviceMode videoDevices = VideoDeviceMode::None;
     };
 
     explicit CEngine(Program form);
@@ -88,7 +92,9 @@ class CEngine {
     CDirect3D display{settings, media};
     CDirectSound sound{settings};  // every level made from here on gets its ring
     CSceneMovie movie{settings, sheet, display, storage, sound};  // the movie writer
-    // The capture graph and the camera come here.
+    // The grabber's live video; it searches only once a view is attached.
+    CCaptureGraph capture{settings};
+    // The camera comes here.
 };
 
 }  // namespace kolvane

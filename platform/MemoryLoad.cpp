@@ -25,18 +25,28 @@ std::optional<qint64> FieldKilobytes(const QByteArray& meminfo, QByteArrayView n
 
 }  // namespace
 
-std::optional<int> ParseMemoryLoad(const QByteArray& meminfo) {
+std::optional<MemoryStatus> ParseMemoryStatus(const QByteArray& meminfo) {
     const auto total = FieldKilobytes(meminfo, "MemTotal");
     const auto available = FieldKilobytes(meminfo, "MemAvailable");
     if (!total || !available || *total <= 0) return std::nullopt;
-    const qint64 used = std::max<qint64>(0, *total - std::min(*available, *total));
-    return static_cast<int>(used * 100 / *total);
+    const qint64 kept = std::min(*available, *total);
+    const qint64 used = std::max<qint64>(0, *total - kept);
+    return MemoryStatus{static_cast<int>(used * 100 / *total),
+                        static_cast<std::uint64_t>(kept) * 1024u};
 }
 
-std::optional<int> ReadMemoryLoad(const QString& meminfoPath) {
-    QFile file(meminfoPath);
+std::optional<int> ParseMemoryLoad(const QByteArray& meminfo) {
+    const auto status = ParseMemoryStatus(meminfo);
+    if (!status) return std::nullopt;
+    return status->load;
+}
+
+namespace {
+
+QByteArray ReadProcFile(const QString& path) {
+    QFile file(path);
     // /proc files report size 0: read until the end instead of by size.
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return std::nullopt;
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return {};
     QByteArray text;
     char chunk[4096];
     for (;;) {
@@ -44,7 +54,21 @@ std::optional<int> ReadMemoryLoad(const QString& meminfoPath) {
         if (got <= 0) break;
         text.append(chunk, got);
     }
-    return ParseMemoryLoad(text);
+    return text;
+}
+
+}  // namespace
+
+std::optional<int> ReadMemoryLoad(const QString& meminfoPath) {
+    return ParseMemoryLoad(ReadProcFile(meminfoPath));
+}
+
+std::optional<MemoryStatus> ReadMemoryStatus(const QString& meminfoPath) {
+    return ParseMemoryStatus(ReadProcFile(meminfoPath));
+}
+
+MemoryStatusSource SystemMemoryStatus() {
+    return [] { return ReadMemoryStatus(); };
 }
 
 MemoryLoadSource SystemMemoryLoad() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 
@@ -13,6 +14,18 @@ namespace kolvane {
 // read or lacks the two lines.
 std::optional<int> ParseMemoryLoad(const QByteArray& meminfo);
 std::optional<int> ReadMemoryLoad(const QString& meminfoPath = QStringLiteral("/proc/meminfo"));
+
+// The memory load together with the bytes still available (MemAvailable:
+// what can be taken without swapping, page cache included).
+struct MemoryStatus {
+    int load = 0;
+    std::uint64_t availableBytes = 0;
+};
+std::optional<MemoryStatus> ParseMemoryStatus(const QByteArray& meminfo);
+std::optional<MemoryStatus> ReadMemoryStatus(
+    const QString& meminfoPath = QStringLiteral("/proc/meminfo"));
+using MemoryStatusSource = std::function<std::optional<MemoryStatus>()>;
+MemoryStatusSource SystemMemoryStatus();
 
 // Where long loops ask for the memory load; tests put their own figure in.
 using MemoryLoadSource = std::function<std::optional<int>()>;

@@ -37,6 +37,7 @@ inline constexpr Result kCannotReadSound = 60126;
 inline constexpr Result kUndoNotSaved = 60127;
 inline constexpr Result kUndoNotRead = 60128;
 inline constexpr Result kNotARegularFile = 60129;
+inline constexpr Result kCannotSaveImage = 60130;
 }  // namespace msg
 
 }  // namespace kolvane

@@ -104,8 +104,24 @@ void CAudioMixer::Mix(std::int16_t* out, int pairs) {
         }
         ring->position_ = position;
     }
+    const std::size_t cueValues = std::min(values, cue_.size() - cuePlayed_);
+    for (std::size_t i = 0; i < cueValues; ++i)
+        sum_[i] += cue_[cuePlayed_ + i];
+    cuePlayed_ += cueValues;
     for (std::size_t i = 0; i < values; ++i)
         out[i] = static_cast<std::int16_t>(std::clamp(sum_[i], -32768, 32767));
+}
+
+void CAudioMixer::PlayCue(std::vector<std::int16_t> pairs) {
+    if (pairs.size() % 2 != 0) pairs.pop_back();
+    std::lock_guard lock(mutex_);
+    cue_ = std::move(pairs);
+    cuePlayed_ = 0;
+}
+
+bool CAudioMixer::CuePlaying() const {
+    std::lock_guard lock(mutex_);
+    return cuePlayed_ < cue_.size();
 }
 
 }  // namespace kolvane

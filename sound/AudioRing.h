@@ -60,12 +60,19 @@ class CAudioMixer {
     // Fills `out` with `pairs` mixed pairs and moves the playing rings on.
     void Mix(std::int16_t* out, int pairs);
 
+    // A short sound played once over the rings (a grab sound): interleaved
+    // stereo pairs at 48 kHz. A new cue replaces what is left of the last.
+    void PlayCue(std::vector<std::int16_t> pairs);
+    bool CuePlaying() const;
+
   private:
     friend class CAudioRing;
 
     mutable std::mutex mutex_;
     std::vector<CAudioRing*> rings_;
     std::vector<std::int32_t> sum_;
+    std::vector<std::int16_t> cue_;
+    std::size_t cuePlayed_ = 0;  // values of the cue already mixed
 };
 
 }  // namespace kolvane

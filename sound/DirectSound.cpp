@@ -94,6 +94,12 @@ std::uint32_t CDirectSound::PlayPosition(const CListInfo& track) const {
     return ring == nullptr ? 0 : ring->PlayPosition();
 }
 
+void CDirectSound::PlayCue(std::vector<std::int16_t> pairs) {
+    mixer_->PlayCue(std::move(pairs));
+    DropBrokenOutput();
+    if (output_) output_->Start();
+}
+
 std::uint64_t CDirectSound::PairsPlayed() const {
     return output_ ? output_->PairsDelivered() : 0;
 }

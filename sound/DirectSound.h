@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include <QString>
 
@@ -69,6 +70,11 @@ class CDirectSound : public IAudioRingFactory {
     bool ReadLastFrame(const CListInfo& track, std::int16_t* out) const;
     // The ring's play position in bytes (0 without a ring).
     std::uint32_t PlayPosition(const CListInfo& track) const;
+
+    // Plays a short sound once over whatever plays (interleaved 48 kHz stereo
+    // pairs), cutting off the rest of the one before.
+    void PlayCue(std::vector<std::int16_t> pairs);
+    CAudioMixer& Mixer() { return *mixer_; }
 
     // Pairs the output has taken from the mix so far (0 without output).
     std::uint64_t PairsPlayed() const;

@@ -86,6 +86,18 @@ Result CUndo::RecordEdit(const CXshtList& sheet) {
     return result;
 }
 
+Result CUndo::RecordDurableEdit(CXshtList& sheet, const std::function<void()>& edit) {
+    const Result before = currentSaved_ ? kOk : RecordEdit(sheet);
+    edit();
+    const Result after = Write(sheet, Record());
+    if (after != kOk) {
+        DropNewest();
+        return before != kOk ? before : after;
+    }
+    currentSaved_ = true;
+    return before;
+}
+
 // Reads into a sheet of its own and swaps the columns in only when that
 // worked, so a snapshot that is gone or broken never empties the sheet.
 Result CUndo::Load(CXshtList& sheet, const CMdiaList& media, const QString& path) const {

@@ -36,6 +36,13 @@ class CUndo : public ISheetHistory {
     // Before an edit: a new snapshot of the sheet as it stands. A snapshot
     // that cannot be written is dropped again and reported (kUndoNotSaved).
     Result RecordEdit(const CXshtList& sheet) override;
+    // An edit that must outlive a crash at once (a grab): the sheet before
+    // it is kept as RecordEdit does, unless the newest snapshot already is
+    // that sheet; `edit` runs; then the sheet after it is kept as the newest
+    // snapshot and counts as shown, so the next start shows it and the
+    // first undo writes no copy of it. Answers the first failure; the edit
+    // runs whatever the disk says.
+    Result RecordDurableEdit(CXshtList& sheet, const std::function<void()>& edit);
     // Undo (32820): keeps the shown state for redo on the first undo after an
     // edit, then shows the previous snapshot. Redo (32821) goes the other way.
     // The sheet changes only when its snapshot was read; a snapshot missing or

@@ -290,6 +290,15 @@ void BeforeTransform(GstBaseTransform* trans, GstBuffer* /*buffer*/) {
     }
 }
 
+// A stream that starts again, even with the same format, starts not live:
+// its first changing frame is announced again.
+gboolean Stop(GstBaseTransform* trans) {
+    GstZantho* self = GST_ZANTHO(trans);
+    CObjectLock lock(self);
+    self->binding->Engine().SetInputFormat(InputFormat::kNone, 0, 0);
+    return TRUE;
+}
+
 gboolean SetInfo(GstVideoFilter* filter, GstCaps* /*incaps*/, GstVideoInfo* in_info,
                  GstCaps* /*outcaps*/, GstVideoInfo* out_info) {
     GstZantho* self = GST_ZANTHO(filter);
@@ -550,6 +559,7 @@ static void gst_zantho_class_init(GstZanthoClass* klass) {
 
     trans_class->transform_caps = TransformCaps;
     trans_class->before_transform = BeforeTransform;
+    trans_class->stop = Stop;
     filter_class->set_info = SetInfo;
     filter_class->transform_frame = TransformFrame;
     filter_class->transform_frame_ip = TransformFrameInPlace;

@@ -25,6 +25,16 @@ TEST(MemoryLoad, IsTheShareOfMemoryNotAvailable) {
         EXPECT_EQ(ParseMemoryLoad(c.meminfo), c.load) << c.meminfo;
 }
 
+TEST(MemoryLoad, StatusCarriesTheAvailableBytesCappedAtTheTotal) {
+    const auto status = ParseMemoryStatus("MemTotal: 1000 kB\nMemAvailable: 40 kB\n");
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(status->load, 96);
+    EXPECT_EQ(status->availableBytes, 40u * 1024u);
+    EXPECT_EQ(ParseMemoryStatus("MemTotal: 1000 kB\nMemAvailable: 5000 kB\n")->availableBytes,
+              1000u * 1024u);
+    EXPECT_FALSE(ParseMemoryStatus("MemTotal: 1000 kB\n").has_value());
+}
+
 TEST(MemoryLoad, ReadsTheSystemsReport) {
     const auto load = ReadMemoryLoad();
     ASSERT_TRUE(load.has_value());

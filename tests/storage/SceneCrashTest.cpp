@@ -42,6 +42,7 @@ struct ChildReport {
     int lastSnapshot = 0;
     int lastSaving = 0;
     int lastSaved = 0;
+    int lastGrabbed = 0;
     int lines = 0;
     int killedAfter = 0;  // lines read when the kill was sent
 };
@@ -54,18 +55,19 @@ void ParseLine(const QByteArray& line, ChildReport& report) {
     if (words[0] == "snapshot") report.lastSnapshot = number;
     if (words[0] == "saving") report.lastSaving = number;
     if (words[0] == "saved") report.lastSaved = number;
+    if (words[0] == "grabbed") report.lastGrabbed = number;
     ++report.lines;
 }
 
 // Runs the child and kills it after `killAfter` lines and a further pause of
 // `pauseMicros`, so that the kill lands somewhere inside the next step.
-ChildReport RunAndKill(const QString& base, const char* mode, int killAfter, int pauseMicros) {
+ChildReport RunAndKill(const QString& program, const QStringList& args, int killAfter,
+                       int pauseMicros) {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
     child.setProcessEnvironment(env);
-    child.start(test::BinaryDir() + QStringLiteral("/scene_crash_child"),
-                {base, QLatin1String(mode)});
+    child.start(test::BinaryDir() + u'/' + program, args);
     ChildReport report;
     if (!child.waitForStarted(10000)) {
         ADD_FAILURE() << "the crash child did not start";
@@ -132,7 +134,8 @@ TEST(SceneCrashTest, KilledWhileGrabbingAndEditingResumesEveryImageAndTheLastSna
         SCOPED_TRACE(testing::Message() << "seed " << seed << ", kill after line " << killAfter
                                         << " and " << pause << " us");
         const QString base = test::MakeTempDir(QStringLiteral("crash work"));
-        const ChildReport report = RunAndKill(base, "work", killAfter, pause);
+        const ChildReport report =
+            RunAndKill(QStringLiteral("scene_crash_child"), {base, "work"}, killAfter, pause);
         ASSERT_GE(report.killedAfter, 1);
 
         const NextStart next(base);
@@ -169,7 +172,8 @@ TEST(SceneCrashTest, KilledWhileSavingLeavesWholeFilesAndTheScene) {
         SCOPED_TRACE(testing::Message() << "seed " << seed << ", kill after line " << killAfter
                                         << " and " << pause << " us");
         const QString base = test::MakeTempDir(QStringLiteral("crash save"));
-        const ChildReport report = RunAndKill(base, "save", killAfter, pause);
+        const ChildReport report =
+            RunAndKill(QStringLiteral("scene_crash_child"), {base, "save"}, killAfter, pause);
         ASSERT_GE(report.lastSaving, 1);
         const QStringList full = SnapshotCells(kSaveImages + 1);
 
@@ -208,6 +212,49 @@ TEST(SceneCrashTest, KilledWhileSavingLeavesWholeFilesAndTheScene) {
         } else {
             EXPECT_TRUE(QFileInfo::exists(TimingFilePath(SceneFolder(base, report.lastSaving))));
         }
+    }
+}
+
+TEST(SceneCrashTest, KilledWhileGrabbingFromTheTestPatternKeepsEveryGrabOnTheSheet) {
+    for (unsigned seed : Seeds({3, 29})) {
+        std::mt19937 random(seed);
+        // Line 1 says the live video runs; each later line is one grab.
+        const int killAfter = std::uniform_int_distribution<int>(1, kGrabImages)(random);
+        const int pause = std::uniform_int_distribution<int>(0, 80000)(random);
+        SCOPED_TRACE(testing::Message() << "seed " << seed << ", kill after line " << killAfter
+                                        << " and " << pause << " us");
+        const QString base = test::MakeTempDir(QStringLiteral("crash grab"));
+        const ChildReport report =
+            RunAndKill(QStringLiteral("grab_crash_child"), {base}, killAfter, pause);
+        ASSERT_GE(report.killedAfter, 1) << "the test pattern did not start";
+
+        const NextStart next(base);
+        const QStringList images = next.Images();
+        const int told = report.lastGrabbed;
+        // Every grab told is back; the one in flight may be too.
+        ASSERT_GE(images.size(), told);
+        ASSERT_LE(images.size(), told + 1);
+        if (told > 0) {
+            EXPECT_TRUE(next.resumed);
+        }
+        QSize size;
+        for (int i = 1; i <= images.size(); ++i) {
+            EXPECT_EQ(images[i - 1], ImageName(i));
+            const QImage picture(next.storage.GetGrabFolder() + ImageName(i) + ".png");
+            ASSERT_FALSE(picture.isNull()) << "half written: " << ImageName(i).toStdString();
+            if (size.isEmpty()) size = picture.size();
+            EXPECT_EQ(picture.size(), size);
+        }
+        // The sheet holds every grab told, each DefTiming times; the grab in
+        // flight is on it only when its snapshot was written whole.
+        const QStringList cells = next.Cells();
+        const int onSheet = static_cast<int>(cells.size()) / 2;
+        EXPECT_GE(onSheet, told);
+        EXPECT_LE(onSheet, static_cast<int>(images.size()));
+        QStringList expected;
+        for (int i = 1; i <= onSheet; ++i)
+            expected << ImageName(i) << ImageName(i);
+        EXPECT_EQ(cells, expected);
     }
 }
 

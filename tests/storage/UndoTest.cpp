@@ -140,6 +140,50 @@ TEST_F(UndoTest, RebuildStopsAtTheFirstGapAndShowsTheNewestBeforeIt) {
     EXPECT_EQ(undo.UndoList(), Snapshots({1}));
 }
 
+TEST_F(UndoTest, DurableEditsKeepTheSheetAfterThemWithoutStepsThatChangeNothing) {
+    const QString empty = SheetText(sheet);
+    auto grab = [&](const QString& name) {
+        return undo.RecordDurableEdit(sheet, [&] {
+            sheet.PlaceImage(Image(name));
+            sheet.Normalise();
+            sheet.RecomputeSummaries();
+        });
+    };
+    ASSERT_EQ(grab("A 0001"), kOk);
+    const QString one = SheetText(sheet);
+    ASSERT_EQ(grab("A 0002"), kOk);
+    const QString two = SheetText(sheet);
+    // Before the first, after the first, after the second: no copy between.
+    EXPECT_EQ(undo.UndoList(), Snapshots({3, 2, 1}));
+    EXPECT_TRUE(undo.IsCurrentSaved());
+
+    // A restart shows the last grab at once.
+    undo.Rebuild();
+    CXshtList restarted(settings);
+    ASSERT_EQ(undo.LoadNewest(restarted, media), kOk);
+    EXPECT_EQ(SheetText(restarted), two);
+
+    // Each undo takes one grab away; an ordinary edit afterwards records as usual.
+    ASSERT_EQ(undo.UndoSheet(sheet, media), kOk);
+    EXPECT_EQ(SheetText(sheet), one);
+    ASSERT_EQ(undo.UndoSheet(sheet, media), kOk);
+    EXPECT_EQ(SheetText(sheet), empty);
+    EXPECT_FALSE(undo.CanUndo());
+    ASSERT_EQ(undo.RedoSheet(sheet, media), kOk);
+    EXPECT_EQ(SheetText(sheet), one);
+    ASSERT_EQ(grab("A 0003"), kOk);
+    EXPECT_EQ(undo.UndoList().size(), 3) << "the shown state was the head: no copy of it";
+    ASSERT_EQ(undo.UndoSheet(sheet, media), kOk);
+    EXPECT_EQ(SheetText(sheet), one);
+
+    // A disk that refuses leaves no listed snapshot without its file.
+    undo.SetWriter([](const CXshtList&, const QString&) { return msg::kTimingNotSaved; });
+    EXPECT_EQ(grab("A 0004"), msg::kUndoNotSaved);
+    EXPECT_FALSE(undo.IsCurrentSaved());
+    for (const QString& path : undo.UndoList())
+        EXPECT_TRUE(QFileInfo::exists(path + ".csv"));
+}
+
 TEST_F(UndoTest, RebuildLeavesFilesItDoesNotNumber) {
     WriteSnapshot(1);
     for (const char* name : {"0007.txt", "007.csv", "notes.csv"}) {

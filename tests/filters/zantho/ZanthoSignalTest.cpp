@@ -47,6 +47,24 @@ TEST(ZanthoSignal, MovingSourceGoesLiveAtItsSecondFrame) {
     EXPECT_TRUE(IsLive(h.Element()));
 }
 
+// The capture graph runs the same element again for the next device, often
+// at the same size: that stream must be announced live again.
+TEST(ZanthoSignal, AStreamStartedAgainIsAnnouncedLiveAgain) {
+    ZanthoHarness h;
+    h.SetInput("YUY2", 64, 48);
+    h.Push(Yuy2Frame(64, 48, 10));
+    h.Push(Yuy2Frame(64, 48, 20));
+    ASSERT_EQ(h.TakeCodes(), Codes{kZanthoPictureLive});
+
+    gst_element_set_state(h.Element(), GST_STATE_NULL);
+    gst_element_set_state(h.Element(), GST_STATE_PLAYING);
+    EXPECT_FALSE(IsLive(h.Element()));
+    h.SetInput("YUY2", 64, 48);
+    h.Push(Yuy2Frame(64, 48, 30));
+    h.Push(Yuy2Frame(64, 48, 40));
+    EXPECT_EQ(h.TakeCodes(), Codes{kZanthoPictureLive});
+}
+
 TEST(ZanthoSignal, NineIdenticalFramesInARowFreezeAndAChangeRevives) {
     ZanthoHarness h;
     h.SetInput("YUY2", 64, 48);

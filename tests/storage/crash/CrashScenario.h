@@ -53,5 +53,6 @@ inline QString SceneFolder(const QString& base, int save) {
 // How many images the child builds in each mode.
 inline constexpr int kWorkImages = 40;
 inline constexpr int kSaveImages = 6;
+inline constexpr int kGrabImages = 30;
 
 }  // namespace kolvane::crash

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+#include "capture/GrabSource.h"
+#include "platform/ResultCodes.h"
+
+namespace kolvane {
+
+// zlib level of grabbed PNGs: 1 encodes a 1080p frame several times faster
+// than the usual 6 for files about a tenth larger (bench/grab prints both).
+inline constexpr int kGrabPngLevel = 1;
+
+// The frame as a 24-bit RGB PNG file: rows filtered with "sub", compressed
+// with libdeflate at `level` (1..12). Empty for an empty frame.
+QByteArray EncodeFramePng(const CGrabbedFrame& frame, int level = kGrabPngLevel);
+
+// Writes the frame as a PNG at `path`, through a temporary file that is
+// synced and renamed, so that the name shows the whole picture or nothing.
+// 0, kFail for an empty frame, or the errno of the write (ENOSPC on a full
+// disk).
+Result WriteFramePng(const CGrabbedFrame& frame, const QString& path);
+
+// The frame as an image (a copy in RGB888).
+QImage FrameImage(const CGrabbedFrame& frame);
+
+}  // namespace kolvane
