@@ -203,8 +203,8 @@ bool CImageLoader::LoadPendingImages(bool all, const RenderTarget& target) {
     // here would only release others, and the idle pass would never end.
     const std::int64_t room = std::max<std::int64_t>(0, cache_.Budget() - cache_.Bytes());
     const auto fits = static_cast<std::size_t>(room / TextureEstimate(target));
+    DropJobsExcept(pending);  // read-ahead of pending items goes on
     if (pending.size() > fits) pending.resize(fits);
-    DropJobsExcept(pending);
 
     if (all) {
         for (CNode* item : pending)
@@ -272,6 +272,12 @@ void CImageLoader::ReadAhead(const std::vector<CNode*>& order, const RenderTarge
     DropJobsExcept(wanted);
     for (CNode* item : wanted)
         Submit(item, target);
+}
+
+bool CImageLoader::JobsFinished() const {
+    return std::all_of(jobs_.begin(), jobs_.end(), [](const auto& entry) {
+        return entry.second.result.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    });
 }
 
 bool CImageLoader::TakeReady(CNode& item, const RenderTarget& target) {

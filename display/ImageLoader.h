@@ -87,6 +87,8 @@ class CImageLoader {
     bool LoadNow(CNode& item, const RenderTarget& target);
     // Decodes queued or running, for tests and benchmarks.
     int JobCount() const { return static_cast<int>(jobs_.size()); }
+    // Whether every queued decode has finished (waiting to be taken).
+    bool JobsFinished() const;
 
     // Whether any image has a ".lvw" companion beside it.
     bool AnyCompanionExists() const;
