@@ -72,6 +72,7 @@ void CImageLoader::Attach(CNode& item, DecodedImage decoded) {
     info.textureWidth = decoded.texture.width();
     info.textureHeight = decoded.texture.height();
     item.texture = std::move(decoded.texture);
+    cache_.SetThumbnail(item, std::move(decoded.thumbnail));
     cache_.Admit(item);
     if (!cache_.HasRoomFor(0)) cache_.Enforce(ListedItems(), &item);
 }
@@ -98,7 +99,10 @@ CImageLoader::JobKey CImageLoader::KeyFor(const CNode& item, const RenderTarget&
 
 DecodedImage CImageLoader::Decode(const JobKey& key) const {
     try {
-        return decoder_(key.path, key.target);
+        DecodedImage decoded = decoder_(key.path, key.target);
+        if (decoded.result == kOk && decoded.thumbnail.isNull())
+            decoded.thumbnail = CPictureCache::MakeThumbnail(decoded.texture);
+        return decoded;
     } catch (const std::bad_alloc&) {
         DecodedImage failed;
         failed.result = 1;

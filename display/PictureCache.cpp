@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include "model/MediaInfo.h"
 #include "model/Node.h"
 
 namespace kolvane {
@@ -32,7 +33,7 @@ std::int64_t CPictureCache::DefaultBudget() {
 CPictureCache::CPictureCache(std::int64_t budget) : budget_(std::max<std::int64_t>(0, budget)) {}
 
 PictureCacheStatistics CPictureCache::Statistics() const {
-    return {bytes_, budget_, Textures(), hits_, misses_};
+    return {bytes_, budget_, Textures(), hits_, misses_, thumbnailBytes_};
 }
 
 void CPictureCache::Admit(CNode& item) {
@@ -85,6 +86,33 @@ void CPictureCache::Prune(const std::unordered_set<const CNode*>& listed) {
         if (!listed.contains(entry->first)) Remove(entry);
         entry = next;
     }
+    std::erase_if(thumbnails_, [&](const auto& thumb) {
+        if (listed.contains(thumb.first)) return false;
+        thumbnailBytes_ -= thumb.second.image.sizeInBytes();
+        return true;
+    });
+}
+
+QImage CPictureCache::MakeThumbnail(const QImage& texture) {
+    if (texture.isNull()) return {};
+    if (texture.width() <= kThumbnailBox.width() && texture.height() <= kThumbnailBox.height())
+        return texture.copy();
+    return texture.scaled(kThumbnailBox, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+void CPictureCache::SetThumbnail(const CNode& item, QImage thumbnail) {
+    if (!item.imageInfo || thumbnail.isNull()) return;
+    Thumb& thumb = thumbnails_[&item];
+    thumbnailBytes_ -= thumb.image.sizeInBytes();
+    thumb = Thumb{item.imageInfo->path, std::move(thumbnail)};
+    thumbnailBytes_ += thumb.image.sizeInBytes();
+}
+
+QImage CPictureCache::Thumbnail(const CNode& item) const {
+    const auto found = thumbnails_.find(&item);
+    if (found != thumbnails_.end() && item.imageInfo && found->second.path == item.imageInfo->path)
+        return found->second.image;
+    return item.texture;
 }
 
 void CPictureCache::Clear() {

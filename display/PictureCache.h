@@ -5,6 +5,10 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include <QImage>
+#include <QSize>
+#include <QString>
+
 namespace kolvane {
 
 class CNode;
@@ -14,8 +18,9 @@ struct PictureCacheStatistics {
     std::int64_t bytes = 0;   // texture memory held now
     std::int64_t budget = 0;  // what it may hold
     int textures = 0;
-    std::uint64_t hits = 0;    // drawn with its texture in memory
-    std::uint64_t misses = 0;  // wanted but not loaded (not counting failed pictures)
+    std::uint64_t hits = 0;           // drawn with its texture in memory
+    std::uint64_t misses = 0;         // wanted but not loaded (not counting failed pictures)
+    std::int64_t thumbnailBytes = 0;  // besides `bytes`: 9 KB a 16:9 picture
 };
 
 // Keeps the image textures of a scene within a memory budget: beyond it the
@@ -62,8 +67,18 @@ class CPictureCache {
     void SetBudget(std::int64_t budget) { budget_ = budget < 0 ? 0 : budget; }
     // Forgets entries of items no longer listed (their memory went with them).
     void Prune(const std::unordered_set<const CNode*>& listed);
-    // Every texture was dropped elsewhere.
+    // Every texture was dropped elsewhere (thumbnails stay: they do not
+    // depend on the view's size).
     void Clear();
+
+    // Thumbnails for the grids: made with each texture and kept when the
+    // texture is released (counted apart from the budget: they are small and
+    // never released while the item is listed). The texture itself
+    // stands in for an item that has no thumbnail.
+    static constexpr QSize kThumbnailBox{64, 48};
+    static QImage MakeThumbnail(const QImage& texture);
+    void SetThumbnail(const CNode& item, QImage thumbnail);
+    QImage Thumbnail(const CNode& item) const;
 
   private:
     struct Entry {
@@ -80,6 +95,12 @@ class CPictureCache {
     std::uint64_t misses_ = 0;
     std::list<const CNode*> order_;
     std::unordered_map<const CNode*, Entry> entries_;
+    struct Thumb {
+        QString path;  // a node made anew at the address of a removed one is another picture
+        QImage image;
+    };
+    std::unordered_map<const CNode*, Thumb> thumbnails_;
+    std::int64_t thumbnailBytes_ = 0;
 };
 
 }  // namespace kolvane

@@ -2,9 +2,12 @@
 
 #include <functional>
 
+#include <QImage>
+
 namespace kolvane {
 
 class CMdiaList;
+class CNode;
 class CSettings;
 class CTitleBar;
 class CXshtList;
@@ -19,6 +22,9 @@ struct SceneLinks {
     ISheetHistory* history = nullptr;
     // Whether Escape is held (it cancels a duplicate); no when unset.
     std::function<bool()> escapeHeld;
+    // A picture item's thumbnail for the grids (the picture cache's); the
+    // item's texture when unset.
+    std::function<QImage(const CNode&)> thumbnail;
 };
 
 }  // namespace kolvane

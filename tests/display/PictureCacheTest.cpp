@@ -166,6 +166,25 @@ TEST_F(PictureCacheFixture, AnItemRemovedFromTheSceneIsForgottenNotTouched) {
     EXPECT_LE(display_.CacheStatistics().bytes, kTextureBytes);
 }
 
+TEST_F(PictureCacheFixture, ThumbnailsStayWhenTexturesGo) {
+    display_.Loader().SetCacheBudget(kTextureBytes);
+    AddPictures(3);
+    for (CNode* item : items_)
+        Show(*item);
+    ASSERT_TRUE(items_[0]->texture.isNull());
+    const CPictureCache& cache = display_.Loader().Cache();
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        const QImage thumbnail = cache.Thumbnail(*items_[i]);
+        ASSERT_EQ(thumbnail.size(), QSize(64, 48)) << i;
+        // The corner colour survives scaling: it is this item's picture.
+        EXPECT_EQ(thumbnail.pixel(4, 4), QColor::fromHsv(int(i) * 30 % 360, 200, 200).rgb()) << i;
+    }
+    EXPECT_EQ(display_.CacheStatistics().thumbnailBytes, 3 * 64 * 48 * 4);
+    // A thumbnail belongs to its picture: a changed path has none.
+    items_[1]->imageInfo->path = dir_ + QStringLiteral("/elsewhere.png");
+    EXPECT_TRUE(cache.Thumbnail(*items_[1]).isNull());
+}
+
 // Frames drawn with a budget of one texture are the frames drawn with all
 // of them kept.
 TEST(PictureCacheDrawing, ABudgetDoesNotChangeWhatIsDrawn) {
