@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include "display/Compose.h"
+#include "display/PictureAspect.h"
 #include "model/MediaInfo.h"
 #include "model/Node.h"
 #include "settings/Settings.h"
@@ -142,8 +143,8 @@ QRect CDirect3D::GetPictureRect() const {
     if (viewport.isEmpty()) return viewport;
     const int w = viewport.width();
     const int h = viewport.height();
-    const int dx = (w - Scaled(w, settings_.WidthFactor(w, h))) / 2;
-    const int dy = (h - Scaled(h, settings_.HeightFactor(w, h))) / 2;
+    const int dx = (w - Scaled(w, WidthFactor(settings_, w, h))) / 2;
+    const int dy = (h - Scaled(h, HeightFactor(settings_, w, h))) / 2;
     return viewport.adjusted(dx, dy, -dx, -dy);
 }
 
@@ -159,8 +160,8 @@ QRect CDirect3D::PlaceImage(const QRect& rect, QSize imageSize, int fitMode) con
         const float imageAspect = static_cast<float>(iw) / static_cast<float>(ih);
         switch (fitMode) {
             case kFitMonitor:
-                dw = Scaled(rw, settings_.WidthFactor(iw, ih));
-                dh = Scaled(rh, settings_.HeightFactor(iw, ih));
+                dw = Scaled(rw, WidthFactor(settings_, iw, ih));
+                dh = Scaled(rh, HeightFactor(settings_, iw, ih));
                 break;
             case kFitInside:
                 if (rectAspect > imageAspect) dw = Scaled(rw, imageAspect / rectAspect);

@@ -392,32 +392,6 @@ QStringList CSettings::ChoiceTexts(int index, bool shortForm) {
     return texts;
 }
 
-float CSettings::PictureAspect(int w, int h) const {
-    if (Get(GrabLetterbox) == 255) return 177.0f;
-    if (w == 720 || w == 1440) return 133.0f;
-    if (h <= 0) return MonitorAspectNow();
-    return static_cast<float>(w * 100 / h);
-}
-
-float CSettings::MonitorAspectNow() const {
-    const int m = Get(MonitorAspect);
-    return static_cast<float>(m != 0 ? m : nativeAspect_);
-}
-
-float CSettings::WidthFactor(int w, int h) const {
-    const float c = PictureAspect(w, h);
-    const float m = MonitorAspectNow();
-    if (c <= 0.0f || m <= 0.0f) return 1.0f;
-    return std::min(1.0f, c / m);
-}
-
-float CSettings::HeightFactor(int w, int h) const {
-    const float c = PictureAspect(w, h);
-    const float m = MonitorAspectNow();
-    if (c <= 0.0f || m <= 0.0f) return 1.0f;
-    return std::min(1.0f, m / c);
-}
-
 void CSettings::SaveRange(int from, int to) {
     from = std::max(from, 0);
     to = std::min(to, kSettingsSize - 1);

@@ -86,9 +86,6 @@ class CSettings {
     static QStringList ChoiceTexts(int index, bool shortForm = false);
     static QString ShortText(const QString& text);
 
-    float WidthFactor(int w, int h) const;
-    float HeightFactor(int w, int h) const;
-
     void SaveRange(int from, int to);
     void RestoreRange(int from, int to);
 
@@ -113,8 +110,6 @@ class CSettings {
   private:
     void WriteDefaults();
     bool ReadStoredRecord(const QString& valueName);
-    float PictureAspect(int w, int h) const;
-    float MonitorAspectNow() const;
 
     int changed_ = 0;
     std::array<std::uint8_t, kSettingsSize> record_{};

@@ -15,7 +15,7 @@
 
 #include "model/MediaInfo.h"
 #include "model/Node.h"
-#include "model/NodeList.h"
+#include "movie/MovieFrame.h"
 #include "movie/MoviePipeline.h"
 #include "movie/MovieScene.h"
 #include "platform/Progress.h"
@@ -86,31 +86,6 @@ std::optional<QString> Parse(const QStringList& args, MovieOptions& options) {
                                                                : QStringLiteral("none");
     }
     return std::nullopt;
-}
-
-// The frame as the movie dialog makes it: the largest picture the scene
-// shows (or the size asked for), the width rounded up to a multiple of 16
-// and the height scaled with it to an even number.
-QRect MovieFrame(const CXshtList& sheet, std::optional<QSize> asked) {
-    QSize size = asked.value_or(QSize());
-    if (!asked) {
-        for (const CNode* column : sheet.Levels()) {
-            if ((column->flags & kFlagOn) == 0) continue;
-            for (const CNode* cell : *column->children) {
-                if (!cell->Is(kTypeImageCell) || cell->item == nullptr ||
-                    cell->item->imageInfo == nullptr) {
-                    continue;
-                }
-                const CImageInfo& info = *cell->item->imageInfo;
-                size = size.expandedTo(QSize(info.imageWidth, info.imageHeight));
-            }
-        }
-    }
-    if (size.width() <= 0 || size.height() <= 0) return {};
-    const int width = (size.width() + 15) / 16 * 16;
-    int height = static_cast<int>(static_cast<long long>(size.height()) * width / size.width());
-    height += height % 2;
-    return QRect(0, 0, width, height);
 }
 
 std::atomic<bool> g_interrupted{false};
@@ -229,7 +204,10 @@ int RunMovie(const QStringList& args) {
         return kExitError;
     }
 
-    const QRect frame = MovieFrame(scene.sheet, options.size);
+    // The frame as the movie dialog makes it, from the size asked for or else
+    // the largest picture the scene shows.
+    const QRect frame =
+        HeldToMaxMovieSide(RoundedMovieFrame(options.size.value_or(LargestPicture(scene.sheet))));
     if (frame.isEmpty()) {
         PrintError(msg::kCannotFindFiles);
         PrintDetail(QStringLiteral("the scene shows no picture; give --size"));
