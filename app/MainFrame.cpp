@@ -66,6 +66,9 @@ CMainFrame::CMainFrame(CEngine& objects, QWidget* parent)
     scene.sceneState = &objects_.scene;
     scene.history = &objects_.undo;
     scene.escapeHeld = [this] { return keyboard_ != nullptr && keyboard_->EscapeHeld(); };
+    scene.thumbnail = [this](const CNode& item) {
+        return objects_.display.Loader().Cache().Thumbnail(item);
+    };
     auto* mediaList = new CMdiaListPanel(*this, scene, central);
     mediaList_ = mediaList;
     mediaTool_ = new CMdiaToolPanel(*this, central);

@@ -189,6 +189,7 @@ void CDirect3D::DrawImage(const QRect& rect, const CNode& item, bool layered, in
     const QRect drawn = PlaceImage(rect, imageSize, fitMode);
     picture_ = drawn;
 
+    loader_.Cache().Shown(item);
     const QImage& texture = item.texture;
     const bool hasAlpha = texture.format() == QImage::Format_ARGB32_Premultiplied;
     const bool transparent = hasAlpha && settings_.Get(IgnoreOpacity) != 1;

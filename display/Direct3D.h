@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include <QImage>
 #include <QRect>
@@ -104,6 +105,13 @@ class CDirect3D {
     // show).
     void ReloadAllImages(IProgress& progress);
     CImageLoader& Loader() { return loader_; }
+    // The picture cache's figures: bytes held, budget, hits and misses.
+    PictureCacheStatistics CacheStatistics() const { return loader_.Cache().Statistics(); }
+
+    // Picture cache and read-ahead, at the player view's size (see CImageLoader).
+    bool LoadNow(CNode& item) { return loader_.LoadNow(item, ViewTarget()); }
+    bool TakeReadAhead(CNode& item) { return loader_.TakeReady(item, ViewTarget()); }
+    void ReadAhead(const std::vector<CNode*>& order) { loader_.ReadAhead(order, ViewTarget()); }
 
   private:
     QImage* Target();

@@ -52,6 +52,7 @@ struct DecodedImage {
     QImage texture;
     QSize imageSize;     // the picture's size in the file
     bool retry = false;  // a later attempt may succeed (the file could not be opened)
+    QImage thumbnail;    // for the media and editor grids, made on the worker too
 };
 
 // Decodes the file at `path` into a texture of `format` that is no wider

@@ -28,15 +28,6 @@ bool Usable(const RenderTarget& target) {
     return target.size.isValid() && !target.size.isEmpty();
 }
 
-void Attach(CNode& item, DecodedImage decoded) {
-    CImageInfo& info = *item.imageInfo;
-    info.imageWidth = decoded.imageSize.width();
-    info.imageHeight = decoded.imageSize.height();
-    info.textureWidth = decoded.texture.width();
-    info.textureHeight = decoded.texture.height();
-    item.texture = std::move(decoded.texture);
-}
-
 std::vector<CNode*> ImageItems(const CMdiaList& media) {
     std::vector<CNode*> items;
     const CNode* level = media.ImageLevel();
@@ -74,13 +65,44 @@ void CImageLoader::SetWorkerCount(int count) {
     pool_.setMaxThreadCount(std::max(1, workers_));
 }
 
+void CImageLoader::Attach(CNode& item, DecodedImage decoded) {
+    CImageInfo& info = *item.imageInfo;
+    info.imageWidth = decoded.imageSize.width();
+    info.imageHeight = decoded.imageSize.height();
+    info.textureWidth = decoded.texture.width();
+    info.textureHeight = decoded.texture.height();
+    item.texture = std::move(decoded.texture);
+    cache_.SetThumbnail(item, std::move(decoded.thumbnail));
+    cache_.Admit(item);
+    if (!cache_.HasRoomFor(0)) cache_.Enforce(ListedItems(), &item);
+}
+
+std::int64_t CImageLoader::TextureEstimate(const RenderTarget& target) const {
+    // Before any texture is known, the largest one a target allows.
+    if (cache_.TypicalTextureBytes() > 0) return cache_.TypicalTextureBytes();
+    return std::max<std::int64_t>(1, std::int64_t{target.size.width()} * target.size.height() * 4);
+}
+
+std::unordered_set<const CNode*> CImageLoader::ListedItems() const {
+    const std::vector<CNode*> items = ImageItems(media_);
+    return {items.begin(), items.end()};
+}
+
+void CImageLoader::SetCacheBudget(std::int64_t bytes) {
+    cache_.SetBudget(bytes);
+    cache_.Enforce(ListedItems());
+}
+
 CImageLoader::JobKey CImageLoader::KeyFor(const CNode& item, const RenderTarget& target) const {
     return {GetDisplayPath(item.imageInfo->path, settings_), target};
 }
 
 DecodedImage CImageLoader::Decode(const JobKey& key) const {
     try {
-        return decoder_(key.path, key.target);
+        DecodedImage decoded = decoder_(key.path, key.target);
+        if (decoded.result == kOk && decoded.thumbnail.isNull())
+            decoded.thumbnail = CPictureCache::MakeThumbnail(decoded.texture);
+        return decoded;
     } catch (const std::bad_alloc&) {
         DecodedImage failed;
         failed.result = 1;
@@ -179,8 +201,14 @@ bool CImageLoader::LoadPendingImages(bool all, const RenderTarget& target) {
     if (busy_ || !Usable(target)) return false;
     BusyGuard guard(busy_);
     ForgetRetriesOfOthers();
-    const std::vector<CNode*> pending = PendingItems();
-    DropJobsExcept(pending);
+    cache_.Prune(ListedItems());
+    std::vector<CNode*> pending = PendingItems();
+    // Beyond the budget pictures are loaded when they are shown: loading
+    // here would only release others, and the idle pass would never end.
+    const std::int64_t room = std::max<std::int64_t>(0, cache_.Budget() - cache_.Bytes());
+    const auto fits = static_cast<std::size_t>(room / TextureEstimate(target));
+    DropJobsExcept(pending);  // read-ahead of pending items goes on
+    if (pending.size() > fits) pending.resize(fits);
 
     if (all) {
         for (CNode* item : pending)
@@ -225,6 +253,55 @@ void CImageLoader::ReloadAllImages(const RenderTarget& target,
 void CImageLoader::ReleaseTextures() {
     for (CNode* item : ImageItems(media_))
         item->texture = QImage();
+    cache_.Clear();
+}
+
+void CImageLoader::ReadAhead(const std::vector<CNode*>& order, const RenderTarget& target) {
+    if (busy_ || !Usable(target)) return;
+    const auto now = clock_();
+    const std::int64_t each = TextureEstimate(target);
+    // The window is what the budget holds; the pictures in it are kept from
+    // being released by the ones decoded for it.
+    const std::int64_t window = std::max<std::int64_t>(1, cache_.Budget() / each);
+    std::vector<CNode*> wanted;
+    std::int64_t counted = 0;
+    for (auto it = order.rbegin(); it != order.rend(); ++it)
+        cache_.Keep(**it);
+    for (CNode* item : order) {
+        if (counted >= window) break;
+        ++counted;
+        if (IsPending(*item, now)) wanted.push_back(item);
+    }
+    // Soonest first: the pool runs jobs in the order they were queued.
+    DropJobsExcept(wanted);
+    for (CNode* item : wanted)
+        Submit(item, target);
+}
+
+bool CImageLoader::JobsFinished() const {
+    return std::all_of(jobs_.begin(), jobs_.end(), [](const auto& entry) {
+        return entry.second.result.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    });
+}
+
+bool CImageLoader::TakeReady(CNode& item, const RenderTarget& target) {
+    cache_.Wanted(item);
+    if (!item.texture.isNull()) return true;
+    const auto found = jobs_.find(&item);
+    if (found == jobs_.end() || !(found->second.key == KeyFor(item, target))) return false;
+    if (workers_ > 0 &&
+        found->second.result.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        return false;
+    }
+    return Finish(item, Collect(&item, target));
+}
+
+bool CImageLoader::LoadNow(CNode& item, const RenderTarget& target) {
+    cache_.Wanted(item);
+    if (!item.texture.isNull()) return true;
+    if (busy_ || !Usable(target) || !IsPending(item, clock_())) return false;
+    BusyGuard guard(busy_);
+    return Finish(item, Collect(&item, target));
 }
 
 int CImageLoader::ImageCount() const {

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <future>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include <QSize>
@@ -11,6 +13,7 @@
 #include <QThreadPool>
 
 #include "display/ImageFiles.h"
+#include "display/PictureCache.h"
 #include "platform/ResultCodes.h"
 
 namespace kolvane {
@@ -49,9 +52,11 @@ class CImageLoader {
     Result LoadImage(CNode& item, const RenderTarget& target);
 
     // Walks the image list in order and loads the items without a texture
-    // that are not flagged load-failed and not waiting for a retry. With `all`
-    // false it returns true as soon as one item gained a texture; it returns
-    // false at the end of the list (always, with `all` true).
+    // that are not flagged load-failed and not waiting for a retry, while the
+    // picture cache has room (a scene larger than the budget is loaded when
+    // it is shown, not here). With `all` false it returns true as soon as one
+    // item gained a texture; it returns false at the end of the list or of
+    // the budget (always, with `all` true).
     bool LoadPendingImages(bool all, const RenderTarget& target);
 
     // Reloads every image of the list; `step` gets the count done after each
@@ -61,6 +66,29 @@ class CImageLoader {
 
     // Drops every image texture of the list (they become pending again).
     void ReleaseTextures();
+
+    // The textures held, within a memory budget.
+    const CPictureCache& Cache() const { return cache_; }
+    CPictureCache& Cache() { return cache_; }
+    // A new budget; a smaller one releases textures at once.
+    void SetCacheBudget(std::int64_t bytes);
+
+    // Read-ahead: `order` are the items to be shown next, soonest first. Their
+    // pictures are queued for the workers, as many as the budget holds; jobs
+    // for items no longer ahead are dropped. Never waits.
+    void ReadAhead(const std::vector<CNode*>& order, const RenderTarget& target);
+    // Attaches `item`'s read-ahead picture if its decode has finished: true
+    // when the item then has a texture. Never waits.
+    bool TakeReady(CNode& item, const RenderTarget& target);
+    // Loads `item` now if it has no texture and is not flagged: the decode
+    // runs on a worker (when there are workers) and this waits for it.
+    // Stepping and a still frame use it; playback uses TakeReady. Both count
+    // a hit or a miss of the cache.
+    bool LoadNow(CNode& item, const RenderTarget& target);
+    // Decodes queued or running, for tests and benchmarks.
+    int JobCount() const { return static_cast<int>(jobs_.size()); }
+    // Whether every queued decode has finished (waiting to be taken).
+    bool JobsFinished() const;
 
     // Whether any image has a ".lvw" companion beside it.
     bool AnyCompanionExists() const;
@@ -103,6 +131,9 @@ class CImageLoader {
     bool Finish(CNode& item, DecodedImage decoded);
     void DropJobsExcept(const std::vector<CNode*>& keep);
     void ForgetRetriesOfOthers();
+    void Attach(CNode& item, DecodedImage decoded);
+    std::unordered_set<const CNode*> ListedItems() const;
+    std::int64_t TextureEstimate(const RenderTarget& target) const;
 
     const CSettings& settings_;
     CMdiaList& media_;
@@ -113,6 +144,7 @@ class CImageLoader {
     QThreadPool pool_;
     std::unordered_map<const CNode*, Job> jobs_;
     std::unordered_map<const CNode*, RetryState> retries_;
+    CPictureCache cache_;
     bool busy_ = false;  // a progress box may pump events in the middle of a walk
 };
 

@@ -10,6 +10,7 @@
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
 #include "platform/Commands.h"
+#include "player/PlayAhead.h"
 #include "settings/Settings.h"
 #include "settings/TitleBar.h"
 #include "sound/DirectSound.h"
@@ -356,14 +357,8 @@ void CPlayEngine::ShowFrame() {
             StopSound();
         }
         if (!OnSchedule()) {
-            // Only the picture is dropped: the frame still goes by, so that
-            // the sound neither falls behind nor plays what it played before.
-            ++skippedFrames_;
-            if (extraFrames_ > 0) {
-                --extraFrames_;
-            } else {
-                WriteSoundFrames();
-            }
+            SkipFrame();
+            ReadAhead();
             return;
         }
     }
@@ -378,6 +373,13 @@ void CPlayEngine::ShowFrame() {
     if (sheet.CurrentFrame() > LastFrame()) {
         SeatColumns(0);
         sheet.SetCurrentFrame(0);
+    }
+    // A picture beyond the memory budget that is not read yet makes the
+    // frame late, by the same rule as a late tick: nothing waits on a decode.
+    if (!PicturesReady()) {
+        SkipFrame();
+        ReadAhead();
+        return;
     }
     display.Clear(std::nullopt, kBlack);
     const QRect viewport = display.GetViewportRect();
@@ -397,6 +399,63 @@ void CPlayEngine::ShowFrame() {
     if (!layered) display.Clear(display.GetPictureRect(), kWhite);
     view.DrawOverlays();
     view.PresentFrame();
+    if (playing_) ReadAhead();
+}
+
+void CPlayEngine::SkipFrame() {
+    // Only the picture is dropped: the frame still goes by, so that the
+    // sound neither falls behind nor plays what it played before.
+    ++skippedFrames_;
+    if (extraFrames_ > 0) {
+        --extraFrames_;
+    } else {
+        WriteSoundFrames();
+    }
+}
+
+std::vector<CNode*> CPlayEngine::FrameItems(int frame) const {
+    std::vector<CNode*> items;
+    for (CNode* column : links_.sheet->Levels()) {
+        if (!IsOn(*column)) continue;
+        const CNode* cell = column->children->at(frame);
+        if (cell == nullptr || !CellPasses(*cell)) continue;
+        CNode* item = cell->item;
+        if (item != nullptr && item->HasAny(kTypeImage) && item->imageInfo) items.push_back(item);
+    }
+    return items;
+}
+
+bool CPlayEngine::PicturesReady() {
+    CDirect3D& display = *links_.display;
+    bool ready = true;
+    for (CNode* column : links_.sheet->Levels()) {
+        if (!IsOn(*column)) continue;
+        const CNode* cell = CurrentCell(*column);
+        if (cell == nullptr || !CellPasses(*cell)) continue;
+        CNode* item = cell->item;
+        if (item == nullptr || !item->HasAny(kTypeImage) || !item->imageInfo) continue;
+        if ((item->flags & kFlagLoadFailed) != 0) continue;
+        // Both count a hit when the texture is there.
+        const bool loaded = playing_ ? display.TakeReadAhead(*item) : display.LoadNow(*item);
+        // A picture that failed now is drawn as such; one still decoding is late.
+        if (!loaded && (item->flags & kFlagLoadFailed) == 0 && playing_) ready = false;
+    }
+    return ready;
+}
+
+void CPlayEngine::ReadAhead() {
+    PlayAheadState state;
+    state.current = links_.sheet->CurrentFrame();
+    state.last = LastFrame();
+    state.backwards = backwards_;
+    if (returnCommand_ != 0) state.endFrame = static_cast<int>(endFrame_);
+    std::vector<CNode*> order;
+    for (int frame : FramesAhead(state, FrameRate())) {
+        for (CNode* item : FrameItems(frame)) {
+            if (std::find(order.begin(), order.end(), item) == order.end()) order.push_back(item);
+        }
+    }
+    links_.display->ReadAhead(order);
 }
 
 void CPlayEngine::FillPause(const QRect& picture) {

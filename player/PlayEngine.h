@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "player/PlayClock.h"
 #include "player/PlayTimer.h"
@@ -114,6 +115,15 @@ class CPlayEngine {
     void StartSound();
     void StopSound();
     void FillPause(const QRect& picture);
+    // The image items the current frame draws.
+    std::vector<CNode*> FrameItems(int frame) const;
+    // Whether every picture of the current frame is in memory: during a run
+    // only finished read-ahead is taken (a picture still decoding makes the
+    // frame late); otherwise a missing one is loaded now.
+    bool PicturesReady();
+    // Queues the pictures of the next second of frames, in play order.
+    void ReadAhead();
+    void SkipFrame();
 
     Links links_;
     // The run.

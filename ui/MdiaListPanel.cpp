@@ -55,6 +55,7 @@ CMdiaListPanel::CMdiaListPanel(ICommandSink& sink, SceneLinks links, QWidget* pa
     view_->SetList(links_.media);
     view_->AttachScrollBars(vertical_, horizontal_);
     view_->SetLevelMenu(level_menu::MediaEntries());
+    if (links_.thumbnail) view_->SetThumbnailSource(links_.thumbnail);
     view_->SetWaveformBuilder([](CNode& sound) {
         if (sound.soundInfo) BuildWaveform(*sound.soundInfo, LineHeight());
     });

@@ -2,10 +2,13 @@
 
 #include <functional>
 
+#include <QImage>
+
 namespace kolvane {
 
 class CMdiaList;
 class CSceneState;
+class CNode;
 class CSettings;
 class CTitleBar;
 class CXshtList;
@@ -21,6 +24,9 @@ struct SceneLinks {
     // Whether Escape is held (it cancels a duplicate); no when unset.
     std::function<bool()> escapeHeld;
     CSceneState* sceneState = nullptr;  // the scene's unsaved changes
+    // A picture item's thumbnail for the grids (the picture cache's); the
+    // item's texture when unset.
+    std::function<QImage(const CNode&)> thumbnail;
 };
 
 }  // namespace kolvane

@@ -170,10 +170,12 @@ void CSelectBox::PaintCell(QPainter& painter, const CNode& level, int row, int i
 }
 
 void CSelectBox::PaintPicture(QPainter& painter, const CNode& item, const QRect& area) const {
-    if (item.texture.isNull() || area.isEmpty()) return;
-    const QSize size = item.texture.size().scaled(area.size(), Qt::KeepAspectRatio);
+    if (area.isEmpty()) return;
+    const QImage picture = view_.Thumbnail(item);
+    if (picture.isNull()) return;
+    const QSize size = picture.size().scaled(area.size(), Qt::KeepAspectRatio);
     const QRect target(area.right() - size.width() + 1, area.top(), size.width(), size.height());
-    painter.drawImage(target, item.texture);
+    painter.drawImage(target, picture);
 }
 
 // A sound cell k shows pixel rows (k − 1) × L to k × L of its sound's

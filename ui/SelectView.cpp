@@ -133,6 +133,10 @@ void CSelectView::SetCurrentRow(int row) {
         box->update();
 }
 
+QImage CSelectView::Thumbnail(const CNode& item) const {
+    return thumbnailSource_ ? thumbnailSource_(item) : item.texture;
+}
+
 void CSelectView::SetWaveformBuilder(std::function<void(CNode&)> builder) {
     waveformBuilder_ = std::move(builder);
     PrepareWaveforms();

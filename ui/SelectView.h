@@ -81,6 +81,11 @@ class CSelectView : public QWidget, public IListView {
     // Fills the empty waveform of a sound item in view; called when the list
     // changes or scrolls, so that painting only reads.
     void SetWaveformBuilder(std::function<void(CNode& soundItem)> builder);
+    // Where picture items' thumbnails come from (their textures when unset).
+    void SetThumbnailSource(std::function<QImage(const CNode&)> source) {
+        thumbnailSource_ = std::move(source);
+    }
+    QImage Thumbnail(const CNode& item) const;
     void SetClock(IControlClock& clock);
     // Keeps the bars' ranges and positions in step with the view, both ways.
     void AttachScrollBars(CScrollBar* vertical, CScrollBar* horizontal);
@@ -162,6 +167,7 @@ class CSelectView : public QWidget, public IListView {
     int currentRow_ = -1;
     QList<int> levelMenu_;
     std::function<void(CNode&)> waveformBuilder_;
+    std::function<QImage(const CNode&)> thumbnailSource_;
     CScrollBar* vertical_ = nullptr;
     CScrollBar* horizontal_ = nullptr;
     CTrackTip* tip_;

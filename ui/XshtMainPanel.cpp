@@ -40,6 +40,7 @@ CXshtMainPanel::CXshtMainPanel(ICommandSink& sink, SceneLinks links, QWidget* pa
     counter_->SetHeaderHeight(view_->HeaderHeight());
     view_->AttachScrollBars(vertical_, horizontal_);
     view_->SetLevelMenu(level_menu::SheetEntries());
+    if (links_.thumbnail) view_->SetThumbnailSource(links_.thumbnail);
     view_->SetWaveformBuilder([](CNode& sound) {
         if (sound.soundInfo) BuildWaveform(*sound.soundInfo, LineHeight());
     });
