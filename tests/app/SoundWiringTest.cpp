@@ -89,7 +89,7 @@ TEST(SoundsAtStart, HostileClipsInMySoundsDoNotStopTheStart) {
     test::WriteRawWav(sounds + QStringLiteral("/wide.wav"), 64, 2147483647u, 16, 4000);
     test::WritePcmClip(sounds + QStringLiteral("/door.wav"), 44100, 2, 44100);
 
-    CProcessObjects objects(133);
+    CEngine objects(CEngine::Program{133});
     CMainFrame frame(objects);
     frame.show();
     QApplication::processEvents();
