@@ -43,9 +43,10 @@ CGrabMainPanel::CGrabMainPanel(ICommandSink& sink, CCaptureGraph& graph, CSettin
     }
     graph_.SetBeeper([] { QApplication::beep(); });
     graph_.SetCommandSink(&sink);
-    // The search starts once the frame that routes commands is whole.
+    // The search starts once the frame that routes the graph's commands is
+    // whole; the panel is where 32850 ends anyway.
     if (graph_.HasGraph() && graph_.AttachWindow(this) == kOk) {
-        QTimer::singleShot(0, this, [this] { Sink().PostCommand(cmd::kReopenVideoInput); });
+        QTimer::singleShot(0, this, [this] { OnCommand(cmd::kReopenVideoInput); });
     }
 }
 
