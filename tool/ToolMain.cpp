@@ -8,6 +8,7 @@
 
 #include "platform/MediaFramework.h"
 #include "platform/StringTable.h"
+#include "tool/DevicesCommand.h"
 #include "tool/MovieCommand.h"
 #include "tool/SceneCommand.h"
 #include "tool/SoundCommands.h"
@@ -30,6 +31,9 @@ constexpr Subcommand kSubcommands[] = {
      "scene open FOLDER [--format FMT]       print the scene's timing as Open Scene reads it\n"
      "  scene save SRC DST [--format png|jpg|bmp|default]  save SRC as a new scene DST",
      RunScene},
+    {"devices",
+     "devices                   the video sources the grabber searches, and what they are",
+     RunDevices},
 };
 
 void PrintUsage(std::FILE* out) {
