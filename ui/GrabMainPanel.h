@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include <QImage>
+
 #include "capture/VideoView.h"
 #include "ui/BasicPanel.h"
 
@@ -29,6 +31,10 @@ class CGrabMainPanel : public CBasicPanel, public IVideoView {
     ~CGrabMainPanel() override;
 
     void SetStatusHooks(StatusHooks hooks) { hooks_ = std::move(hooks); }
+    // Told of every frame painted, after its paint (for measurements).
+    void SetPaintObserver(std::function<void(const CVideoFrame&)> observer) {
+        paintObserver_ = std::move(observer);
+    }
     CCaptureGraph& Graph() { return graph_; }
     bool CompanionsShown() const { return companions_; }
 
@@ -65,9 +71,12 @@ class CGrabMainPanel : public CBasicPanel, public IVideoView {
     CCaptureGraph& graph_;
     CSettings& settings_;
     StatusHooks hooks_;
+    std::function<void(const CVideoFrame&)> paintObserver_;
     CStripBar* topBar_ = nullptr;
     CStripBar* bottomBar_ = nullptr;
     CStripBar* statusLine_ = nullptr;
+    QImage overlayScaled_;  // the onion skin at its place's size
+    qint64 overlayKey_ = 0;
     bool companions_ = true;
     bool clickGrabbing_ = false;
 };
