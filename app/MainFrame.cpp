@@ -19,18 +19,19 @@
 #include "platform/StringTable.h"
 #include "ui/BasicButton.h"
 #include "ui/GrabMainPanel.h"
+#include "ui/MdiaListPanel.h"
 #include "ui/MessageDialog.h"
 #include "ui/PlaceholderPanel.h"
 #include "ui/PlayMainPanel.h"
 #include "ui/ProgressDialog.h"
 #include "ui/ToolPanel.h"
 #include "ui/UiMetrics.h"
+#include "ui/XshtMainPanel.h"
 
 namespace kolvane {
 namespace {
 
 const QColor kFrameLine(100, 120, 130);
-const QColor kMediaBase(110, 120, 120);
 const QColor kMainBase(100, 120, 130);
 
 constexpr int kMsgDefaultSettings = 60000;
@@ -53,7 +54,14 @@ CMainFrame::CMainFrame(CEngine& objects, QWidget* parent)
     auto* central = new QWidget(this);
     setCentralWidget(central);
 
-    auto* mediaList = new CPlaceholderPanel(kMediaBase, StringText(40021), central);
+    SceneLinks scene;
+    scene.media = &objects_.media;
+    scene.sheet = &objects_.sheet;
+    scene.settings = &objects_.settings;
+    scene.title = &objects_.title;
+    scene.history = &objects_.undo;
+    scene.escapeHeld = [this] { return keyboard_ != nullptr && keyboard_->EscapeHeld(); };
+    auto* mediaList = new CMdiaListPanel(*this, scene, central);
     mediaList_ = mediaList;
     mediaTool_ = new CMdiaToolPanel(*this, central);
     auto* grabMain = new CGrabMainPanel(*this, objects_.capture, objects_.settings, central);
@@ -62,7 +70,7 @@ CMainFrame::CMainFrame(CEngine& objects, QWidget* parent)
     receivers_.liveVideoRuns = [this] { return objects_.capture.IsReadyToGrab(); };
     receivers_.pauseLiveVideo = [this](bool paused) { objects_.capture.RunPreview(!paused); };
     grabTool_ = new CGrabToolPanel(*this, central);
-    auto* xshtMain = new CPlaceholderPanel(kMainBase, StringText(40040), central);
+    auto* xshtMain = new CXshtMainPanel(*this, scene, central);
     xshtMain_ = xshtMain;
     xshtTool_ = new CXshtToolPanel(*this, central);
     auto* playMain = new CPlayMainPanel(*this, objects_.PlayLinks(), central);
@@ -224,10 +232,6 @@ bool CMainFrame::OnFrameCommand(int id) {
         case cmd::kRedo:
             UndoOrRedo(id);
             return true;
-        case cmd::kEditorGoToCurrent:
-            // Until the editor panel takes this over: it ends in 33030 there.
-            SendCommand(cmd::kSheetChanged);
-            return true;
         case cmd::kClearScene:
             if (Ask(kMsgClearScene)) ClearScene();
             return true;
@@ -236,17 +240,6 @@ bool CMainFrame::OnFrameCommand(int id) {
             return true;
         case cmd::kClearSceneTiming:
             if (Ask(kMsgClearSceneTiming)) ClearSceneTiming();
-            return true;
-        case cmd::kMediaChanged: {
-            // Until the media panel takes this over, the title counts the images here.
-            const CNode* images = objects_.media.ImageLevel();
-            objects_.title.SetImageCount(images != nullptr ? images->children->size() : 0);
-            return true;
-        }
-        case cmd::kSheetChanged:
-            // Until the editor panel takes this over, the title follows the sheet here.
-            objects_.sheet.Normalise();
-            objects_.title.SetFrameCount(objects_.sheet.FrameCount());
             return true;
         default:
             if (id >= cmd::kMonitorAutoDetect && id <= cmd::kMonitorWide169) {
@@ -544,9 +537,15 @@ Result CMainFrame::SaveScene(const QString& folder, const QString& extension) {
 
 Result CMainFrame::OpenSceneTiming(const QString& folder) {
     if (!objects_.sheet.Levels().empty()) SendCommand(cmd::kClearSceneTiming);
-    const Result result = objects_.storage.OpenSceneTiming(folder);
+    QStringList notes;
+    const Result result = objects_.storage.OpenSceneTiming(folder, &notes);
     SendAll({cmd::kSheetChanged, cmd::kEditorRefresh, cmd::kGrabberRefresh, cmd::kPlayerRefresh});
-    if (result != kOk) ShowMessage(CMessageDialog::kError, result);
+    if (result != kOk) {
+        ShowMessage(CMessageDialog::kError, result);
+    } else if (!notes.isEmpty()) {
+        // An exchanged sheet may carry what our sheet cannot: say what.
+        messageBox_->ShowText(CMessageDialog::kWarning, notes.join(u'\n'));
+    }
     return result;
 }
 
@@ -554,7 +553,13 @@ bool CMainFrame::OnIdle(int count) {
     if (QApplication::focusWidget() == nullptr && isActiveWindow()) setFocus();
     if (count == 0) UpdateToolPanelStates();
     if (count < 3) return true;
-    return loadOneImage_ ? loadOneImage_() : false;
+    const bool loaded = loadOneImage_ ? loadOneImage_() : false;
+    // A picture just loaded shows as a thumbnail.
+    if (loaded) {
+        mediaList_->update();
+        if (xshtMain_->isVisible()) xshtMain_->update();
+    }
+    return loaded;
 }
 
 void CMainFrame::UpdateToolPanelStates() {

@@ -938,8 +938,9 @@ int CCaptureGraph::RestoreCameraSettings() {
 int CCaptureGraph::TakeCameraPicture(const QString& basePath, std::atomic<int>* progress) {
     IQuorrel* camera = Quorrel();
     if (camera == nullptr) return 1;
-    camera->TakePicture(QFile::encodeName(basePath).constData(), progress);
-    return 0;
+    // Only a queued request is passed on: anything else would leave the
+    // grabber waiting for a progress that never moves.
+    return camera->TakePicture(QFile::encodeName(basePath).constData(), progress) == kOk ? 0 : 1;
 }
 
 // ---------------------------------------------------------------------------
@@ -977,7 +978,14 @@ QRect CCaptureGraph::GetGrabSize() const {
     const int imageSize = settings_.Get(ImageSize);
     if (cameraName_.isEmpty() || imageSize == 254) return GetFrameRect();
     if (imageSize == 255) return {};
-    const QSize size = CameraStillSize(cameraName_, imageSize);
+    QSize size = CameraStillSize(cameraName_, imageSize);
+    // A body outside the table knows its size once it has taken a still.
+    int width = 0;
+    int height = 0;
+    if (IQuorrel* camera = Quorrel();
+        size.isEmpty() && camera != nullptr && camera->GetStillSize(&width, &height) == kOk) {
+        size = QSize(width, height);
+    }
     return size.isEmpty() ? QRect() : QRect(QPoint(0, 0), size);
 }
 

@@ -76,6 +76,7 @@ inline constexpr int kPlayerDisplaySettings = 32898;
 // Notifications
 inline constexpr int kGrabNameRefresh = 33017;  // the grab level's next number from its name
 inline constexpr int kForgetShownImage = 33018;
+inline constexpr int kMediaSync = 33019;  // the media view scrolls to its current row
 inline constexpr int kGrabberRefresh = 33020;
 inline constexpr int kEditorRefresh = 33021;
 inline constexpr int kPlayerRefresh = 33022;
@@ -88,6 +89,7 @@ inline constexpr int kLightboxChanged = 33028;
 inline constexpr int kMediaChanged = 33029;
 inline constexpr int kSheetChanged = 33030;
 inline constexpr int kMediaNamesChanged = 33031;
+inline constexpr int kMediaShowLastAdded = 33040;
 inline constexpr int kEditorGoToCurrent = 33041;
 // The range dialog: reload its controls, and its six changes.
 inline constexpr int kRangeReload = 33050;

@@ -166,6 +166,8 @@ constexpr Entry kStrings[] = {
     {60025, "close the application ?"},
     {60026, "replace existing names ?"},
     {60027, "Please enter a name without \"/\" that is not \".\" or \"..\""},
+    {60028, "remove the selected media ?"},
+    {60029, "remove duplicate images ?"},
     {60100, "Please select the image(s) to loop"},
     {60101, "Please set the display to 800 x 600 or higher"},
     {60102, "Please set the display to 16-bit color or higher"},

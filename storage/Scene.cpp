@@ -190,9 +190,9 @@ Result CStorage::SaveScene(const QString& folder, const QString& extension, IPro
     return result;
 }
 
-Result CStorage::OpenSceneTiming(const QString& folder) {
+Result CStorage::OpenSceneTiming(const QString& folder, QStringList* notes) {
     if (links_.media == nullptr || links_.sheet == nullptr) return kFail;
-    const Result result = ReadTiming(*links_.sheet, *links_.media, folder);
+    const Result result = ReadTiming(*links_.sheet, *links_.media, folder, notes);
     if (links_.undo != nullptr) links_.undo->RecordEdit(*links_.sheet);
     if (links_.title != nullptr) {
         links_.title->SetMark(QStringLiteral("*"));

@@ -137,7 +137,8 @@ class CStorage : public ISoundOpener {
                      const std::function<bool()>& confirmReplace);
     // Open Scene Timing: the folder's timing file onto the sheet, against the
     // media already loaded; an undo step, and the mark.
-    Result OpenSceneTiming(const QString& folder);
+    // What of an exchanged sheet could not be read goes to `notes`.
+    Result OpenSceneTiming(const QString& folder, QStringList* notes = nullptr);
 
   private:
     void PlaceAllImages();

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QImageReader>
+#include <QSet>
 #include <QStringDecoder>
 
 #include "model/MdiaList.h"
@@ -19,6 +20,7 @@
 #include "settings/Settings.h"
 #include "storage/MediaFiles.h"
 #include "storage/SafeFile.h"
+#include "storage/XdtsFile.h"
 
 namespace kolvane {
 namespace {
@@ -194,8 +196,8 @@ class CCellFinder {
 // in the line's row, whatever fields the line before had.
 class CTimingRows {
   public:
-    CTimingRows(CXshtList& sheet, CCellFinder& finder)
-        : sheet_(sheet), finder_(finder), firstRow_(sheet.SheetLength()) {}
+    CTimingRows(CXshtList& sheet, CCellFinder& finder, QStringList* unfound = nullptr)
+        : sheet_(sheet), finder_(finder), firstRow_(sheet.SheetLength()), unfound_(unfound) {}
 
     // False when the sheet would outgrow kMaxCells.
     bool Add(const QStringList& fields) {
@@ -212,6 +214,11 @@ class CTimingRows {
                 cells.append(CNode::NewCell(nullptr));
             CNode* cell = cells.append(CNode::NewCell(found.item));
             if (cell->HasAny(kTypeSound)) cell->name = found.text;
+            if (found.item == nullptr && unfound_ != nullptr && !fields[i].isEmpty() &&
+                !reported_.contains(fields[i])) {
+                reported_.insert(fields[i]);
+                unfound_->append(fields[i]);
+            }
         }
         ++rows_;
         return true;
@@ -243,6 +250,8 @@ class CTimingRows {
     CXshtList& sheet_;
     CCellFinder& finder_;
     const int firstRow_;
+    QStringList* unfound_;
+    QSet<QString> reported_;
     int rows_ = 0;
     std::vector<bool> columnUsed_;
     qint64 usedColumns_ = 0;
@@ -323,10 +332,16 @@ QString FirstTimingFileIn(const QString& folder) {
 
 QString SceneTimingFileIn(const QString& folder) {
     const QString own = TimingFilePath(folder);
-    return QFileInfo(own).isFile() ? own : FirstTimingFileIn(folder);
+    if (QFileInfo(own).isFile()) return own;
+    const QString first = FirstTimingFileIn(folder);
+    if (!first.isEmpty()) return first;
+    const QDir dir(folder);
+    const QStringList sheets = dir.entryList({QStringLiteral("*.xdts")}, QDir::Files, QDir::Name);
+    return sheets.isEmpty() ? QString() : dir.filePath(sheets.first());
 }
 
-Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path) {
+Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path,
+                  QStringList* notes) {
     QString file = WithoutTrailingSlashes(path);
     if (file.isEmpty()) return kOk;
     if (QFileInfo(file).isDir()) {
@@ -335,17 +350,35 @@ Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path)
     } else {
         file += QStringLiteral(".csv");
     }
-    return ReadTimingFile(sheet, media, file);
+    return ReadTimingFile(sheet, media, file, notes);
 }
 
-Result ReadTimingFile(CXshtList& sheet, const CMdiaList& media, const QString& file) {
+Result ReadTimingFile(CXshtList& sheet, const CMdiaList& media, const QString& file,
+                      QStringList* notes) {
     QFile in(file);
     if (!in.open(QIODevice::ReadOnly)) return kOk;  // nothing to read is no failure
-    return ReadTimingFrom(sheet, media, in, QFileInfo(file).absolutePath());
+    const QString folder = QFileInfo(file).absolutePath();
+    // A sheet named ".xdts" that is none is refused, not taken for a table.
+    if (file.endsWith(QLatin1String(".xdts"), Qt::CaseInsensitive) && !StartsAsXdts(in.peek(64))) {
+        XdtsReport report;
+        const Result result = ReadXdtsFrom(sheet, media, in, folder, &report);
+        if (notes != nullptr) notes->append(report.refusal);
+        return result;
+    }
+    return ReadTimingFrom(sheet, media, in, folder, notes);
 }
 
 Result ReadTimingFrom(CXshtList& sheet, const CMdiaList& media, QIODevice& in,
-                      const QString& folder) {
+                      const QString& folder, QStringList* notes) {
+    if (StartsAsXdts(in.peek(64))) {
+        XdtsReport report;
+        const Result result = ReadXdtsFrom(sheet, media, in, folder, &report);
+        if (notes != nullptr) {
+            if (!report.refusal.isEmpty()) notes->append(report.refusal);
+            notes->append(report.notRead);
+        }
+        return result;
+    }
     CLineReader lines(in);
     QByteArray line;
     if (!lines.Next(line)) return msg::kTimingEmpty;
@@ -379,6 +412,38 @@ Result ReadTimingFrom(CXshtList& sheet, const CMdiaList& media, QIODevice& in,
     // TVPaint lists its layers from the top one down.
     if (tvPaint) ReverseColumns(sheet);
     sheet.Normalise();  // which also evens the columns out
+    return result;
+}
+
+Result ReadTimingColumns(CXshtList& sheet, const CMdiaList& media,
+                         const std::vector<TimingColumn>& columns, int frameCount,
+                         const QString& folder, QStringList* unfound) {
+    QStringList names{QString()};
+    for (const TimingColumn& column : columns)
+        names.append(column.name);
+    NameColumns(sheet, names);
+    sheet.Pad(true);
+
+    CCellFinder finder(media, folder);
+    CTimingRows rows(sheet, finder, unfound);
+    // Field 0 is the frame label, as on a timing file's line.
+    QStringList fields(static_cast<qsizetype>(columns.size()) + 1);
+    std::vector<std::size_t> next(columns.size(), 0);
+    Result result = kOk;
+    for (int frame = 0; frame < frameCount; ++frame) {
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            const std::vector<TimingRun>& runs = columns[c].runs;
+            while (next[c] < runs.size() && runs[next[c]].frame <= frame) {
+                fields[static_cast<qsizetype>(c) + 1] = runs[next[c]].text;
+                ++next[c];
+            }
+        }
+        if (!rows.Add(fields)) {
+            result = msg::kNotEnoughMemory;
+            break;
+        }
+    }
+    sheet.Normalise();
     return result;
 }
 

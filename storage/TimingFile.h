@@ -1,7 +1,10 @@
 #pragma once
 
+#include <vector>
+
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include "platform/ResultCodes.h"
 
@@ -36,7 +39,8 @@ Result WriteTiming(const CXshtList& sheet, const QString& path);
 // The first "*.csv" of a folder in name order, or none (empty).
 QString FirstTimingFileIn(const QString& folder);
 // A scene folder's timing file: the one named after the folder, which a save
-// writes, else the first "*.csv"; none (empty) without one.
+// writes, else the first "*.csv", else the first "*.xdts" exposure sheet;
+// none (empty) without one.
 QString SceneTimingFileIn(const QString& folder);
 
 // Reads a timing file onto the sheet: `path` is a folder (its scene timing
@@ -44,14 +48,37 @@ QString SceneTimingFileIn(const QString& folder);
 // 0; an empty one returns kTimingEmpty (60114). Cells are found in `media` by name, then by file
 // path beside the timing file; a cell that names nothing becomes blank. Ends by normalising the
 // sheet.
-Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path);
-// The same for exactly the file `file` (whatever its extension).
-Result ReadTimingFile(CXshtList& sheet, const CMdiaList& media, const QString& file);
+Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path,
+                  QStringList* notes = nullptr);
+// The same for exactly the file `file` (whatever its extension). An XDTS
+// exposure sheet is read as such, whatever its name; what of it could not be
+// read goes to `notes`, when given, one line each.
+Result ReadTimingFile(CXshtList& sheet, const CMdiaList& media, const QString& file,
+                      QStringList* notes = nullptr);
 // The same from an open device; `folder` serves the lookups by path. Reading
 // stops with kNotEnoughMemory (60117), keeping what it read, when the sheet
 // would grow beyond what a scene can use.
 Result ReadTimingFrom(CXshtList& sheet, const CMdiaList& media, QIODevice& in,
-                      const QString& folder);
+                      const QString& folder, QStringList* notes = nullptr);
+
+// A sheet given column by column as runs of cell texts: a run starts at its
+// frame and holds until the next run of its column; an empty text is a blank
+// cell, as is every frame before a column's first run.
+struct TimingRun {
+    int frame = 0;
+    QString text;
+};
+struct TimingColumn {
+    QString name;
+    std::vector<TimingRun> runs;  // in frame order
+};
+// Reads `frameCount` frames of such columns onto the sheet the way the lines
+// of a timing file are read: the columns named in order, cells found by name,
+// then by path beside `folder`, then padded and normalised. Texts that found
+// no item are added to `unfound` once each, when given.
+Result ReadTimingColumns(CXshtList& sheet, const CMdiaList& media,
+                         const std::vector<TimingColumn>& columns, int frameCount,
+                         const QString& folder, QStringList* unfound = nullptr);
 
 // The keyframe file's text for one column: a time-remap line for each cell
 // that shows a media item.

@@ -14,6 +14,7 @@
 #include "settings/Settings.h"
 #include "storage/Import.h"
 #include "storage/TimingFile.h"
+#include "storage/XdtsFile.h"
 #include "tool/ToolMain.h"
 
 namespace kolvane::tool {
@@ -21,6 +22,7 @@ namespace {
 
 struct TimingOptions {
     bool keyframes = false;
+    bool xdts = false;
     QString file;
     QStringList mediaFolders;
     QString out;
@@ -30,9 +32,11 @@ struct TimingOptions {
 
 // Parses the arguments after "timing"; a usage error is returned as its text.
 std::optional<QString> Parse(const QStringList& args, TimingOptions& options) {
-    if (args.isEmpty()) return QStringLiteral("timing needs 'read' or 'keyframes'");
+    if (args.isEmpty()) return QStringLiteral("timing needs 'read' or 'keyframes' (or 'xdts')");
     if (args[0] == QLatin1String("keyframes")) {
         options.keyframes = true;
+    } else if (args[0] == QLatin1String("xdts")) {
+        options.xdts = true;
     } else if (args[0] != QLatin1String("read")) {
         return QStringLiteral("unknown timing action '%1'").arg(args[0]);
     }
@@ -48,7 +52,7 @@ std::optional<QString> Parse(const QStringList& args, TimingOptions& options) {
         bool ok = false;
         if (arg == QLatin1String("--media")) {
             options.mediaFolders << value;
-        } else if (arg == QLatin1String("--out") && options.keyframes) {
+        } else if (arg == QLatin1String("--out") && (options.keyframes || options.xdts)) {
             options.out = value;
         } else if (arg == QLatin1String("--frame-start")) {
             const int start = value.toInt(&ok);
@@ -70,6 +74,9 @@ std::optional<QString> Parse(const QStringList& args, TimingOptions& options) {
     if (options.keyframes && options.out.isEmpty()) {
         return QStringLiteral("timing keyframes needs --out DIR");
     }
+    if (options.xdts && options.out.isEmpty()) {
+        return QStringLiteral("timing xdts needs --out FILE.xdts");
+    }
     return std::nullopt;
 }
 
@@ -80,7 +87,7 @@ std::optional<QString> TimingFileOf(const QString& path) {
         PrintError(ENOENT, path);
         return std::nullopt;
     }
-    const QString file = info.isDir() ? FirstTimingFileIn(path) : path;
+    const QString file = info.isDir() ? SceneTimingFileIn(path) : path;
     if (file.isEmpty()) {
         PrintError(ENOENT, QDir(path).filePath(QStringLiteral("*.csv")));
         return std::nullopt;
@@ -117,9 +124,30 @@ int RunTiming(const QStringList& args) {
     const auto file = TimingFileOf(options.file);
     if (!file) return kExitError;
     CXshtList& sheet = engine.sheet;
-    if (const Result result = ReadTimingFile(sheet, media, *file); result != kOk) {
-        PrintError(result, *file);
+    QStringList notes;
+    const Result read = ReadTimingFile(sheet, media, *file, &notes);
+    // What could not be read is told, never dropped in silence.
+    for (const QString& note : notes)
+        std::fprintf(stderr, "kolvane-tool: %s: %s\n", qUtf8Printable(*file), qUtf8Printable(note));
+    if (read != kOk) {
+        PrintError(read, *file);
         return kExitError;
+    }
+
+    if (options.xdts) {
+        QStringList leftOut;
+        const Result result =
+            WriteXdts(sheet, QFileInfo(*file).completeBaseName(), options.out, &leftOut);
+        for (const QString& column : leftOut) {
+            std::fprintf(stderr,
+                         "kolvane-tool: sound column \"%s\" left out: XDTS sheets hold no sound\n",
+                         qUtf8Printable(column));
+        }
+        if (result != kOk) {
+            PrintError(result, options.out);
+            return kExitError;
+        }
+        return kExitOk;
     }
 
     if (!options.keyframes) {

@@ -69,6 +69,10 @@ void CCounterBar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.save();
     painter.fillRect(rect(), Qt::black);
+    // Above the numbers, level with the grid's column headers.
+    if (headerHeight_ > 0) {
+        painter.fillRect(QRect(0, 0, width(), headerHeight_ - 1), colors_->Fill(CColors::kFace));
+    }
     painter.restore();
     PaintRows(painter);
 }

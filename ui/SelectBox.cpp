@@ -90,15 +90,25 @@ void CSelectBox::PaintCells(QPainter& painter, const CNode& level) const {
     const int line = LineHeight();
     const int first = view_.FirstRow();
     const int rows = view_.VisibleRows();
+    const CNodeList& cells = *level.children;
+    // The frame within its exposure, counted once up to the first row shown
+    // and then on row by row: a long exposure costs one walk, not one a row.
+    int inRun = 1;
+    if (view_.CellInfo() == kCounter) {
+        for (int r = first; r > 0 && SameRun(cells.at(r - 1), cells.at(first)); --r)
+            ++inRun;
+    }
     for (int i = 0; i < rows; ++i) {
         const int row = first + i;
-        if (row >= level.children->size()) break;
-        PaintCell(painter, level, row, QRect(0, view_.HeaderHeight() + i * line, width(), line));
+        if (row >= cells.size()) break;
+        if (i > 0) inRun = SameRun(cells.at(row - 1), cells.at(row)) ? inRun + 1 : 1;
+        PaintCell(painter, level, row, inRun,
+                  QRect(0, view_.HeaderHeight() + i * line, width(), line));
     }
     painter.restore();
 }
 
-void CSelectBox::PaintCell(QPainter& painter, const CNode& level, int row,
+void CSelectBox::PaintCell(QPainter& painter, const CNode& level, int row, int inRun,
                            const QRect& cell) const {
     CNode* node = level.children->at(row);
     const bool on = (level.flags & kFlagOn) != 0;
@@ -131,13 +141,9 @@ void CSelectBox::PaintCell(QPainter& painter, const CNode& level, int row,
         return;
     }
     switch (view_.CellInfo()) {
-        case kCounter: {
-            int index = 1;
-            for (int r = row; r > 0 && SameRun(level.children->at(r - 1), node); --r)
-                ++index;
-            painter.drawText(text, Qt::AlignRight | Qt::AlignVCenter, QString::number(index));
+        case kCounter:
+            painter.drawText(text, Qt::AlignRight | Qt::AlignVCenter, QString::number(inRun));
             break;
-        }
         case kThumbnail:
             if (runStart) PaintPicture(painter, *item, side);
             break;

@@ -44,7 +44,9 @@ class CSelectBox : public QWidget {
   private:
     void PaintHeader(QPainter& painter, const CNode& level) const;
     void PaintCells(QPainter& painter, const CNode& level) const;
-    void PaintCell(QPainter& painter, const CNode& level, int row, const QRect& cell) const;
+    // `inRun`: the row's 1-based frame within its exposure.
+    void PaintCell(QPainter& painter, const CNode& level, int row, int inRun,
+                   const QRect& cell) const;
     void PaintPicture(QPainter& painter, const CNode& item, const QRect& area) const;
     void PaintWaveform(QPainter& painter, const CNode& cell, const QRect& area) const;
     void PaintCurrentRow(QPainter& painter) const;

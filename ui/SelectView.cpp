@@ -333,7 +333,7 @@ QString CSelectView::TipText(GridCell cell) const {
 }
 
 void CSelectView::UpdateTip(QPoint point, GridCell cell) {
-    if (cellInfo_ == 0 || !cell.IsValid()) return;
+    if (!TipWanted() || !cell.IsValid()) return;
     tip_->ShowAt(mapToGlobal(point), TipText(cell));
 }
 

@@ -122,6 +122,10 @@ class CSelectView : public QWidget, public IListView {
     virtual void ContinueAltDrag(GridCell, Qt::MouseButtons, Qt::KeyboardModifiers) {}
     virtual void EndAltDrag() {}
     virtual QString TipText(GridCell cell) const;
+    // Whether the tracking tip follows a drag: by default when cells show info.
+    virtual bool TipWanted() const { return cellInfo_ != 0; }
+    void SetAnchor(GridCell cell) { anchor_ = cell; }
+    int MaxFirstRow() const;
     // Every cell between the anchor and `cell` takes the state `select`.
     void ApplyRectangle(GridCell cell, bool select);
     bool AnchorSelected() const;
@@ -145,7 +149,6 @@ class CSelectView : public QWidget, public IListView {
     void AutoScrollStep();
     void UpdateTip(QPoint point, GridCell cell);
     void OnBoxCommand(CSelectBox* box, int id);
-    int MaxFirstRow() const;
     int MaxFirstColumn() const;
 
     const CColors* colors_;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QTimer>
 
@@ -126,6 +127,39 @@ TEST_F(SceneCommandsTest, OpenSceneFromTheDialogClearsFirstAndStaysOutOfTheGrabb
     EXPECT_EQ(objects.title.ImageCount(), 1);
     // The clear ran for the dialog: no settings restored, no switch.
     EXPECT_EQ(frame->ActiveArea(), CMainFrame::Area::Player);
+}
+
+TEST_F(SceneCommandsTest, OpenSceneTimingReadsAnXdtsSheetAndSaysWhatItLeftOut) {
+    Grabbed(QStringLiteral("walk 0001"));
+    Grabbed(QStringLiteral("walk 0002"));
+    Show();
+    QFile sheet(QDir::tempPath() + QStringLiteral("/from 2D/cut.xdts"));
+    QDir().mkpath(QDir::tempPath() + QStringLiteral("/from 2D"));
+    ASSERT_TRUE(sheet.open(QIODevice::WriteOnly));
+    sheet.write(
+        "exchangeDigitalTimeSheet Save Data\n"
+        "{\"version\":5,\"timeTables\":[{\"duration\":4,"
+        "\"timeTableHeaders\":[{\"fieldId\":0,\"names\":[\"walk\"]}],"
+        "\"fields\":[{\"fieldId\":5,\"tracks\":[]},{\"fieldId\":0,\"tracks\":[{"
+        "\"trackNo\":0,\"frames\":[{\"frame\":0,\"data\":[{\"id\":0,\"values\":[\"2\"]}]},"
+        "{\"frame\":2,\"data\":[{\"id\":0,\"values\":[\"1\"]}]}]}]}]}]}");
+    sheet.close();
+
+    Answer(CBasicDialog::kYes);  // clear the scene timing ?
+    // The warning comes once the sheet is read: close it when it shows.
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, frame.get(), [this, &closer] {
+        CMessageDialog& box = frame->MessageBox();
+        if (box.isVisible() && box.Message().contains(QStringLiteral("camerawork"))) {
+            closer.stop();
+            box.End(CBasicDialog::kClose);
+        }
+    });
+    closer.start(10);
+    EXPECT_EQ(frame->OpenSceneTiming(QDir::tempPath() + QStringLiteral("/from 2D")), kOk);
+    EXPECT_EQ(Frames(), 4);
+    EXPECT_EQ(objects.sheet.Levels().front()->children->front()->name, QStringLiteral("walk 0002"));
+    EXPECT_EQ(frame->MessageBox().Message(), QStringLiteral("camerawork field not read"));
 }
 
 }  // namespace

@@ -82,6 +82,9 @@ void SetUpIsolatedEnvironment() {
     SetEnv("QT_QPA_PLATFORM", "offscreen");
     SetEnv("KOLVANE_AUDIO_SINK", "fakesink");
     if (std::getenv("KOLVANE_VIDEO_DEVICES") == nullptr) SetEnv("KOLVANE_VIDEO_DEVICES", "test");
+    // No test reaches a real camera on the machine; a test that wants one
+    // asks for the simulated camera.
+    if (std::getenv("KOLVANE_CAMERA") == nullptr) SetEnv("KOLVANE_CAMERA", "none");
     // One registry for the whole suite, scanned in-process: the plugin scanner
     // helper cannot load plugins built with sanitizers.
     SetEnv("GST_REGISTRY", KOLVANE_TEST_GST_REGISTRY);

@@ -137,3 +137,46 @@ TEST_F(TimingCommandTest, UsageErrorsExitWithTwo) {
 
 }  // namespace
 }  // namespace kolvane
+
+namespace kolvane {
+namespace {
+
+TEST_F(TimingCommandTest, XdtsWritesASheetThatReadsBackTheSame) {
+    const QString out = scene + "/shot.xdts";
+    const ToolRun write =
+        RunTool({"timing", "xdts", scene + "/shot.csv", "--media", scene, "--out", out});
+    ASSERT_EQ(write.exitCode, 0) << write.err.toStdString();
+    const QByteArray xdts = ReadAll(out);
+    EXPECT_TRUE(xdts.startsWith("exchangeDigitalTimeSheet Save Data\n")) << xdts.constData();
+    EXPECT_TRUE(xdts.contains("\"walk\"")) << xdts.constData();
+
+    const ToolRun csv = RunTool({"timing", "read", scene + "/shot.csv", "--media", scene});
+    const ToolRun read = RunTool({"timing", "read", out, "--media", scene});
+    ASSERT_EQ(read.exitCode, 0) << read.err.toStdString();
+    EXPECT_EQ(read.out, csv.out);
+    EXPECT_TRUE(read.err.isEmpty()) << read.err.toStdString();
+}
+
+TEST_F(TimingCommandTest, XdtsTellsWhatItCouldNotReadAndRefusesBrokenSheets) {
+    WriteAll(scene + "/cut.xdts",
+             "exchangeDigitalTimeSheet Save Data\n"
+             "{\"version\":5,\"timeTables\":[{\"duration\":3,"
+             "\"timeTableHeaders\":[{\"fieldId\":0,\"names\":[\"walk\"]}],"
+             "\"fields\":[{\"fieldId\":3,\"tracks\":[]},{\"fieldId\":0,\"tracks\":[{\"trackNo\":0,"
+             "\"frames\":[{\"frame\":0,\"data\":[{\"id\":0,\"values\":[\"2\"]}]},"
+             "{\"frame\":1,\"data\":[{\"id\":0,\"values\":[\"7\"]}]}]}]}]}]}\n");
+    const ToolRun read = RunTool({"timing", "read", scene + "/cut.xdts", "--media", scene});
+    ASSERT_EQ(read.exitCode, 0) << read.err.toStdString();
+    EXPECT_TRUE(read.out.contains("1,\"walk 0002\"")) << read.out.constData();
+    EXPECT_TRUE(read.err.contains("dialogue field not read")) << read.err.toStdString();
+    EXPECT_TRUE(read.err.contains("\"walk 0007\" names no image")) << read.err.toStdString();
+
+    WriteAll(scene + "/broken.xdts", "exchangeDigitalTimeSheet Save Data\n{\"timeTables\": [");
+    const ToolRun broken = RunTool({"timing", "read", scene + "/broken.xdts"});
+    EXPECT_EQ(broken.exitCode, 1);
+    EXPECT_TRUE(broken.err.contains("not well-formed JSON")) << broken.err.toStdString();
+    EXPECT_TRUE(broken.err.contains("No data in the timing file")) << broken.err.toStdString();
+}
+
+}  // namespace
+}  // namespace kolvane
