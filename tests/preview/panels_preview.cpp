@@ -15,7 +15,7 @@
 #include <QTimer>
 
 #include "app/MainFrame.h"
-#include "app/ProcessObjects.h"
+#include "engine/Engine.h"
 #include "model/MediaInfo.h"
 #include "platform/Commands.h"
 #include "platform/MediaFramework.h"
@@ -62,7 +62,7 @@ void WriteSound(const QString& path) {
     if (file.open(QIODevice::WriteOnly)) file.write(wav);
 }
 
-void BuildScene(kolvane::CProcessObjects& objects, const QString& folder) {
+void BuildScene(kolvane::CEngine& objects, const QString& folder) {
     struct Sequence {
         const char* name;
         int count;
@@ -117,7 +117,8 @@ int main(int argc, char** argv) {
     const QString out = args.value(1);
 
     const QScreen* screen = QGuiApplication::primaryScreen();
-    kolvane::CProcessObjects objects(screen->size().width() * 100 / screen->size().height());
+    kolvane::CEngine objects(
+        kolvane::CEngine::Program{screen->size().width() * 100 / screen->size().height()});
     kolvane::CMainFrame frame(objects);
     frame.setGeometry(screen->availableGeometry());
     frame.show();
