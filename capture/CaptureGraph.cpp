@@ -702,6 +702,9 @@ void CCaptureGraph::HandleGraphEvents() {
                 }
                 ApplyDenoise();
                 ResetProcAmp();
+                // The picture is placed as soon as it is there, not only
+                // when its first frame reaches the view.
+                PositionVideo();
                 PostToSink(cmd::kGrabberRefresh);
                 return;
             case EventKind::Motion:
