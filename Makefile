@@ -1,10 +1,11 @@
-# The two set-up commands: `make run` and `make test`. `make bench` runs the benchmarks.
+# The two set-up commands: `make run` and `make test`. `make bench` runs the benchmarks;
+# `make package` builds the Debian package (build/kolvane_VERSION_ARCH.deb).
 JOBS        ?= $(shell nproc)
 BUILD       ?= build
 TEST_BUILD  ?= build-test
 CMAKE_GEN   := -G Ninja
 
-.PHONY: run test bench build build-test deps format clean
+.PHONY: run test bench build build-test package deps format clean
 
 deps:
 	@scripts/install-deps
@@ -14,9 +15,16 @@ run:
 	@$(MAKE) --no-print-directory build
 	./$(BUILD)/kolvane
 
+# Configured for /usr, the package's layout; `cmake --install build --prefix DIR`
+# installs anywhere else.
 build: deps
-	@cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKOLVANE_TESTS=OFF >/dev/null
+	@cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKOLVANE_TESTS=OFF \
+		-DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
+
+package: build
+	@cd $(BUILD) && cpack -G DEB >/dev/null
+	@ls $(BUILD)/kolvane_*.deb
 
 build-test: deps
 	@cmake -S . -B $(TEST_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKOLVANE_SANITIZE=ON >/dev/null

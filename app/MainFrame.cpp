@@ -18,15 +18,21 @@
 #include "model/Anim.h"
 #include "platform/StringTable.h"
 #include "ui/BasicButton.h"
+#include "ui/CameraDialog.h"
+#include "ui/CounterBar.h"
 #include "ui/GrabMainPanel.h"
 #include "ui/MdiaListPanel.h"
 #include "ui/MessageDialog.h"
+#include "ui/MovieDialog.h"
 #include "ui/PlaceholderPanel.h"
 #include "ui/PlayMainPanel.h"
 #include "ui/ProgressDialog.h"
+#include "ui/SceneDialog.h"
 #include "ui/ToolPanel.h"
 #include "ui/UiMetrics.h"
+#include "ui/VSourceDialog.h"
 #include "ui/XshtMainPanel.h"
+#include "ui/XshtView.h"
 
 namespace kolvane {
 namespace {
@@ -75,18 +81,35 @@ CMainFrame::CMainFrame(CEngine& objects, QWidget* parent)
     xshtTool_ = new CXshtToolPanel(*this, central);
     auto* playMain = new CPlayMainPanel(*this, objects_.PlayLinks(), central);
     playMain_ = playMain;
+    // The info strip's boxes stand under the editor's columns.
+    playMain->SetEditorColumns([xshtMain] {
+        return CPlayMainPanel::EditorColumns{xshtMain->Counter().width(),
+                                             xshtMain->View().FirstColumn(),
+                                             xshtMain->View().VisibleColumns()};
+    });
     playTool_ = new CPlayToolPanel(*this, central);
 
     messageBox_ = new CMessageDialog(this);
     options_ = new COptionsDialog(objects_.settings, *this, this);
+    camera_ = new CCameraDialog(
+        objects_.settings, *this,
+        [this] { return receivers_.cameraName ? receivers_.cameraName() : QString(); }, this);
+    videoSource_ = new CVSourceDialog(objects_.settings, *this, this);
+    receivers_.openCameraDialog = [this] { camera_->Open(); };
+    receivers_.cameraDialogOpen = [this] { return camera_->IsOpen(); };
+    receivers_.openVideoSourceDialog = [this] { videoSource_->Open(); };
+    receivers_.videoSourceDialogOpen = [this] { return videoSource_->IsOpen(); };
+    receivers_.showGrabberDialogs = [this](bool shown) {
+        camera_->ShowWithGrabber(shown);
+        videoSource_->ShowWithGrabber(shown);
+    };
+    MakeSceneAndMovieDialogs();
 
     facts_ = std::make_unique<CFrameFacts>(*this, objects_);
     router_ = new CCommandRouter([this](int id) { return OnFrameCommand(id); },
                                  [this](int id) { return DecideCommandState(id, *facts_); }, this);
-    // The camera and video source dialogs go between the player tool panel
-    // and the options dialog when they are built.
     router_->SetTargets({mediaList, mediaTool_, grabMain, grabTool_, xshtMain, xshtTool_, playMain,
-                         playTool_, options_});
+                         playTool_, camera_, videoSource_, options_});
 
     menu_ = new CMainMenu(
         *menuBar(), [this](int id) { return QueryCommand(id); }, this);
@@ -547,6 +570,30 @@ Result CMainFrame::OpenSceneTiming(const QString& folder) {
         messageBox_->ShowText(CMessageDialog::kWarning, notes.join(u'\n'));
     }
     return result;
+}
+
+// Open Scene, Save Scene, Open Scene Timing and Save Movie run these
+// dialogs modally (RunModalFrame).
+void CMainFrame::MakeSceneAndMovieDialogs() {
+    CSceneDialog::Procedures procedures;
+    procedures.openScene = [this](const QString& folder, const QStringList& extensions) {
+        return OpenScene(folder, extensions);
+    };
+    procedures.saveScene = [this](const QString& folder, const QString& extension) {
+        return SaveScene(folder, extension);
+    };
+    procedures.openSceneTiming = [this](const QString& folder) { return OpenSceneTiming(folder); };
+    sceneDialog_ = new CSceneDialog(this, objects_.settings, objects_.title, std::move(procedures));
+    receivers_.runSceneDialog = [this](int command) {
+        sceneDialog_->Run(command == cmd::kOpenScene         ? CSceneChooser::kOpenScene
+                          : command == cmd::kOpenSceneTiming ? CSceneChooser::kOpenSceneTiming
+                                                             : CSceneChooser::kSaveScene);
+    };
+    receivers_.sceneDialogOpen = [this] { return sceneDialog_->IsOpen(); };
+    movieDialog_ =
+        new CMovieDialog(this, objects_.settings, objects_.sheet, objects_.movie.Writer());
+    receivers_.runMovieDialog = [this] { movieDialog_->Run(); };
+    receivers_.movieDialogOpen = [this] { return movieDialog_->IsOpen(); };
 }
 
 bool CMainFrame::OnIdle(int count) {

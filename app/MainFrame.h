@@ -16,7 +16,11 @@ class CEngine;
 class CToolPanel;
 class CIdlePump;
 class CMessageDialog;
+class CCameraDialog;
+class CVSourceDialog;
+class CMovieDialog;
 class COptionsDialog;
+class CSceneDialog;
 class CPlayMainPanel;
 class CCommandRouter;
 class CMainMenu;
@@ -64,6 +68,8 @@ class CMainFrame : public QMainWindow, public ICommandSink {
         std::function<bool()> grabberLooping;
         std::function<void(bool paused)> pauseLiveVideo;
         std::function<void(int digit)> grabberDigit;  // numeric keypad 1 to 9
+        // The connected camera's model name, empty without a camera.
+        std::function<QString()> cameraName;
     };
     LaterReceivers& Receivers() { return receivers_; }
 
@@ -89,6 +95,10 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     int ShowMessage(int kind, int messageId);
     CMessageDialog& MessageBox() { return *messageBox_; }
     COptionsDialog& OptionsDialog() { return *options_; }
+    CCameraDialog& CameraDialog() { return *camera_; }
+    CVSourceDialog& VideoSourceDialog() { return *videoSource_; }
+    CSceneDialog& SceneDialog() { return *sceneDialog_; }
+    CMovieDialog& MovieDialog() { return *movieDialog_; }
     // Enables the tool panels' buttons by the commands' states (when idle).
     void UpdateToolPanelStates();
 
@@ -131,6 +141,7 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     void ClearScene();
     void RestoreLastScene();
     void ClearSceneTiming();
+    void MakeSceneAndMovieDialogs();
 
     CEngine& objects_;
     QWidget* mediaList_ = nullptr;
@@ -149,6 +160,10 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     CMainMenu* menu_ = nullptr;
     CMessageDialog* messageBox_ = nullptr;
     COptionsDialog* options_ = nullptr;
+    CCameraDialog* camera_ = nullptr;
+    CVSourceDialog* videoSource_ = nullptr;
+    CSceneDialog* sceneDialog_ = nullptr;
+    CMovieDialog* movieDialog_ = nullptr;
     CIdlePump* idle_ = nullptr;
     std::function<bool()> loadOneImage_;
     std::unique_ptr<CAnim> grabLevel_;

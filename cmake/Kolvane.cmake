@@ -36,7 +36,7 @@ function(kolvane_plugin name)
   target_include_directories(gst${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(gst${name} PRIVATE PkgConfig::GST ${ARG_DEPS})
   set_target_properties(gst${name} PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${KOLVANE_PLUGIN_DIR})
-  install(TARGETS gst${name} LIBRARY DESTINATION lib/kolvane/gst-plugins)
+  install(TARGETS gst${name} LIBRARY DESTINATION ${KOLVANE_INSTALL_PLUGINDIR})
 endfunction()
 
 # kolvane_tests(NAME DEPS dep...) builds one test program from the calling

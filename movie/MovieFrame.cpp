@@ -1,6 +1,10 @@
 #include "movie/MovieFrame.h"
 
 #include <algorithm>
+#include <cstdint>
+
+#include <QImageReader>
+#include <QRegularExpression>
 
 #include "display/Direct3D.h"
 #include "model/MediaInfo.h"
@@ -90,6 +94,65 @@ MovieFrame MovieFrameFor(QSize largest, const QString& resizing, bool anamorphic
     constexpr unsigned kMaxSide = 1u << 15;  // far beyond any movie; keeps the maths in int
     if (w > kMaxSide || h > kMaxSide) return {QRect(), mode};
     return {RoundedMovieFrame(QSize(static_cast<int>(w), static_cast<int>(h))), mode};
+}
+
+QSize LargestPicture(const CXshtList& sheet,
+                     const std::function<QSize(const CNode& item)>& measure) {
+    QSize size;
+    for (const CNode* column : sheet.Levels()) {
+        if ((column->flags & kFlagOn) == 0) continue;
+        const CNode* last = nullptr;
+        for (const CNode* cell : *column->children) {
+            const CNode* item = cell->item;
+            // A picture held for many frames is measured once.
+            if (!cell->Is(kTypeImageCell) || item == nullptr || item->imageInfo == nullptr ||
+                item == last) {
+                continue;
+            }
+            last = item;
+            QSize picture(item->imageInfo->imageWidth, item->imageInfo->imageHeight);
+            if (picture.width() <= 0 || picture.height() <= 0) picture = measure(*item);
+            size = size.expandedTo(picture);
+        }
+    }
+    return size;
+}
+
+QSize PictureFileSize(const CNode& item) {
+    if (item.imageInfo == nullptr) return {};
+    const QSize size = QImageReader(item.imageInfo->path).size();
+    return size.isValid() ? size : QSize();
+}
+
+QString HeldTypedSize(const QString& resizing) {
+    static const QRegularExpression kTyped(
+        QStringLiteral("^(\\s*)(\\d+)(\\s*[xX]\\s*)(\\d+)(\\s*)$"));
+    const QRegularExpressionMatch typed = kTyped.match(resizing);
+    if (!typed.hasMatch()) return resizing;
+    const auto held = [](const QString& digits) {
+        const QString trimmed = digits.size() > 5 ? QString::number(kMaxMovieSide) : digits;
+        return QString::number(std::min(trimmed.toInt(), kMaxMovieSide));
+    };
+    return typed.captured(1) + held(typed.captured(2)) + typed.captured(3) +
+           held(typed.captured(4)) + typed.captured(5);
+}
+
+QRect HeldToMaxMovieSide(const QRect& frame) {
+    if (frame.isEmpty() || (frame.width() <= kMaxMovieSide && frame.height() <= kMaxMovieSide))
+        return frame;
+    std::int64_t width = frame.width();
+    std::int64_t height = frame.height();
+    if (width >= height) {
+        height = std::max<std::int64_t>(2, height * kMaxMovieSide / width);
+        width = kMaxMovieSide;
+    } else {
+        width = std::max<std::int64_t>(1, width * kMaxMovieSide / height);
+        height = kMaxMovieSide;
+    }
+    const QRect rounded =
+        RoundedMovieFrame(QSize(static_cast<int>(width), static_cast<int>(height)));
+    // Rounding the width up can make a tall frame a few rows too high.
+    return QRect(0, 0, rounded.width(), std::min(rounded.height(), kMaxMovieSide));
 }
 
 }  // namespace kolvane

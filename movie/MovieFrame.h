@@ -1,11 +1,14 @@
 #pragma once
 
+#include <functional>
+
 #include <QRect>
 #include <QSize>
 #include <QString>
 
 namespace kolvane {
 
+class CNode;
 class CXshtList;
 
 // The movie frame as the movie dialog works it out, for the dialog and for
@@ -29,5 +32,25 @@ QRect RoundedMovieFrame(QSize size);
 // `anamorphic` (PlayLetterbox is "stretch (anamorphic video)") the pictures
 // are stretched over a 16:9 frame whatever the resizing.
 MovieFrame MovieFrameFor(QSize largest, const QString& resizing, bool anamorphic);
+
+// The largest side a movie frame has: what the containers and encoders of
+// this platform take.
+inline constexpr int kMaxMovieSide = 8192;
+
+// LargestPicture, with `measure` giving the size of a picture whose size is
+// not known yet (an image not loaded since it was grabbed or resumed).
+QSize LargestPicture(const CXshtList& sheet,
+                     const std::function<QSize(const CNode& item)>& measure);
+
+// The size of a picture file as its header says, without decoding it.
+QSize PictureFileSize(const CNode& item);
+
+// A typed "WxH" resizing with each number held to kMaxMovieSide; any other
+// text as it is.
+QString HeldTypedSize(const QString& resizing);
+
+// A frame larger than kMaxMovieSide on a side made smaller to fit, keeping
+// its aspect, its width a multiple of 16 and its height even.
+QRect HeldToMaxMovieSide(const QRect& frame);
 
 }  // namespace kolvane

@@ -1,12 +1,15 @@
 #include "movie/MovieWriter.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include <gst/video/video.h>
 #include <libyuv/convert_from_argb.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 
@@ -16,6 +19,7 @@
 #include "model/XshtList.h"
 #include "platform/Progress.h"
 #include "settings/Settings.h"
+#include "storage/SafeFile.h"
 
 namespace kolvane {
 namespace {
@@ -85,6 +89,12 @@ bool CMovieWriter::IsEncoderAvailable(const QString& codecName) const {
     return reduction != nullptr && IsReductionAvailable(*reduction);
 }
 
+bool CMovieWriter::IsEncoderAvailable(const QString& codecName, MovieContainer container) const {
+    const MovieReduction* reduction = FindReduction(reductions_, codecName);
+    return reduction != nullptr && (container != MovieContainer::kMp4 || reduction->mp4) &&
+           IsReductionAvailable(*reduction);
+}
+
 int CMovieWriter::FrameRate() const {
     const int rate = settings_.Get(kolvane::FrameRate);
     return rate > 0 ? rate : kDefaultFrameRate;
@@ -98,8 +108,28 @@ Result CMovieWriter::WriteMovie(const QString& path, const QString& /*containerE
     progress.Open(kSavingMovieTitle, IProgress::kAbortStop);
     progress.SetRange(std::max(0, length - 1));
 
-    Result result = OpenMovie(path, codecName, frame, drawingMode);
-    const bool fileOpened = result == kOk;
+    // The movie grows under a hidden name beside its own and takes that name
+    // only when whole: a failure or a kill never leaves half a movie under
+    // it, nor destroys the movie it replaces.
+    // A device or a pipe (no regular file) is written as it is.
+    const std::optional<MovieContainer> container = ContainerOfPath(path);
+    const QFileInfo target(path);
+    const bool direct = target.exists() && !target.isFile();
+    QString temporary;
+    Result result = kOk;
+    if (!container) {
+        errorDetail_ = QStringLiteral("a movie file name ends in .avi or .mp4");
+        result = msg::kCannotSaveMovie;
+    } else if (direct) {
+        result = OpenMovieFile(path, *container, codecName, frame, drawingMode);
+        if (result == kOk) temporary = path;
+    } else if (const Result made = CreateTemporaryBeside(path, &temporary); made != kOk) {
+        errorDetail_ = QStringLiteral("no file can be made beside %1: %2")
+                           .arg(path, QString::fromLocal8Bit(std::strerror(made)));
+        result = msg::kCannotSaveMovie;
+    } else {
+        result = OpenMovieFile(temporary, *container, codecName, frame, drawingMode);
+    }
     bool stopped = false;
     if (result == kOk) {
         // Every column but the trailing blank one.
@@ -140,7 +170,15 @@ Result CMovieWriter::WriteMovie(const QString& path, const QString& /*containerE
     // An error while the muxer finishes the file is the movie's result too.
     const Result closed = CloseMovie(result == kOk);
     if (result == kOk) result = closed;
-    if (result != kOk && fileOpened) QFile::remove(path);
+    if (!temporary.isEmpty()) {
+        if (result == kOk && !direct &&
+            ::rename(QFile::encodeName(temporary).constData(),
+                     QFile::encodeName(path).constData()) != 0) {
+            result = errno;
+            errorDetail_ = QStringLiteral("the movie cannot take the name %1").arg(path);
+        }
+        if (result != kOk) QFile::remove(temporary);
+    }
     progress.Close();
     if (result == kOk && stopped) return msg::kMovieStopped;
     return result;
@@ -148,12 +186,17 @@ Result CMovieWriter::WriteMovie(const QString& path, const QString& /*containerE
 
 Result CMovieWriter::OpenMovie(const QString& path, const QString& codecName, const QRect& frame,
                                int drawingMode) {
-    if (pipeline_.IsOpen()) return msg::kMovieGraphFailed;
     const std::optional<MovieContainer> container = ContainerOfPath(path);
     if (!container) {
         errorDetail_ = QStringLiteral("a movie file name ends in .avi or .mp4");
         return msg::kCannotSaveMovie;
     }
+    return OpenMovieFile(path, *container, codecName, frame, drawingMode);
+}
+
+Result CMovieWriter::OpenMovieFile(const QString& file, MovieContainer container,
+                                   const QString& codecName, const QRect& frame, int drawingMode) {
+    if (pipeline_.IsOpen()) return msg::kMovieGraphFailed;
     if (frame.width() <= 0 || frame.height() <= 0 || frame.width() % 4 != 0 ||
         frame.height() % 2 != 0) {
         errorDetail_ = QStringLiteral("a movie frame is a multiple of 4 wide and of 2 high");
@@ -188,7 +231,7 @@ Result CMovieWriter::OpenMovie(const QString& path, const QString& codecName, co
     reloaded_.clear();
 
     const Result result =
-        pipeline_.Open(path, *container, codecName, video, sound_.Format(), pages_);
+        pipeline_.Open(file, container, codecName, video, sound_.Format(), pages_);
     if (result != kOk) {
         errorDetail_ = pipeline_.ErrorDetail();
         CloseMovie(false);

@@ -38,13 +38,16 @@ class CMovieWriter {
     // height) and `drawingMode` the fit mode of the pictures. 0 on success;
     // 60109 when "stop" ended it early (the movie holds the frames so far);
     // 60110 for "abort"; else a failure (60106, 60108, 60111, 60124, or the
-    // failure of a picture that cannot be loaded). Every result but 0 and
-    // 60109 deletes the file.
+    // failure of a picture that cannot be loaded). The movie is written under
+    // a hidden name beside `path` and renamed when complete (also after
+    // "stop"); any other result leaves `path` as it was.
     Result WriteMovie(const QString& path, const QString& containerExtension,
                       const QString& codecName, const QRect& frame, int drawingMode,
                       IProgress& progress);
     // True when this platform has an encoder for the reduction text.
     bool IsEncoderAvailable(const QString& codecName) const;
+    // ... and the container stores what that encoder makes.
+    bool IsEncoderAvailable(const QString& codecName, MovieContainer container) const;
 
     // The user's page for the encoder's own settings ("FFDShow"); none shows
     // nothing.
@@ -67,6 +70,9 @@ class CMovieWriter {
     Result CloseMovie(bool complete);
 
   private:
+    Result OpenMovieFile(const QString& file, MovieContainer container, const QString& codecName,
+                         const QRect& frame, int drawingMode);
+
     struct ReloadedPicture {
         const CNode* item = nullptr;
         std::unique_ptr<CNode> texture;

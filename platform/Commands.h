@@ -53,9 +53,12 @@ inline constexpr int kLoopSelected = 32857;
 inline constexpr int kViewGrabber = 32858;
 inline constexpr int kGrabberDisplaySettings = 32859;
 inline constexpr int kVideoFormatChanged = 32860;
+inline constexpr int kDenoiseChanged = 32861;
 inline constexpr int kGrabberSettings2 = 32862;
-inline constexpr int kGrabberSettings3 = 32863;
-inline constexpr int kGrabberSettings4 = 32864;
+inline constexpr int kGrabberSettings3 = 32863;  // picture settings (bytes 18-21, 23)
+inline constexpr int kGrabberSettings4 = 32864;  // camera settings written to the camera
+inline constexpr int kCameraRemember = 32865;    // the camera keeps its current values
+inline constexpr int kCameraRestore = 32866;     // the camera gets back the values it kept
 inline constexpr int kGrabberMotionSettings = 32867;
 // Editor
 inline constexpr int kDuplicate = 32870;

@@ -10,8 +10,12 @@ namespace kolvane {
 
 QString OwnPluginFolder() {
     const QString appDir = QCoreApplication::applicationDirPath();
-    const QStringList candidates = {appDir + QStringLiteral("/gst-plugins"),
-                                    appDir + QStringLiteral("/../lib/kolvane/gst-plugins")};
+    // The build tree keeps the plugins beside the programs; an install tree
+    // puts them where the build says, relative to the programs' folder, so
+    // that an installed tree still works after it is moved.
+    const QStringList candidates = {
+        appDir + QStringLiteral("/gst-plugins"),
+        QDir(appDir).filePath(QStringLiteral(KOLVANE_INSTALLED_PLUGIN_DIR_FROM_BIN))};
     for (const QString& folder : candidates) {
         if (QFileInfo(folder).isDir()) return QDir(folder).canonicalPath();
     }

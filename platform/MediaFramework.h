@@ -9,8 +9,10 @@ namespace kolvane {
 // no user ever sets GST_PLUGIN_PATH by hand. Safe to call more than once.
 bool InitMediaFramework();
 
-// The folder that holds the program's own GStreamer plugins: beside the
-// executable in a build tree, or lib/kolvane/gst-plugins in an install tree.
+// The folder that holds the program's own GStreamer plugins: gst-plugins
+// beside the executable in a build tree; in an install tree the plugin folder
+// chosen at configure time (GStreamer's own, lib/<arch>/gstreamer-1.0, in a
+// /usr install), found relative to the executable.
 QString OwnPluginFolder();
 
 // The element factories the program cannot work without that are missing.

@@ -87,6 +87,15 @@ class CPlayEngine {
     FramePeriod Period() const { return period_; }
     PlayStatistics Statistics() const { return {skippedFrames_, lowestRate_, highestRate_}; }
 
+    // What the view's overlays read. The last playable frame (sheet length
+    // - 2); a column's current cell (none past its end).
+    int LastFrame() const;
+    static const CNode* CurrentCell(const CNode& column);
+    // A column that is on and has a current cell that the selection lets
+    // through: with two or more cells selected only selected cells show.
+    bool ShowsSomething() const;
+    bool CellPasses(const CNode& cell) const;
+
   private:
     enum class Direction { Forwards, Backwards };
 
@@ -96,13 +105,7 @@ class CPlayEngine {
     void ResetRun();
 
     int FrameRate() const;
-    int LastFrame() const;
     bool HasColumns() const;
-    // A column that is on and has a current cell that the selection lets
-    // through: with two or more cells selected only selected cells show.
-    bool ShowsSomething() const;
-    bool CellPasses(const CNode& cell) const;
-    static const CNode* CurrentCell(const CNode& column);
     void SeatColumns(int frame);
 
     // One sound frame for every sound column, its sound cell moved one on.

@@ -70,18 +70,9 @@ Result WriteAll(int fd, const char* data, std::size_t size) {
     return kOk;
 }
 
-// Writes a new file through `fill` and renames it over `path`. The temporary
-// file is removed again on any failure.
-Result ReplaceWith(const QString& path, const std::function<Result(int fd)>& fill,
-                   const timespec* modified) {
-    const QFileInfo target(path);
-    const QString folder = target.path();
-    const QString name = target.fileName();
-    if (name.isEmpty()) return EISDIR;
-    const QString stem = name.size() <= kMaxDecoratedName ? name : QStringLiteral("kolvane");
-
-    QByteArray temporary;
-    CFileDescriptor file;
+// Opens a new hidden temporary file in `folder` named after `stem`.
+Result OpenTemporary(const QString& folder, const QString& stem, CFileDescriptor& file,
+                     QByteArray& temporary) {
     for (int tries = 0; file.Get() < 0; ++tries) {
         temporary = QFile::encodeName(folder + QStringLiteral("/.") + stem +
                                       QStringLiteral(".part-") + RandomSuffix());
@@ -92,6 +83,27 @@ Result ReplaceWith(const QString& path, const std::function<Result(int fd)>& fil
             return errno;
         }
     }
+    return kOk;
+}
+
+QString StemOf(const QString& name) {
+    return name.size() <= kMaxDecoratedName ? name : QStringLiteral("kolvane");
+}
+
+// Writes a new file through `fill` and renames it over `path`. The temporary
+// file is removed again on any failure.
+Result ReplaceWith(const QString& path, const std::function<Result(int fd)>& fill,
+                   const timespec* modified) {
+    const QFileInfo target(path);
+    const QString folder = target.path();
+    const QString name = target.fileName();
+    if (name.isEmpty()) return EISDIR;
+    const QString stem = StemOf(name);
+
+    QByteArray temporary;
+    CFileDescriptor file;
+    if (const Result opened = OpenTemporary(folder, stem, file, temporary); opened != kOk)
+        return opened;
 
     Result result = fill(file.Get());
     if (result == kOk && ::fsync(file.Get()) != 0) result = errno;
@@ -119,6 +131,23 @@ Result WriteFileAtomically(const QString& path, const QByteArray& data) {
             return WriteAll(fd, data.constData(), static_cast<std::size_t>(data.size()));
         },
         nullptr);
+}
+
+Result CreateTemporaryBeside(const QString& path, QString* temporary) {
+    const QFileInfo target(path);
+    if (target.fileName().isEmpty()) return EISDIR;
+    CFileDescriptor file;
+    QByteArray name;
+    if (const Result opened = OpenTemporary(target.path(), StemOf(target.fileName()), file, name);
+        opened != kOk) {
+        return opened;
+    }
+    if (const Result closed = file.Close(); closed != kOk) {
+        ::unlink(name.constData());
+        return closed;
+    }
+    *temporary = QFile::decodeName(name);
+    return kOk;
 }
 
 Result CopyFileAtomically(const QString& from, const QString& to) {

@@ -14,6 +14,11 @@ namespace kolvane {
 
 Result WriteFileAtomically(const QString& path, const QByteArray& data);
 
+// Creates a new empty hidden temporary file beside `path`, named as the writes
+// above name theirs, for a writer that fills it by name (a movie muxer) and
+// renames it over `path` when complete. 0 with its path, or the errno value.
+Result CreateTemporaryBeside(const QString& path, QString* temporary);
+
 // Copies `from` over `to` the same way; the copy keeps the source's
 // modification time.
 Result CopyFileAtomically(const QString& from, const QString& to);

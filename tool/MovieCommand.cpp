@@ -206,7 +206,8 @@ int RunMovie(const QStringList& args) {
 
     // The frame as the movie dialog makes it, from the size asked for or else
     // the largest picture the scene shows.
-    const QRect frame = RoundedMovieFrame(options.size.value_or(LargestPicture(scene.sheet)));
+    const QRect frame =
+        HeldToMaxMovieSide(RoundedMovieFrame(options.size.value_or(LargestPicture(scene.sheet))));
     if (frame.isEmpty()) {
         PrintError(msg::kCannotFindFiles);
         PrintDetail(QStringLiteral("the scene shows no picture; give --size"));

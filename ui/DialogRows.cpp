@@ -1,5 +1,6 @@
 #include "ui/DialogRows.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <QWidget>
 
@@ -29,19 +30,27 @@ int CDialogRows::LabelWidth() {
     return DialogUnit();
 }
 
-void CDialogRows::Place(QWidget* row, const QRect& client, int index) {
+int CDialogRows::LabelWidthFor(const QStringList& labels, const QFont& font) {
+    const QFontMetrics metrics(font);
+    int widest = 0;
+    for (const QString& label : labels)
+        widest = std::max(widest, metrics.horizontalAdvance(label));
+    return std::max(LabelWidth(), widest + LineHeight());
+}
+
+void CDialogRows::Place(QWidget* row, const QRect& client, int index, int labelWidth) {
     if (row == nullptr) return;
-    row->setGeometry(RowRect(client, index).adjusted(LabelWidth(), 0, 0, 0));
+    row->setGeometry(RowRect(client, index).adjusted(labelWidth, 0, 0, 0));
 }
 
 void CDialogRows::PaintLabels(QPainter& painter, const QRect& client, const QStringList& labels,
-                              const QColor& color) {
+                              const QColor& color, int labelWidth) {
     painter.setPen(color);
     const int inset = LineHeight() / 2;
     for (int index = 0; index < labels.size(); ++index) {
         QRect label = RowRect(client, index);
         label.setLeft(label.left() + inset);
-        label.setWidth(LabelWidth() - inset);
+        label.setWidth(labelWidth - inset);
         painter.drawText(label, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                          labels[index]);
     }

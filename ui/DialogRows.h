@@ -4,6 +4,7 @@
 #include <QRect>
 #include <QStringList>
 
+class QFont;
 class QPainter;
 class QWidget;
 
@@ -18,18 +19,21 @@ class CDialogRows {
     static int Height(int count);
     static int LabelWidth();
 
+    // The label column that holds every one of `labels` (at least LabelWidth).
+    static int LabelWidthFor(const QStringList& labels, const QFont& font);
+
     // Places the rows in order; rows not yet made (none) are skipped.
     template <class Rows>
-    static void Layout(const Rows& rows, const QRect& client) {
+    static void Layout(const Rows& rows, const QRect& client, int labelWidth = LabelWidth()) {
         int index = 0;
         for (QWidget* row : rows)
-            Place(row, client, index++);
+            Place(row, client, index++, labelWidth);
     }
     static void PaintLabels(QPainter& painter, const QRect& client, const QStringList& labels,
-                            const QColor& color);
+                            const QColor& color, int labelWidth = LabelWidth());
 
   private:
-    static void Place(QWidget* row, const QRect& client, int index);
+    static void Place(QWidget* row, const QRect& client, int index, int labelWidth);
 };
 
 }  // namespace kolvane

@@ -9,7 +9,9 @@
 #include "app/MainFrame.h"
 #include "app/OptionsDialog.h"
 #include "engine/Engine.h"
+#include "ui/CameraDialog.h"
 #include "ui/ToolPanel.h"
+#include "ui/VSourceDialog.h"
 
 namespace kolvane {
 namespace {
@@ -110,6 +112,8 @@ TEST(FrameRoutingTest, PanelsThenDialogsInTheirFixedOrder) {
         target(frame.ToolPanel(cmd::kViewEditor)),
         target(frame.MainPanel(CMainFrame::Area::Player)),
         target(frame.ToolPanel(cmd::kViewPlayer)),
+        target(&frame.CameraDialog()),
+        target(&frame.VideoSourceDialog()),
         target(&frame.OptionsDialog()),
     };
     for (ICommandTarget* t : expected)

@@ -5,7 +5,10 @@
 #include "app/MainFrame.h"
 #include "engine/Engine.h"
 #include "tests/app/FrameFixture.h"
+#include "ui/CounterBar.h"
 #include "ui/PlayMainPanel.h"
+#include "ui/XshtMainPanel.h"
+#include "ui/XshtView.h"
 
 namespace kolvane {
 namespace {
@@ -56,6 +59,21 @@ TEST_F(PlayerWiringTest, TheFrameClosesWithARunGoing) {
     frame.SendCommand(cmd::kViewPlayer);
     frame.SendCommand(cmd::kPlay);
     EXPECT_TRUE(Engine().IsPlaying());
+}
+
+TEST_F(PlayerWiringTest, TheInfoStripStandsUnderTheEditorsColumns) {
+    objects.settings.Set(ColumnCount, 3);
+    frame.SendCommand(cmd::kEditorColumnCount);
+    frame.SendCommand(cmd::kViewPlayer);
+    frame.SendCommand(cmd::kPlayerRefresh);
+    auto& editor = *static_cast<CXshtMainPanel*>(frame.MainPanel(CMainFrame::Area::Editor));
+    const auto& boxes = frame.PlayerView().StripBoxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.front().rect.left(), editor.Counter().width() + 2);
+    EXPECT_EQ(boxes.front().text, QStringLiteral("walk 0012 (1)"));
+    // The walk column and the sheet's trailing blank one, of three the editor shows.
+    EXPECT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(editor.View().VisibleColumns(), 3);
 }
 
 }  // namespace

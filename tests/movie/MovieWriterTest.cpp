@@ -374,3 +374,35 @@ TEST_F(MovieWriterTest, ASecondMovieCannotOpenWhileOneIsOpen) {
 
 }  // namespace
 }  // namespace kolvane
+
+namespace kolvane {
+namespace {
+
+// The movie grows under a hidden name; the old movie of the name stays
+// until the new one is whole, and a movie given up leaves nothing behind.
+TEST_F(MovieWriterTest, AMovieTakesItsNameOnlyWhenWhole) {
+    TenFrames();
+    const QString path = MoviePath(QStringLiteral("take.avi"));
+    {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("the previous movie");
+    }
+    progress.atStep = 3;
+    progress.answer = IProgress::kAbort;
+    EXPECT_EQ(Write(QStringLiteral("take.avi"), QStringLiteral("none")), msg::kMovieAborted);
+    QFile kept(path);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("the previous movie"));
+    kept.close();
+    EXPECT_EQ(QDir(movies).entryList(QDir::Files | QDir::Hidden), QStringList{"take.avi"})
+        << "no temporary left";
+
+    progress = {};
+    ASSERT_EQ(Write(QStringLiteral("take.avi"), QStringLiteral("none")), kOk);
+    EXPECT_EQ(DecodeMovie(path).frames.size(), 10u);
+    EXPECT_EQ(QDir(movies).entryList(QDir::Files | QDir::Hidden), QStringList{"take.avi"});
+}
+
+}  // namespace
+}  // namespace kolvane

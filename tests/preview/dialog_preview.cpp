@@ -3,16 +3,22 @@
 //   dialog_preview message KIND NUMBER [OUT.png]
 //   dialog_preview naming [grab|rename] [OUT.png]
 //   dialog_preview range [OUT.png]
+//   dialog_preview scene [open|timing|save] [OUT.png]
+//   dialog_preview movie [OUT.png]
 // With OUT.png the dialog is drawn into that file and the program ends;
 // without, it stays until closed (for a screen grab of the whole desktop).
 
 #include <cstdio>
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include "app/OptionsDialog.h"
+#include "engine/Engine.h"
 #include "model/Anim.h"
 #include "model/MdiaList.h"
 #include "model/SheetHistory.h"
@@ -20,8 +26,11 @@
 #include "settings/Settings.h"
 #include "settings/TitleBar.h"
 #include "ui/AnimDialog.h"
+#include "ui/ComboBar.h"
 #include "ui/MessageDialog.h"
+#include "ui/MovieDialog.h"
 #include "ui/RangeDialog.h"
+#include "ui/SceneDialog.h"
 
 namespace {
 
@@ -72,12 +81,76 @@ void SaveWhenShown(QWidget& dialog, const QString& path) {
     });
 }
 
+// The scene dialog over a few scene folders, with the last scene of a run
+// before this one.
+int PreviewScene(const QString& home, const QStringList& args) {
+    const QString documents = home + QStringLiteral("/Documents");
+    for (const char* scene :
+         {"/My Scenes/robot/intro/shot 1/v1", "/My Scenes/robot/intro/shot 2/v1",
+          "/My Scenes/garden/night/shot 1/v3"}) {
+        QDir().mkpath(documents + QString::fromUtf8(scene));
+        QFile(documents + QString::fromUtf8(scene) + QStringLiteral("/walk 0001.png"))
+            .open(QIODevice::WriteOnly);
+    }
+    QSettings store(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Brevanta"),
+                    QStringLiteral("Kolvane"));
+    const char* levels[] = {"", "robot", "intro", "shot 1", "v1"};
+    store.setValue(QStringLiteral("LastScene/Level1"), documents + QStringLiteral("/My Scenes"));
+    for (int level = 2; level <= 5; ++level)
+        store.setValue(QStringLiteral("LastScene/Level%1").arg(level),
+                       QString::fromUtf8(levels[level - 1]));
+    store.sync();
+
+    const QString kind = args.value(1, QStringLiteral("open"));
+    const int kindId = kind == QLatin1String("save")     ? kolvane::CSceneChooser::kSaveScene
+                       : kind == QLatin1String("timing") ? kolvane::CSceneChooser::kOpenSceneTiming
+                                                         : kolvane::CSceneChooser::kOpenScene;
+    kolvane::CSettings settings(kolvane::CSettings::Unstored{});
+    kolvane::CTitleBar title(settings);
+    title.SetSceneName(documents + QStringLiteral("/My Scenes/robot/intro/shot 1/v1"));
+    kolvane::CSceneDialog::Procedures procedures;
+    procedures.openScene = [](const QString& folder, const QStringList& extensions) {
+        std::printf("open %s %s\n", qPrintable(folder), qPrintable(extensions.join(u' ')));
+        return kolvane::kOk;
+    };
+    procedures.saveScene = [](const QString& folder, const QString& extension) {
+        std::printf("save %s '%s'\n", qPrintable(folder), qPrintable(extension));
+        return kolvane::kOk;
+    };
+    procedures.openSceneTiming = [](const QString& folder) {
+        std::printf("timing %s\n", qPrintable(folder));
+        return kolvane::kOk;
+    };
+    kolvane::CSceneDialog dialog(nullptr, settings, title, std::move(procedures), documents);
+    SaveWhenShown(dialog, args.value(2));
+    std::printf("result %d\n", dialog.Run(kindId));
+    return 0;
+}
+
+// The movie dialog of a first run, a name typed.
+int PreviewMovie(const QString& home, const QStringList& args) {
+    kolvane::CEngine scene{kolvane::CEngine::Headless{}};
+    const QString documents = home + QStringLiteral("/Documents");
+    QDir().mkpath(documents + QStringLiteral("/My Movies/old takes"));
+    kolvane::CMovieDialog dialog(nullptr, scene.settings, scene.sheet, scene.Writer(), documents);
+    QTimer::singleShot(0, &dialog, [&dialog] {
+        dialog.Row(kolvane::CMovieDialog::kName)->SetText(QStringLiteral("robot intro"));
+        dialog.SendDialogCommand(kolvane::CMovieDialog::kFirstCommand +
+                                 kolvane::CMovieDialog::kName);
+    });
+    SaveWhenShown(dialog, args.value(1));
+    std::printf("result %d\n", dialog.Run());
+    return 0;
+}
+
 int Usage() {
     std::fprintf(stderr,
                  "usage: dialog_preview options [grabber|editor|player] [OUT.png]\n"
                  "       dialog_preview message KIND NUMBER [OUT.png]\n"
                  "       dialog_preview naming [grab|rename] [OUT.png]\n"
-                 "       dialog_preview range [OUT.png]\n");
+                 "       dialog_preview range [OUT.png]\n"
+                 "       dialog_preview scene [open|timing|save] [OUT.png]\n"
+                 "       dialog_preview movie [OUT.png]\n");
     return 2;
 }
 
@@ -147,5 +220,7 @@ int main(int argc, char** argv) {
                     target.First(), target.Last(), target.Next(), target.Step());
         return 0;
     }
+    if (args[0] == QLatin1String("scene")) return PreviewScene(home.path(), args);
+    if (args[0] == QLatin1String("movie")) return PreviewMovie(home.path(), args);
     return Usage();
 }

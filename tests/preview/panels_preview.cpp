@@ -1,6 +1,8 @@
 // Shows the main window with a small scene (three image columns and a sound
-// column) in a temporary home, for looking at the media and editor areas:
-//   panels_preview [editor|media] [OUT.png]
+// column) in a temporary home, for looking at the media, editor and player
+// areas (the player paused on frame 5 with 1.85:1 bars and the counter):
+//   panels_preview [editor|media|player] [OUT.png] [LETTERBOX]
+// (LETTERBOX: the player's letterbox setting, 185 unless given.)
 // With OUT.png the window is drawn into that file and the program ends;
 // without, it stays until closed (for a screen grab of the whole desktop).
 
@@ -17,8 +19,11 @@
 #include "app/MainFrame.h"
 #include "engine/Engine.h"
 #include "model/MediaInfo.h"
+#include "model/NodeList.h"
 #include "platform/Commands.h"
 #include "platform/MediaFramework.h"
+#include "settings/Settings.h"
+#include "ui/PlayMainPanel.h"
 
 namespace {
 
@@ -114,6 +119,7 @@ int main(int argc, char** argv) {
     kolvane::InitMediaFramework();
     const QStringList args = QApplication::arguments().mid(1);
     const bool media = args.value(0) == QLatin1String("media");
+    const bool player = args.value(0) == QLatin1String("player");
     const QString out = args.value(1);
 
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -132,6 +138,21 @@ int main(int argc, char** argv) {
             // A squarer main area leaves the media list room for both levels.
             frame.SetScreenAspect(5, 4);
             frame.SendCommand(kolvane::cmd::kViewMedia);
+        }
+        if (player) {
+            // The selection would limit what plays: the player shows the
+            // whole scene, letterboxed, with the counter.
+            for (kolvane::CNode* column : objects.sheet.Levels()) {
+                for (kolvane::CNode* cell : *column->children)
+                    cell->Unselect();
+            }
+            objects.sheet.RecomputeSummaries();
+            objects.settings.Set(kolvane::PlayLetterbox,
+                                 args.value(2, QStringLiteral("185")).toInt());
+            objects.settings.Set(kolvane::Overlay, 1);
+            frame.SendCommand(kolvane::cmd::kViewPlayer);
+            frame.SendCommand(kolvane::cmd::kPlayerDisplaySettings);
+            frame.PlayerView().Engine().GoToFrame(5);
         }
         frame.UpdateToolPanelStates();
     });
