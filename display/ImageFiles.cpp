@@ -19,6 +19,7 @@ namespace {
 constexpr qint64 kPngColourTypeOffset = 25;
 constexpr qint64 kBmpBitsPerPixelOffset = 28;
 constexpr qint64 kTgaPixelDepthOffset = 16;
+constexpr qint64 kTgaHeaderBytes = 18;
 constexpr int kPngFirstAlphaColourType = 4;  // 4 grey + alpha, 6 RGB + alpha
 
 // Beyond this reduction bilinear sampling skips pixels; area averaging is used.
@@ -54,9 +55,13 @@ void ScaleJpegWhileDecoding(QImageReader& reader, QSize fileSize, QSize target) 
     reader.setScaledSize(QSize((fileSize.width() + k - 1) / k, (fileSize.height() + k - 1) / k));
 }
 
+bool IsTgaPath(const QString& path) {
+    return path.endsWith(QLatin1String(".tga"), Qt::CaseInsensitive);
+}
+
 // Qt's TGA reader takes only version 2 files without run-length coding.
 QImage ReadTgaFile(const QString& path) {
-    if (!path.endsWith(QLatin1String(".tga"), Qt::CaseInsensitive)) return {};
+    if (!IsTgaPath(path)) return {};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return {};
     return ReadTga(file.readAll());
@@ -160,6 +165,20 @@ QString GetDisplayPath(const QString& imagePath, const CSettings& settings) {
         if (QFileInfo::exists(companion)) return companion;
     }
     return imagePath;
+}
+
+QSize ProbeImageSize(const QString& path) {
+    // Qt's TGA reader takes a file without the version 2 footer (and many a
+    // damaged one) for a 256 x 256 picture that it then cannot read; our TGA
+    // reader, which reads every kind Qt's does, knows the size.
+    if (IsTgaPath(path)) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        return ReadTgaSize(file.read(kTgaHeaderBytes), file.size());
+    }
+    QImageReader reader(path);
+    if (!reader.canRead()) return {};
+    return reader.size();
 }
 
 DecodedImage DecodeImage(const QString& path, QSize target, TextureFormat format) {

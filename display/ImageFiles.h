@@ -41,6 +41,11 @@ QString CompanionPath(const QString& imagePath);
 // on and the companion exists, else the image path itself.
 QString GetDisplayPath(const QString& imagePath, const CSettings& settings);
 
+// The size of the picture in the file at `path` as DecodeImage reads it,
+// from its header (the pixels are not decoded); invalid when the display
+// cannot read the file.
+QSize ProbeImageSize(const QString& path);
+
 // A decoded picture, ready to become a node's texture.
 struct DecodedImage {
     Result result = kFail;  // kOk, 1 (decoded but no texture made) or kFail

@@ -1,6 +1,7 @@
 #include "display/TgaReader.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace kolvane {
 namespace {
@@ -47,34 +48,86 @@ QRgb ColourOf(Bytes& in, int bits) {
     }
 }
 
-}  // namespace
+// The fields of the 18-byte header that decide how the picture is read.
+struct TgaHeader {
+    int idLength = 0;
+    int mapType = 0;
+    int baseType = 0;
+    bool runLength = false;
+    int mapFirst = 0;
+    int mapLength = 0;
+    int mapBits = 0;
+    int width = 0;
+    int height = 0;
+    int bits = 0;
+    int descriptor = 0;
 
-QImage ReadTga(const QByteArray& data) {
-    if (data.size() < kHeaderSize) return {};
+    bool Mapped() const { return baseType == kColourMapped; }
+    qsizetype MapBytes() const {
+        return mapType == 1 ? static_cast<qsizetype>(mapLength) * ((mapBits + 7) / 8) : 0;
+    }
+    int PixelBytes() const { return (bits + 7) / 8; }
+};
+
+// The header of a picture this reader takes; none for anything else.
+std::optional<TgaHeader> ParseHeader(const QByteArray& data) {
+    if (data.size() < kHeaderSize) return std::nullopt;
     auto u8 = [&](int at) { return static_cast<std::uint8_t>(data[at]); };
     auto u16 = [&](int at) { return u8(at) | (u8(at + 1) << 8); };
-    const int idLength = u8(0);
-    const int mapType = u8(1);
+    TgaHeader h;
+    h.idLength = u8(0);
+    h.mapType = u8(1);
     const int type = u8(2);
-    const int mapFirst = u16(3);
-    const int mapLength = u16(5);
-    const int mapBits = u8(7);
-    const int width = u16(12);
-    const int height = u16(14);
-    const int bits = u8(16);
-    const int descriptor = u8(17);
+    h.mapFirst = u16(3);
+    h.mapLength = u16(5);
+    h.mapBits = u8(7);
+    h.width = u16(12);
+    h.height = u16(14);
+    h.bits = u8(16);
+    h.descriptor = u8(17);
+    h.baseType = type & ~kRunLength;
+    h.runLength = (type & kRunLength) != 0;
+    if (h.baseType < kColourMapped || h.baseType > kGrey || h.mapType > 1) return std::nullopt;
+    if (h.width == 0 || h.height == 0 || h.width > kMaxSide || h.height > kMaxSide)
+        return std::nullopt;
+    const bool validBits = (h.Mapped() || h.baseType == kGrey)
+                               ? h.bits == 8
+                               : (h.bits == 15 || h.bits == 16 || h.bits == 24 || h.bits == 32);
+    if (!validBits) return std::nullopt;
+    const bool mapBitsValid =
+        h.mapBits == 15 || h.mapBits == 16 || h.mapBits == 24 || h.mapBits == 32;
+    if (h.Mapped() && (h.mapType != 1 || !mapBitsValid)) return std::nullopt;
+    return h;
+}
 
-    const int baseType = type & ~kRunLength;
-    const bool runLength = (type & kRunLength) != 0;
-    if (baseType < kColourMapped || baseType > kGrey || mapType > 1) return {};
-    if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return {};
-    const bool mapped = baseType == kColourMapped;
-    const bool validBits = (mapped || baseType == kGrey)
-                               ? bits == 8
-                               : (bits == 15 || bits == 16 || bits == 24 || bits == 32);
-    if (!validBits) return {};
-    const bool mapBitsValid = mapBits == 15 || mapBits == 16 || mapBits == 24 || mapBits == 32;
-    if (mapped && (mapType != 1 || !mapBitsValid)) return {};
+}  // namespace
+
+QSize ReadTgaSize(const QByteArray& header, qint64 fileSize) {
+    const auto h = ParseHeader(header);
+    if (!h) return {};
+    qint64 needed = kHeaderSize + h->idLength + h->MapBytes();
+    // Run-length data is at least one packet; raw data is every pixel.
+    needed += h->runLength ? 1 + h->PixelBytes()
+                           : static_cast<qint64>(h->width) * h->height * h->PixelBytes();
+    if (fileSize < needed) return {};
+    return QSize(h->width, h->height);
+}
+
+QImage ReadTga(const QByteArray& data) {
+    const auto header = ParseHeader(data);
+    if (!header) return {};
+    const int idLength = header->idLength;
+    const int mapType = header->mapType;
+    const int baseType = header->baseType;
+    const bool runLength = header->runLength;
+    const int mapFirst = header->mapFirst;
+    const int mapLength = header->mapLength;
+    const int mapBits = header->mapBits;
+    const int width = header->width;
+    const int height = header->height;
+    const int bits = header->bits;
+    const int descriptor = header->descriptor;
+    const bool mapped = header->Mapped();
 
     Bytes in(data, kHeaderSize);
     in.Skip(idLength);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QSize>
 
 namespace kolvane {
 
@@ -11,5 +12,10 @@ namespace kolvane {
 // coding, refuses). 32-bit pictures with alpha bits give ARGB32, the others
 // RGB32. A null image when the data is not a TGA picture or is cut short.
 QImage ReadTga(const QByteArray& data);
+
+// The size of the picture ReadTga would read, from the file's first bytes
+// (at least its 18-byte header) and its length: invalid when the header is
+// not one ReadTga takes, or the file is too short for its pixels.
+QSize ReadTgaSize(const QByteArray& header, qint64 fileSize);
 
 }  // namespace kolvane

@@ -1,13 +1,11 @@
 #include "engine/Engine.h"
 
-#include <QTemporaryDir>
-
 namespace kolvane {
 namespace {
 
-std::unique_ptr<QTemporaryDir> OwnFoldersFor(const CEngine::Headless& form) {
+std::unique_ptr<CScratchFolder> OwnFoldersFor(const CEngine::Headless& form) {
     if (!form.workingRoot.isEmpty()) return nullptr;
-    return std::make_unique<QTemporaryDir>();
+    return std::make_unique<CScratchFolder>();
 }
 
 CCaptureGraph::Options CaptureOptions(VideoDeviceMode devices) {

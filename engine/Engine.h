@@ -13,10 +13,9 @@
 #include "settings/Settings.h"
 #include "settings/TitleBar.h"
 #include "sound/DirectSound.h"
+#include "storage/ScratchFolder.h"
 #include "storage/Storage.h"
 #include "storage/Undo.h"
-
-class QTemporaryDir;
 
 namespace kolvane {
 
@@ -81,7 +80,7 @@ class CEngine {
     void Link(ImageLoader loadImage);
     void Unlink();
 
-    std::unique_ptr<QTemporaryDir> ownFolders_;  // headless: before the storage in them
+    std::unique_ptr<CScratchFolder> ownFolders_;  // headless: before the storage in them
 
   public:
     CUndo undo;  // its snapshots are the storage's Undo folder

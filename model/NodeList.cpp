@@ -64,6 +64,21 @@ int CNodeList::insertSorted(std::unique_ptr<CNode> node, int* position) {
     return compared;
 }
 
+int CNodeList::upperBoundByName(const QString& name) const {
+    const auto it = std::upper_bound(nodes_.begin(), nodes_.end(), name,
+                                     [](const QString& key, const std::unique_ptr<CNode>& node) {
+                                         return CompareNames(key, node->name) < 0;
+                                     });
+    return static_cast<int>(it - nodes_.begin());
+}
+
+bool CNodeList::isSortedByName() const {
+    for (std::size_t i = 1; i < nodes_.size(); ++i) {
+        if (CompareNames(nodes_[i - 1]->name, nodes_[i]->name) > 0) return false;
+    }
+    return true;
+}
+
 void CNodeList::sortByName() {
     auto firstBlank = std::stable_partition(
         nodes_.begin(), nodes_.end(), [](const auto& n) { return (n->type & kTypeBlank) == 0; });

@@ -79,6 +79,12 @@ class CNodeList {
     // `position` receives the index the node got.
     int insertSorted(std::unique_ptr<CNode> node, int* position = nullptr);
 
+    // Where insertSorted would put a node named `name` when the list is in
+    // name order: after every child that does not compare greater. O(log n).
+    int upperBoundByName(const QString& name) const;
+    // Whether every child compares no greater than the one after it.
+    bool isSortedByName() const;
+
     // Sorts by name (stable; code point order, case-sensitive); blank nodes go
     // to the tail.
     void sortByName();

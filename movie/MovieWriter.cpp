@@ -1,15 +1,12 @@
 #include "movie/MovieWriter.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include <gst/video/video.h>
 #include <libyuv/convert_from_argb.h>
 
 #include <QFile>
-#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 
@@ -19,7 +16,6 @@
 #include "model/XshtList.h"
 #include "platform/Progress.h"
 #include "settings/Settings.h"
-#include "storage/SafeFile.h"
 
 namespace kolvane {
 namespace {
@@ -27,6 +23,9 @@ namespace {
 constexpr int kSavingMovieTitle = 40206;  // "Saving Movie..."
 constexpr int kOverlayCounter = 1;
 constexpr int kDefaultFrameRate = 25;
+// What avimux takes a side of a picture to be.
+constexpr int kMinAviSide = 16;
+constexpr int kMaxAviSide = 4096;
 constexpr std::int64_t kUnitsPerSecond = 10'000'000;  // time per frame is in 100 ns units
 constexpr QRgb kBlack = qRgb(0, 0, 0);
 constexpr QRgb kWhite = qRgb(255, 255, 255);
@@ -108,28 +107,7 @@ Result CMovieWriter::WriteMovie(const QString& path, const QString& /*containerE
     progress.Open(kSavingMovieTitle, IProgress::kAbortStop);
     progress.SetRange(std::max(0, length - 1));
 
-    // The movie grows under a hidden name beside its own and takes that name
-    // only when whole: a failure or a kill never leaves half a movie under
-    // it, nor destroys the movie it replaces.
-    // A device or a pipe (no regular file) is written as it is.
-    const std::optional<MovieContainer> container = ContainerOfPath(path);
-    const QFileInfo target(path);
-    const bool direct = target.exists() && !target.isFile();
-    QString temporary;
-    Result result = kOk;
-    if (!container) {
-        errorDetail_ = QStringLiteral("a movie file name ends in .avi or .mp4");
-        result = msg::kCannotSaveMovie;
-    } else if (direct) {
-        result = OpenMovieFile(path, *container, codecName, frame, drawingMode);
-        if (result == kOk) temporary = path;
-    } else if (const Result made = CreateTemporaryBeside(path, &temporary); made != kOk) {
-        errorDetail_ = QStringLiteral("no file can be made beside %1: %2")
-                           .arg(path, QString::fromLocal8Bit(std::strerror(made)));
-        result = msg::kCannotSaveMovie;
-    } else {
-        result = OpenMovieFile(temporary, *container, codecName, frame, drawingMode);
-    }
+    Result result = OpenMovie(path, codecName, frame, drawingMode);
     bool stopped = false;
     if (result == kOk) {
         // Every column but the trailing blank one.
@@ -170,15 +148,16 @@ Result CMovieWriter::WriteMovie(const QString& path, const QString& /*containerE
     // An error while the muxer finishes the file is the movie's result too.
     const Result closed = CloseMovie(result == kOk);
     if (result == kOk) result = closed;
-    if (!temporary.isEmpty()) {
-        if (result == kOk && !direct &&
-            ::rename(QFile::encodeName(temporary).constData(),
-                     QFile::encodeName(path).constData()) != 0) {
-            result = errno;
-            errorDetail_ = QStringLiteral("the movie cannot take the name %1").arg(path);
+    // Only a movie the muxer finished takes the final name; anything else
+    // leaves what that name held before.
+    if (result == kOk) {
+        if (const Result committed = output_.Commit(); committed != kOk) {
+            errorDetail_ = QStringLiteral("%1: %2").arg(
+                path, QString::fromLocal8Bit(std::strerror(committed)));
+            result = msg::kCannotSaveMovie;
         }
-        if (result != kOk) QFile::remove(temporary);
     }
+    output_.Discard();
     progress.Close();
     if (result == kOk && stopped) return msg::kMovieStopped;
     return result;
@@ -186,20 +165,25 @@ Result CMovieWriter::WriteMovie(const QString& path, const QString& /*containerE
 
 Result CMovieWriter::OpenMovie(const QString& path, const QString& codecName, const QRect& frame,
                                int drawingMode) {
+    if (pipeline_.IsOpen()) return msg::kMovieGraphFailed;
     const std::optional<MovieContainer> container = ContainerOfPath(path);
     if (!container) {
         errorDetail_ = QStringLiteral("a movie file name ends in .avi or .mp4");
         return msg::kCannotSaveMovie;
     }
-    return OpenMovieFile(path, *container, codecName, frame, drawingMode);
-}
-
-Result CMovieWriter::OpenMovieFile(const QString& file, MovieContainer container,
-                                   const QString& codecName, const QRect& frame, int drawingMode) {
-    if (pipeline_.IsOpen()) return msg::kMovieGraphFailed;
     if (frame.width() <= 0 || frame.height() <= 0 || frame.width() % 4 != 0 ||
         frame.height() % 2 != 0) {
         errorDetail_ = QStringLiteral("a movie frame is a multiple of 4 wide and of 2 high");
+        return msg::kMovieGraphFailed;
+    }
+    if (*container == MovieContainer::kAvi &&
+        (frame.width() < kMinAviSide || frame.width() > kMaxAviSide ||
+         frame.height() < kMinAviSide || frame.height() > kMaxAviSide)) {
+        errorDetail_ = QStringLiteral("an AVI movie is %1 to %2 pixels wide and high, not %3 x %4")
+                           .arg(kMinAviSide)
+                           .arg(kMaxAviSide)
+                           .arg(frame.width())
+                           .arg(frame.height());
         return msg::kMovieGraphFailed;
     }
     if (sheet_.SheetLength() < 2) {
@@ -230,8 +214,16 @@ Result CMovieWriter::OpenMovieFile(const QString& file, MovieContainer container
     mix_.assign(samples, 0);
     reloaded_.clear();
 
-    const Result result =
-        pipeline_.Open(file, container, codecName, video, sound_.Format(), pages_);
+    // The movie grows under a hidden name beside its own and takes that name
+    // once complete: a failure or a kill never cuts or removes an old movie.
+    if (const Result created = output_.Open(path); created != kOk) {
+        errorDetail_ =
+            QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(created)));
+        CloseMovie(false);
+        return msg::kCannotSaveMovie;
+    }
+    const Result result = pipeline_.Open(output_.TemporaryPath(), *container, codecName, video,
+                                         sound_.Format(), pages_);
     if (result != kOk) {
         errorDetail_ = pipeline_.ErrorDetail();
         CloseMovie(false);
@@ -376,6 +368,7 @@ Result CMovieWriter::CloseMovie(bool complete) {
         }
         if (result != kOk && errorDetail_.isEmpty()) errorDetail_ = pipeline_.ErrorDetail();
     }
+    if (!complete) output_.Discard();
     reloaded_.clear();
     if (offscreen_) {
         renderer_.EndOffscreen();

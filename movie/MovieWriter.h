@@ -11,6 +11,7 @@
 #include "movie/MoviePipeline.h"
 #include "movie/MovieSources.h"
 #include "platform/ResultCodes.h"
+#include "storage/SafeFile.h"
 
 namespace kolvane {
 
@@ -39,8 +40,10 @@ class CMovieWriter {
     // 60109 when "stop" ended it early (the movie holds the frames so far);
     // 60110 for "abort"; else a failure (60106, 60108, 60111, 60124, or the
     // failure of a picture that cannot be loaded). The movie is written under
-    // a hidden name beside `path` and renamed when complete (also after
-    // "stop"); any other result leaves `path` as it was.
+    // a hidden temporary name in the same folder and renamed to `path` only
+    // when the muxer has finished it (also after "stop"); every other result
+    // removes the temporary and leaves a file that was at `path` as it was.
+    // An AVI frame must lie within 16 to 4096 pixels a side (60108).
     Result WriteMovie(const QString& path, const QString& containerExtension,
                       const QString& codecName, const QRect& frame, int drawingMode,
                       IProgress& progress);
@@ -70,9 +73,6 @@ class CMovieWriter {
     Result CloseMovie(bool complete);
 
   private:
-    Result OpenMovieFile(const QString& file, MovieContainer container, const QString& codecName,
-                         const QRect& frame, int drawingMode);
-
     struct ReloadedPicture {
         const CNode* item = nullptr;
         std::unique_ptr<CNode> texture;
@@ -89,6 +89,7 @@ class CMovieWriter {
     IMovieSound& sound_;
     std::span<const MovieReduction> reductions_;
     CMoviePipeline pipeline_;
+    CAtomicFile output_;  // the movie being written, under its temporary name
     IEncoderPages* pages_ = nullptr;
     int lineHeight_ = 0;
 

@@ -1,5 +1,8 @@
 #include "platform/MemoryLoad.h"
 
+#include <chrono>
+#include <memory>
+
 #include <QFile>
 #include <QList>
 
@@ -45,7 +48,24 @@ std::optional<int> ReadMemoryLoad(const QString& meminfoPath) {
 }
 
 MemoryLoadSource SystemMemoryLoad() {
-    return [] { return ReadMemoryLoad(); };
+    // A loop over thousands of small files asks before each one; reading the
+    // report costs more than a small picture, and the load it gives does not
+    // move much within a few milliseconds, so a fresh reading serves for 20.
+    struct Reading {
+        std::chrono::steady_clock::time_point at;
+        std::optional<int> load;
+        bool taken = false;
+    };
+    return [last = std::make_shared<Reading>()] {
+        constexpr auto kFresh = std::chrono::milliseconds(20);
+        const auto now = std::chrono::steady_clock::now();
+        if (!last->taken || now - last->at >= kFresh) {
+            last->load = ReadMemoryLoad();
+            last->at = now;
+            last->taken = true;
+        }
+        return last->load;
+    };
 }
 
 }  // namespace kolvane

@@ -16,6 +16,7 @@ std::optional<int> ReadMemoryLoad(const QString& meminfoPath = QStringLiteral("/
 
 // Where long loops ask for the memory load; tests put their own figure in.
 using MemoryLoadSource = std::function<std::optional<int>()>;
+// The system's load, read again when the last reading is 20 ms old.
 MemoryLoadSource SystemMemoryLoad();
 
 }  // namespace kolvane

@@ -36,6 +36,7 @@ inline constexpr Result kCannotSaveMovie = 60124;
 inline constexpr Result kCannotReadSound = 60126;
 inline constexpr Result kUndoNotSaved = 60127;
 inline constexpr Result kUndoNotRead = 60128;
+inline constexpr Result kNotARegularFile = 60129;
 }  // namespace msg
 
 }  // namespace kolvane

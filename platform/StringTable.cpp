@@ -280,6 +280,7 @@ constexpr Entry kStrings[] = {
     {60126, "Can't read the sound"},
     {60127, "Unable to save the undo step"},
     {60128, "Unable to read the undo step"},
+    {60129, "Not a regular file:"},
 };
 
 static_assert(std::is_sorted(std::begin(kStrings), std::end(kStrings),

@@ -31,6 +31,22 @@ using Mpg123Ptr = std::unique_ptr<mpg123_handle, Mpg123Delete>;
 // Values of one decoding piece of float clips.
 constexpr std::int64_t kFloatChunkFrames = 4096;
 
+// What a clip may claim in its header. Buffers are sized from these before a
+// sample is read, so a hostile header must be refused here, not met by an
+// allocation: 256 channels at 2^31 Hz would ask for terabytes.
+constexpr int kMaxChannels = 32;
+constexpr int kMinSampleRate = 1000;
+constexpr int kMaxSampleRate = 768000;
+// A day of sound at the highest rate: longer claims are no clip of a scene.
+constexpr std::int64_t kMaxLengthSeconds = 24 * 60 * 60;
+
+bool IsSaneFormat(const ClipFormat& format) {
+    return format.channels >= 1 && format.channels <= kMaxChannels &&
+           format.sampleRate >= kMinSampleRate && format.sampleRate <= kMaxSampleRate &&
+           format.length >= 0 &&
+           format.length <= kMaxLengthSeconds * static_cast<std::int64_t>(format.sampleRate);
+}
+
 class CSndFileDecoder final : public CClipDecoder {
   public:
     CSndFileDecoder(SndFilePtr file, ClipFormat format, bool isFloat)
@@ -144,12 +160,13 @@ Result OpenMpeg(const QByteArray& path, std::unique_ptr<CClipDecoder>& decoder) 
         return msg::kCannotReadSound;
     if (mpg123_scan(handle.get()) != MPG123_OK) return msg::kCannotReadSound;
     const off_t length = mpg123_length(handle.get());
-    if (length < 0 || rate <= 0 || channels <= 0) return msg::kCannotReadSound;
+    if (length < 0 || rate <= 0 || rate > kMaxSampleRate) return msg::kCannotReadSound;
 
     ClipFormat format;
     format.channels = channels;
     format.sampleRate = static_cast<int>(rate);
     format.length = length;
+    if (!IsSaneFormat(format)) return msg::kCannotReadSound;
     decoder = std::make_unique<CMpg123Decoder>(std::move(handle), format);
     return kOk;
 }
@@ -158,7 +175,6 @@ Result OpenSndFile(const QByteArray& path, std::unique_ptr<CClipDecoder>& decode
     SF_INFO info{};
     SndFilePtr file(sf_open(path.constData(), SFM_READ, &info));
     if (!file) return msg::kCannotReadSound;
-    if (info.channels <= 0 || info.samplerate <= 0 || info.frames < 0) return msg::kCannotReadSound;
     const int subtype = info.format & SF_FORMAT_SUBMASK;
     const bool isFloat = subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
 
@@ -166,6 +182,7 @@ Result OpenSndFile(const QByteArray& path, std::unique_ptr<CClipDecoder>& decode
     format.channels = info.channels;
     format.sampleRate = info.samplerate;
     format.length = info.frames;
+    if (!IsSaneFormat(format)) return msg::kCannotReadSound;
     decoder = std::make_unique<CSndFileDecoder>(std::move(file), format, isFloat);
     return kOk;
 }

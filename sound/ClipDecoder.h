@@ -26,7 +26,9 @@ class CClipDecoder : public ISoundDecoder {
     // Opens `path`: ".mp3" (any case) with libmpg123, anything else with
     // libsndfile, which tells WAV, AIFF and the rest by their contents.
     // Returns 60126 ("Can't read the sound") for a file that cannot be opened
-    // or decoded, or that reports no channels or no rate.
+    // or decoded, or whose header claims a format outside sane limits (no
+    // channels or more than 32, a rate outside 1 kHz to 768 kHz, more than a
+    // day of sound): nothing is allocated for such a clip.
     static Result Open(const QString& path, std::unique_ptr<CClipDecoder>& decoder);
 
     const ClipFormat& Format() const { return format_; }

@@ -4,10 +4,13 @@
 
 #include <QDir>
 
+#include "display/ImageFiles.h"
 #include "model/MdiaList.h"
+#include "model/MediaInfo.h"
 #include "platform/Progress.h"
 #include "storage/FolderListing.h"
 #include "storage/MediaFiles.h"
+#include "storage/MediaIndex.h"
 
 namespace kolvane {
 namespace {
@@ -24,8 +27,8 @@ QString PathIn(const QString& folder, const QString& name) {
     return folder.endsWith(u'/') ? folder + name : folder + QLatin1Char('/') + name;
 }
 
-Result ImportTree(CMdiaList& media, const QString& folder, std::uint32_t kinds,
-                  std::set<FolderId>& entered) {
+Result ImportTree(CMdiaList& media, CMediaIndex& present, const QString& folder,
+                  std::uint32_t kinds, std::set<FolderId>& entered) {
     const auto id = IdentifyFolder(folder);
     if (!id || !entered.insert(*id).second) return kOk;
     const auto entries = ListFolder(folder, NameOrder::IgnoringCase);
@@ -33,14 +36,18 @@ Result ImportTree(CMdiaList& media, const QString& folder, std::uint32_t kinds,
     for (const FolderEntry& entry : *entries) {
         const QString path = PathIn(folder, entry.name);
         if (entry.isFolder) {
-            if (const Result result = ImportTree(media, path, kinds, entered); result != kOk)
+            if (const Result result = ImportTree(media, present, path, kinds, entered);
+                result != kOk) {
                 return result;
+            }
             continue;
         }
         if (!entry.isFile || IsResourceFork(entry.name)) continue;
         const std::uint32_t kind = MediaKindOfFile(entry.name) & kinds;
-        if (kind == 0 || media.FindItemByPath(path) != nullptr) continue;
-        if (media.AddMediaFile(kind, path) == nullptr) return msg::kNotAllFilesLoaded;
+        if (kind == 0 || present.HasPath(path)) continue;
+        CNode* item = media.AddMediaFile(kind, path);
+        if (item == nullptr) return msg::kNotAllFilesLoaded;
+        present.Add(item);
     }
     return kOk;
 }
@@ -78,9 +85,20 @@ class CSceneImportEnd {
 
 }  // namespace
 
+Result ProbeImageFile(CNode& imageItem) {
+    if (!imageItem.imageInfo) return kFail;
+    const QSize size = ProbeImageSize(imageItem.imageInfo->path);
+    if (!size.isValid() || size.isEmpty()) return kFail;
+    imageItem.imageInfo->imageWidth = size.width();
+    imageItem.imageInfo->imageHeight = size.height();
+    return kOk;
+}
+
 Result ImportFolder(CMdiaList& media, const QString& folder, std::uint32_t kinds) {
     std::set<FolderId> entered;
-    const Result result = ImportTree(media, QDir::cleanPath(folder), kinds, entered);
+    const CMdiaList::CBulkAdd bulk(media);
+    CMediaIndex present(media);
+    const Result result = ImportTree(media, present, QDir::cleanPath(folder), kinds, entered);
     media.RecomputeSummaries();
     return result;
 }
@@ -100,6 +118,8 @@ Result ImportSceneFolder(CMdiaList& media, const QString& folder, const QStringL
 
     IProgress& progress = *with.progress;
     CSceneImportEnd end(media, progress);
+    const CMdiaList::CBulkAdd bulk(media);
+    CMediaIndex present(media);
     progress.Open(kOpeningSceneTitle, IProgress::kAbortStop);
     progress.SetRange(static_cast<int>(names.size()));
     int done = 0;
@@ -109,13 +129,18 @@ Result ImportSceneFolder(CMdiaList& media, const QString& folder, const QStringL
             if (load && *load > kMemoryLoadLimit) return msg::kNotEnoughMemory;
         }
         const QString path = PathIn(root, name);
-        if (media.FindItemByPath(path) == nullptr) {
+        if (!present.HasPath(path)) {
             const bool isSound = MediaKindOfFile(name) == kTypeSound;
             CNode* item = media.AddMediaFile(isSound ? kTypeSound : kTypeImage, path);
-            if (item == nullptr) return msg::kNotAllFilesLoaded;
+            if (item == nullptr) {
+                if (with.failedPath != nullptr) *with.failedPath = path;
+                return msg::kNotAllFilesLoaded;
+            }
+            present.Add(item);
             // A sound is opened as it is added; one that cannot be read stays
             // as an item that plays nothing.
             if (!isSound && with.loadImage && with.loadImage(*item) != kOk) {
+                if (with.failedPath != nullptr) *with.failedPath = path;
                 RemoveItem(media, item);
                 return msg::kNotAllFilesLoaded;
             }

@@ -20,6 +20,11 @@ class IProgress;
 // that cannot be decoded.
 using ImageLoader = std::function<Result(CNode& imageItem)>;
 
+// An image loader that reads only the picture's size, the way the display
+// reads the file, into the item's info: for work without a display (the
+// tool). Fails for a file the display cannot read.
+Result ProbeImageFile(CNode& imageItem);
+
 // Adds the images (kinds has kTypeImage) and sounds (kTypeSound) of `folder`
 // and of all its subfolders to the media list, entries in name order without
 // regard to case. Files whose name starts with "._" and files already in the
@@ -37,6 +42,7 @@ struct SceneImport {
     MemoryLoadSource memoryLoad;    // none: memory is not checked
     // Holds the full bar on screen for a moment before it closes.
     std::function<void(std::chrono::milliseconds)> pause;
+    QString* failedPath = nullptr;  // when given: the file an import failed at
 };
 
 // Adds the files of `folder` (not of its subfolders) whose lower-cased

@@ -32,6 +32,11 @@ class CFileDescriptor {
     CFileDescriptor& operator=(const CFileDescriptor&) = delete;
 
     int Get() const { return fd_; }
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
     void Reset(int fd) {
         if (fd_ >= 0) ::close(fd_);
         fd_ = fd;
@@ -70,59 +75,72 @@ Result WriteAll(int fd, const char* data, std::size_t size) {
     return kOk;
 }
 
-// Opens a new hidden temporary file in `folder` named after `stem`.
-Result OpenTemporary(const QString& folder, const QString& stem, CFileDescriptor& file,
-                     QByteArray& temporary) {
-    for (int tries = 0; file.Get() < 0; ++tries) {
-        temporary = QFile::encodeName(folder + QStringLiteral("/.") + stem +
-                                      QStringLiteral(".part-") + RandomSuffix());
-        const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            file.Reset(fd);
-        } else if (errno != EEXIST || tries >= kNameTries) {
-            return errno;
-        }
-    }
-    return kOk;
-}
-
-QString StemOf(const QString& name) {
-    return name.size() <= kMaxDecoratedName ? name : QStringLiteral("kolvane");
-}
-
 // Writes a new file through `fill` and renames it over `path`. The temporary
 // file is removed again on any failure.
 Result ReplaceWith(const QString& path, const std::function<Result(int fd)>& fill,
                    const timespec* modified) {
-    const QFileInfo target(path);
-    const QString folder = target.path();
-    const QString name = target.fileName();
-    if (name.isEmpty()) return EISDIR;
-    const QString stem = StemOf(name);
-
-    QByteArray temporary;
-    CFileDescriptor file;
-    if (const Result opened = OpenTemporary(folder, stem, file, temporary); opened != kOk)
-        return opened;
-
-    Result result = fill(file.Get());
-    if (result == kOk && ::fsync(file.Get()) != 0) result = errno;
-    if (result == kOk && modified != nullptr) {
-        const timespec times[2] = {{0, UTIME_OMIT}, *modified};
-        ::futimens(file.Get(), times);  // a lost time is no reason to fail a copy
-    }
-    if (const Result closed = file.Close(); result == kOk) result = closed;
-    if (result == kOk && ::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0)
-        result = errno;
-    if (result != kOk) {
-        ::unlink(temporary.constData());
-        return result;
-    }
-    SyncFolder(folder);
-    return kOk;
+    CAtomicFile file;
+    if (const Result result = file.Open(path); result != kOk) return result;
+    if (const Result result = fill(file.Descriptor()); result != kOk) return result;
+    return file.Commit(modified);
 }
 
 }  // namespace
+
+CAtomicFile::~CAtomicFile() {
+    Discard();
+}
+
+Result CAtomicFile::Open(const QString& path) {
+    Discard();
+    const QFileInfo target(path);
+    const QString name = target.fileName();
+    if (name.isEmpty()) return EISDIR;
+    const QString stem = name.size() <= kMaxDecoratedName ? name : QStringLiteral("kolvane");
+    for (int tries = 0;; ++tries) {
+        const QString temporary =
+            target.path() + QStringLiteral("/.") + stem + QStringLiteral(".part-") + RandomSuffix();
+        const int fd = ::open(QFile::encodeName(temporary).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            fd_ = fd;
+            temporary_ = temporary;
+            target_ = path;
+            return kOk;
+        }
+        if (errno != EEXIST || tries >= kNameTries) return errno;
+    }
+}
+
+Result CAtomicFile::Commit(const timespec* modified) {
+    if (fd_ < 0) return EBADF;
+    Result result = ::fsync(fd_) == 0 ? kOk : errno;
+    if (result == kOk && modified != nullptr) {
+        const timespec times[2] = {{0, UTIME_OMIT}, *modified};
+        ::futimens(fd_, times);  // a lost time is no reason to fail a copy
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0 && result == kOk) result = errno;  // delayed write errors show here
+    if (result == kOk && ::rename(QFile::encodeName(temporary_).constData(),
+                                  QFile::encodeName(target_).constData()) != 0) {
+        result = errno;
+    }
+    if (result != kOk) {
+        Discard();
+        return result;
+    }
+    temporary_.clear();
+    SyncFolder(QFileInfo(target_).path());
+    return kOk;
+}
+
+void CAtomicFile::Discard() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!temporary_.isEmpty()) ::unlink(QFile::encodeName(temporary_).constData());
+    temporary_.clear();
+}
 
 Result WriteFileAtomically(const QString& path, const QByteArray& data) {
     return ReplaceWith(
@@ -131,23 +149,6 @@ Result WriteFileAtomically(const QString& path, const QByteArray& data) {
             return WriteAll(fd, data.constData(), static_cast<std::size_t>(data.size()));
         },
         nullptr);
-}
-
-Result CreateTemporaryBeside(const QString& path, QString* temporary) {
-    const QFileInfo target(path);
-    if (target.fileName().isEmpty()) return EISDIR;
-    CFileDescriptor file;
-    QByteArray name;
-    if (const Result opened = OpenTemporary(target.path(), StemOf(target.fileName()), file, name);
-        opened != kOk) {
-        return opened;
-    }
-    if (const Result closed = file.Close(); closed != kOk) {
-        ::unlink(name.constData());
-        return closed;
-    }
-    *temporary = QFile::decodeName(name);
-    return kOk;
 }
 
 Result CopyFileAtomically(const QString& from, const QString& to) {
@@ -174,6 +175,20 @@ Result CopyFileAtomically(const QString& from, const QString& to) {
             }
         },
         &status.st_mtim);
+}
+
+Result OpenRegularFile(const QString& path, QFile& file) {
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that never comes.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno;
+    CFileDescriptor owned(fd);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) return errno;
+    if (!S_ISREG(status.st_mode)) return msg::kNotARegularFile;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) return EIO;
+    owned.Release();
+    return kOk;
 }
 
 Result MovePath(const QString& from, const QString& to) {

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QFile;
+
 #include "platform/ResultCodes.h"
 
 namespace kolvane {
@@ -14,14 +16,44 @@ namespace kolvane {
 
 Result WriteFileAtomically(const QString& path, const QByteArray& data);
 
-// Creates a new empty hidden temporary file beside `path`, named as the writes
-// above name theirs, for a writer that fills it by name (a movie muxer) and
-// renames it over `path` when complete. 0 with its path, or the errno value.
-Result CreateTemporaryBeside(const QString& path, QString* temporary);
-
 // Copies `from` over `to` the same way; the copy keeps the source's
 // modification time.
 Result CopyFileAtomically(const QString& from, const QString& to);
+
+// A file written in pieces (by a library that wants a descriptor or a path)
+// that appears under its name only once complete: it is made as a hidden
+// temporary beside the target; Commit() flushes it and renames it over the
+// target. Destroyed without a commit, the temporary is removed and the target
+// keeps what it held. A kill leaves at most the hidden temporary.
+class CAtomicFile {
+  public:
+    CAtomicFile() = default;
+    ~CAtomicFile();
+    CAtomicFile(const CAtomicFile&) = delete;
+    CAtomicFile& operator=(const CAtomicFile&) = delete;
+
+    // Creates the temporary for `path`: 0 or the errno of the failing call.
+    Result Open(const QString& path);
+    // The temporary's descriptor (open for writing) and its path.
+    int Descriptor() const { return fd_; }
+    const QString& TemporaryPath() const { return temporary_; }
+    // Flushes, closes and renames into place: 0 or the errno of the failing
+    // call (the temporary is then gone too).
+    Result Commit(const timespec* modified = nullptr);
+    // Removes the temporary; the target stays as it was.
+    void Discard();
+
+  private:
+    QString target_;
+    QString temporary_;
+    int fd_ = -1;
+};
+
+// Opens `path` for reading into `file` only when it is a regular file (a
+// link to one will do): a FIFO, a device (a link to /dev/zero) or a folder
+// is refused with 60129 without waiting or reading. 0, or the errno of the
+// failing call (ENOENT for a missing file).
+Result OpenRegularFile(const QString& path, QFile& file);
 
 // Renames a file or folder (errno on failure, EEXIST when `to` exists: a
 // rename never replaces anything here).

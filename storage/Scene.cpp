@@ -1,12 +1,23 @@
 // CStorage: the working scene and the scene folders.
 
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+#include <vector>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include "model/Anim.h"
 #include "model/MdiaList.h"
+#include "model/MediaInfo.h"
 #include "model/XshtList.h"
 #include "platform/Progress.h"
 #include "settings/Settings.h"
@@ -32,6 +43,72 @@ bool HoldsFiles(const QString& folder) {
                                                      QDir::System | QDir::NoDotAndDotDot);
     return std::any_of(names.begin(), names.end(),
                        [](const QString& name) { return !IsLeftoverTemporary(name); });
+}
+
+QString WithReason(const QString& path, Result error) {
+    return error > 0 && error <= 32767
+               ? path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error))
+               : path;
+}
+
+// A scene being saved into a new folder is built in ".<name>.saving-<pid>-XXXXXX"
+// beside it.
+const QString kBuildMark = QStringLiteral(".saving-");
+
+Result MakeSceneBuildFolder(const QString& parent, const QString& name, QString* path) {
+    const QString stem = name.size() <= 200 ? name : QStringLiteral("scene");
+    for (int tries = 0;; ++tries) {
+        const QString candidate = parent + QStringLiteral("/.") + stem + kBuildMark +
+                                  QString::number(::getpid()) + u'-' +
+                                  QString::number(QRandomGenerator::global()->bounded(1000000));
+        if (::mkdir(QFile::encodeName(candidate).constData(), 0777) == 0) {
+            *path = candidate;
+            return kOk;
+        }
+        if (errno != EEXIST || tries >= 100) return errno;
+    }
+}
+
+void RemoveTree(const QString& folder) {
+    CWorkingFolders::DeleteFolderContents(folder);
+    ::rmdir(QFile::encodeName(folder).constData());
+}
+
+// The build folders of saves whose process is gone (killed in the middle).
+void RemoveAbandonedSceneBuilds(const QString& parent) {
+    const QStringList names =
+        QDir(parent).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    for (const QString& name : names) {
+        const qsizetype mark = name.lastIndexOf(kBuildMark);
+        if (!name.startsWith(u'.') || mark < 0) continue;
+        const QStringList parts = name.mid(mark + kBuildMark.size()).split(u'-');
+        bool ok = false;
+        const pid_t pid = parts.size() == 2 ? parts[0].toInt(&ok) : 0;
+        if (!ok || pid <= 0 || pid == ::getpid()) continue;
+        if (::kill(pid, 0) == 0 || errno == EPERM) continue;  // still saving
+        RemoveTree(parent + u'/' + name);
+    }
+}
+
+std::vector<std::pair<CNode*, QString>> ImagePaths(const CMdiaList& media) {
+    std::vector<std::pair<CNode*, QString>> paths;
+    if (const CNode* level = media.ImageLevel()) {
+        for (CNode* item : *level->children) {
+            if (item->imageInfo) paths.emplace_back(item, item->imageInfo->path);
+        }
+    }
+    return paths;
+}
+
+// Items copied into a folder that was then renamed follow it.
+void RepointImages(CMdiaList& media, const QString& from, const QString& to) {
+    const CNode* level = media.ImageLevel();
+    if (level == nullptr) return;
+    const QString prefix = from + u'/';
+    for (CNode* item : *level->children) {
+        if (item->imageInfo && item->imageInfo->path.startsWith(prefix))
+            item->imageInfo->path = to + u'/' + item->imageInfo->path.mid(prefix.size());
+    }
 }
 
 }  // namespace
@@ -148,8 +225,12 @@ void CStorage::ClearSceneTiming() {
 Result CStorage::OpenScene(const QString& folder, const QStringList& extensions,
                            IProgress& progress) {
     if (links_.media == nullptr || links_.sheet == nullptr) return kFail;
+    errorSubject_.clear();
     Result result = ImportSceneFolder(folder, extensions, progress);
-    if (result == kOk) result = ReadTiming(*links_.sheet, *links_.media, folder);
+    if (result == kOk)
+        result = ReadTiming(*links_.sheet, *links_.media, folder, nullptr, &errorSubject_);
+    else if (errorSubject_.isEmpty())
+        errorSubject_ = folder;
     // The timing opened is the first step of its history.
     if (links_.undo != nullptr) links_.undo->RecordEdit(*links_.sheet);
     folders_.WriteScenePath(folder);
@@ -160,39 +241,91 @@ Result CStorage::OpenScene(const QString& folder, const QStringList& extensions,
 Result CStorage::SaveScene(const QString& folder, const QString& extension, IProgress& progress,
                            const std::function<bool()>& confirmReplace) {
     if (links_.media == nullptr || links_.sheet == nullptr) return kFail;
+    errorSubject_.clear();
     CMdiaList& media = *links_.media;
     Result result = kOk;
-    bool replacing = true;
     if (QFileInfo(folder).isDir()) {
-        replacing = confirmReplace && confirmReplace();
-        if (replacing) {
+        if (confirmReplace && confirmReplace()) {
             DeleteUnusedFiles(media, folder);
             result = MarkRenamedImages(media, folder);
+            if (result != kOk) errorSubject_ = folder;
+            if (result == kOk)
+                result = WriteSceneInto(folder, QFileInfo(folder).fileName(), extension, progress);
+            if (result == kOk) DeleteMarkedFiles(media, folder);
+            if (result == kOk) result = CloseScene();
         }
     } else {
-        result = CWorkingFolders::CreateFolder(folder);
-    }
-    if (replacing && result == kOk) {
-        SceneCopy copy;
-        copy.progress = &progress;
-        copy.freeSpace = freeSpace_;
-        copy.pause = pause_;
-        result = CopySceneImages(media, folder, extension, copy);
-    }
-    if (replacing && result == kOk) result = WriteTiming(*links_.sheet, folder);
-    if (replacing && result == kOk) {
-        WriteKeyframes(*links_.sheet, folder);  // extras: the save stands without them
-        DeleteMarkedFiles(media, folder);
-        result = CloseScene();
+        result = SaveSceneAsNewFolder(folder, extension, progress);
     }
     if (result == kOk && links_.title != nullptr) links_.title->SetSceneName(folder);
     folders_.WriteScenePath(folder);
     return result;
 }
 
+Result CStorage::WriteSceneInto(const QString& folder, const QString& sceneName,
+                                const QString& extension, IProgress& progress) {
+    SceneCopy copy;
+    copy.progress = &progress;
+    copy.freeSpace = freeSpace_;
+    copy.pause = pause_;
+    copy.failedPath = &errorSubject_;
+    Result result = CopySceneImages(*links_.media, folder, extension, copy);
+    if (result != kOk) return result;
+    // Named after the scene, whatever the folder is called while it is built.
+    const QString timing = WithoutTrailingSlashes(folder) + u'/' + sceneName;
+    result = WriteTiming(*links_.sheet, timing);
+    if (result != kOk) {
+        errorSubject_ = TimingFilePath(timing);
+        return result;
+    }
+    WriteKeyframes(*links_.sheet, folder);  // extras: the save stands without them
+    return kOk;
+}
+
+Result CStorage::SaveSceneAsNewFolder(const QString& folder, const QString& extension,
+                                      IProgress& progress) {
+    const QString target = WithoutTrailingSlashes(QDir::cleanPath(folder));
+    const QString parent = QFileInfo(target).path();
+    const QString name = QFileInfo(target).fileName();
+    QStringList made;
+    if (const Result result = CWorkingFolders::MakeFolders(parent, &made); result != kOk) {
+        errorSubject_ = WithReason(parent, result);
+        return msg::kCannotCreateFolder;
+    }
+    RemoveAbandonedSceneBuilds(parent);
+    // The scene is built under a hidden name beside its own and takes that
+    // name in one step once complete: a kill leaves no half scene under it,
+    // and of two saves to one new folder the second is refused.
+    const std::vector<std::pair<CNode*, QString>> paths = ImagePaths(*links_.media);
+    QString building;
+    Result result = MakeSceneBuildFolder(parent, name, &building);
+    if (result != kOk) {
+        errorSubject_ = WithReason(target, result);
+        result = msg::kCannotCreateFolder;
+    }
+    if (result == kOk) result = WriteSceneInto(building, name, extension, progress);
+    if (result == kOk) {
+        result = MovePath(building, target);
+        if (result != kOk) errorSubject_ = WithReason(target, result);
+    }
+    if (result != kOk) {
+        // What this save made goes again; the items keep their old paths.
+        for (const auto& [item, path] : paths)
+            item->imageInfo->path = path;
+        if (!building.isEmpty()) RemoveTree(building);
+        for (auto it = made.crbegin(); it != made.crend(); ++it)
+            ::rmdir(QFile::encodeName(*it).constData());
+        return result;
+    }
+    SyncFolder(parent);
+    RepointImages(*links_.media, building, target);
+    return CloseScene();
+}
+
 Result CStorage::OpenSceneTiming(const QString& folder, QStringList* notes) {
     if (links_.media == nullptr || links_.sheet == nullptr) return kFail;
-    const Result result = ReadTiming(*links_.sheet, *links_.media, folder, notes);
+    errorSubject_.clear();
+    const Result result = ReadTiming(*links_.sheet, *links_.media, folder, notes, &errorSubject_);
     if (links_.undo != nullptr) links_.undo->RecordEdit(*links_.sheet);
     if (links_.title != nullptr) {
         links_.title->SetMark(QStringLiteral("*"));

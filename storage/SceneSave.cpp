@@ -7,14 +7,15 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QImageReader>
 #include <QImageWriter>
 
+#include "display/ImageFiles.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "model/MediaNames.h"
 #include "platform/Progress.h"
 #include "storage/MediaFiles.h"
+#include "storage/MediaIndex.h"
 #include "storage/SafeFile.h"
 
 namespace kolvane {
@@ -48,6 +49,17 @@ std::vector<Companion> CompanionsOf(const QStringList& names, const QString& bas
         if (auto suffix = CompanionSuffix(name, base)) found.push_back({name, *suffix});
     }
     return found;
+}
+
+// A folder's names by the base a companion shares: the name up to its last
+// dot. Only names of one base can be companions of each other.
+QHash<QString, QStringList> ByBaseName(const QStringList& names) {
+    QHash<QString, QStringList> byBase;
+    for (const QString& name : names) {
+        const qsizetype dot = name.lastIndexOf(u'.');
+        if (dot > 0) byBase[name.left(dot)].append(name);
+    }
+    return byBase;
 }
 
 std::vector<Companion> CompanionsOf(const QString& folder, const QString& base) {
@@ -85,11 +97,10 @@ bool IsUsableFileName(const QString& name) {
 
 // Decodes `source` and encodes it as the format the target's extension names.
 Result ConvertImage(const QString& source, const QString& target) {
-    QImageReader reader(source);
-    const QImage image = reader.read();
-    if (image.isNull()) {
-        return reader.error() == QImageReader::FileNotFoundError ? ENOENT : EIO;
-    }
+    // Read as the display reads it, so that what plays is what is saved.
+    const DecodedImage decoded = DecodeImage(source, QSize(), TextureFormat::Default);
+    if (decoded.result != kOk) return QFileInfo::exists(source) ? EIO : ENOENT;
+    const QImage& image = decoded.texture;
     const QByteArray format = target.right(3).toLower().toLatin1();
     QByteArray encoded;
     QBuffer buffer(&encoded);
@@ -103,7 +114,7 @@ Result ConvertImage(const QString& source, const QString& target) {
 // Copies the image and the files that share its base name: the image itself
 // to `target`, each other one under the target's base with its own suffix. A
 // converted image is never overwritten by a file of its source's base.
-// `sourceNames` lists the source's folder.
+// `sourceNames` are the names of the source's folder of the source's base.
 Result CopyWithCompanions(const QString& source, const QString& target, bool converted,
                           const QStringList& sourceNames) {
     const QFileInfo sourceInfo(source);
@@ -152,10 +163,11 @@ std::int64_t RequiredFreeSpace(std::int64_t size) {
 
 void DeleteUnusedFiles(const CMdiaList& media, const QString& folder) {
     const QDir dir(folder);
+    const CMediaIndex owned(media);
     for (const QString& name : FilesIn(folder)) {
         if (!IsSceneFile(name)) continue;
         const QString path = dir.filePath(name);
-        if (media.FindItemByPath(path) == nullptr) QFile::remove(path);
+        if (!owned.HasPath(path)) QFile::remove(path);
     }
 }
 
@@ -204,26 +216,33 @@ Result CopySceneImages(CMdiaList& media, const QString& folder, const QString& e
     const QDir dir(folder);
     std::vector<QString> targets;
     targets.reserve(items.size());
-    // Each source folder is listed once, not once an image: the copies
-    // written meanwhile are the items' own targets, never companions.
-    QHash<QString, QStringList> listings;
+    // Each source folder is listed once, not once an image, and its names
+    // are grouped by base name: the copies written meanwhile are the items'
+    // own targets, never companions.
+    QHash<QString, QHash<QString, QStringList>> listings;
     for (const CNode* item : items) {
-        if (!IsUsableFileName(item->name)) return EINVAL;
         const QString& source = item->imageInfo->path;
+        auto failed = [&with](const QString& path, Result result) {
+            if (with.failedPath != nullptr) *with.failedPath = path;
+            return result;
+        };
+        if (!IsUsableFileName(item->name)) return failed(item->name, EINVAL);
         const QString target =
             dir.filePath(item->name + (extension.isEmpty() ? source.right(4) : extension));
         const bool converted = !SameExtension(source, target);
-        if (!QFileInfo::exists(source)) return msg::kCannotFindFiles;
+        if (!QFileInfo::exists(source)) return failed(source, msg::kCannotFindFiles);
         if (converted) {
-            if (const Result result = ConvertImage(source, target); result != kOk) return result;
+            if (const Result result = ConvertImage(source, target); result != kOk)
+                return failed(result == EIO ? source : target, result);
         }
         const QString sourceFolder = QFileInfo(source).path();
         auto listing = listings.find(sourceFolder);
         if (listing == listings.end())
-            listing = listings.insert(sourceFolder, FilesIn(sourceFolder));
-        if (const Result result = CopyWithCompanions(source, target, converted, *listing);
+            listing = listings.insert(sourceFolder, ByBaseName(FilesIn(sourceFolder)));
+        if (const Result result =
+                CopyWithCompanions(source, target, converted, listing->value(FileBase(source)));
             result != kOk) {
-            return result;
+            return failed(source, result);
         }
         targets.push_back(target);
         if (progress.Step(static_cast<int>(targets.size())) != IProgress::kGoOn)
@@ -237,11 +256,12 @@ Result CopySceneImages(CMdiaList& media, const QString& folder, const QString& e
 
 void DeleteMarkedFiles(const CMdiaList& media, const QString& folder) {
     const QDir dir(folder);
+    const CMediaIndex owned(media);
     for (const QString& name : FilesIn(folder)) {
         if (!DropLast(name, 4).endsWith(u'~')) continue;
         // An image may well be named with a "~" at the end: its copy stays.
         const QString path = dir.filePath(name);
-        if (media.FindItemByPath(path) == nullptr) QFile::remove(path);
+        if (!owned.HasPath(path)) QFile::remove(path);
     }
 }
 

@@ -42,6 +42,7 @@ struct SceneCopy {
     FreeSpaceSource freeSpace;      // none: the space is not checked
     // Holds the full bar on screen for a moment before it closes.
     std::function<void(std::chrono::milliseconds)> pause;
+    QString* failedPath = nullptr;  // when given: the file a failure was at
 };
 
 // Copies every image into `folder` as "<item name><extension>" (the image's

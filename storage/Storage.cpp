@@ -66,6 +66,7 @@ Result CStorage::ImportSceneFolder(const QString& folder, const QStringList& ext
     with.loadImage = links_.loadImage;
     with.memoryLoad = memoryLoad_;
     with.pause = pause_;
+    with.failedPath = &errorSubject_;
     return kolvane::ImportSceneFolder(*links_.media, folder, extensions, with);
 }
 

@@ -139,9 +139,23 @@ class CStorage : public ISoundOpener {
     // media already loaded; an undo step, and the mark.
     // What of an exchanged sheet could not be read goes to `notes`.
     Result OpenSceneTiming(const QString& folder, QStringList* notes = nullptr);
+    // What the last of the three scene procedures above failed at: the file
+    // or folder, with the system's reason where the result does not give it
+    // ("<folder>: Permission denied" for 60120). Empty after a success.
+    const QString& ErrorSubject() const { return errorSubject_; }
 
   private:
     void PlaceAllImages();
+    // Save Scene's copies, timing and keyframe files into `folder`, the
+    // timing file named after `sceneName`.
+    Result WriteSceneInto(const QString& folder, const QString& sceneName, const QString& extension,
+                          IProgress& progress);
+    // Save Scene into a folder that is not there yet: built under a hidden
+    // sibling name and renamed into place when complete; a failure removes
+    // what it made (the parents it created too), and a folder that appeared
+    // meanwhile (another save) is never replaced.
+    Result SaveSceneAsNewFolder(const QString& folder, const QString& extension,
+                                IProgress& progress);
 
     CWorkingFolders folders_;
     CMpg123Library mpg123_;
@@ -149,6 +163,7 @@ class CStorage : public ISoundOpener {
     MemoryLoadSource memoryLoad_ = SystemMemoryLoad();
     FreeSpaceSource freeSpace_ = SystemFreeSpace();
     std::function<void(std::chrono::milliseconds)> pause_;
+    QString errorSubject_;
 };
 
 }  // namespace kolvane

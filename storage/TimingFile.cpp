@@ -2,6 +2,7 @@
 #include "storage/WorkingFolders.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <vector>
 
@@ -9,16 +10,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QImageReader>
 #include <QSet>
 #include <QStringDecoder>
 
+#include "display/ImageFiles.h"
 #include "model/MdiaList.h"
 #include "model/MediaInfo.h"
 #include "model/MediaNames.h"
 #include "model/XshtList.h"
 #include "settings/Settings.h"
 #include "storage/MediaFiles.h"
+#include "storage/MediaIndex.h"
 #include "storage/SafeFile.h"
 #include "storage/XdtsFile.h"
 
@@ -79,7 +81,7 @@ QSize SourceSize(const CNode& column) {
         if (info.imageWidth > 0 && info.imageHeight > 0) {
             return QSize(info.imageWidth, info.imageHeight);
         }
-        const QSize size = QImageReader(info.path).size();
+        const QSize size = ProbeImageSize(info.path);
         return size.isValid() ? size : QSize(0, 0);
     }
     return QSize(0, 0);
@@ -162,7 +164,7 @@ struct CellLookup {
 
 class CCellFinder {
   public:
-    CCellFinder(const CMdiaList& media, const QString& folder) : media_(media), folder_(folder) {}
+    CCellFinder(const CMdiaList& media, const QString& folder) : index_(media), folder_(folder) {}
 
     // By name, then by the path beside the timing file; the text as it stands
     // first, then without a media extension (so "shot.1 0001" keeps its dot).
@@ -181,13 +183,13 @@ class CCellFinder {
   private:
     CNode* FindItem(const QString& text) const {
         if (text.isEmpty()) return nullptr;
-        if (CNode* item = media_.FindItemByName(text)) return item;
-        // FindItemByPath drops the last four characters, the extension, of
-        // both paths: any four stand in for it here.
-        return media_.FindItemByPath(folder_ + u'/' + text + QStringLiteral(".ext"));
+        if (CNode* item = index_.FindByName(text)) return item;
+        // Paths are compared without their last four characters, the
+        // extension: any four stand in for it here.
+        return index_.FindByPath(folder_ + u'/' + text + QStringLiteral(".ext"));
     }
 
-    const CMdiaList& media_;
+    const CMediaIndex index_;
     const QString folder_;
     QHash<QString, CellLookup> cache_;
 };
@@ -332,7 +334,9 @@ QString FirstTimingFileIn(const QString& folder) {
 
 QString SceneTimingFileIn(const QString& folder) {
     const QString own = TimingFilePath(folder);
-    if (QFileInfo(own).isFile()) return own;
+    // One there but unreadable is reported, not passed over for another.
+    const QFileInfo info(own);
+    if (info.exists() && !info.isDir()) return own;
     const QString first = FirstTimingFileIn(folder);
     if (!first.isEmpty()) return first;
     const QDir dir(folder);
@@ -340,8 +344,8 @@ QString SceneTimingFileIn(const QString& folder) {
     return sheets.isEmpty() ? QString() : dir.filePath(sheets.first());
 }
 
-Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path,
-                  QStringList* notes) {
+Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path, QStringList* notes,
+                  QString* readFile) {
     QString file = WithoutTrailingSlashes(path);
     if (file.isEmpty()) return kOk;
     if (QFileInfo(file).isDir()) {
@@ -350,13 +354,17 @@ Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path,
     } else {
         file += QStringLiteral(".csv");
     }
-    return ReadTimingFile(sheet, media, file, notes);
+    const Result result = ReadTimingFile(sheet, media, file, notes);
+    if (result != kOk && readFile != nullptr) *readFile = file;
+    return result;
 }
 
 Result ReadTimingFile(CXshtList& sheet, const CMdiaList& media, const QString& file,
                       QStringList* notes) {
-    QFile in(file);
-    if (!in.open(QIODevice::ReadOnly)) return kOk;  // nothing to read is no failure
+    QFile in;
+    const Result opened = OpenRegularFile(file, in);
+    if (opened == msg::kNotARegularFile) return opened;
+    if (opened != kOk) return kOk;  // nothing to read is no failure
     const QString folder = QFileInfo(file).absolutePath();
     // A sheet named ".xdts" that is none is refused, not taken for a table.
     if (file.endsWith(QLatin1String(".xdts"), Qt::CaseInsensitive) && !StartsAsXdts(in.peek(64))) {
@@ -404,7 +412,7 @@ Result ReadTimingFrom(CXshtList& sheet, const CMdiaList& media, QIODevice& in,
     Result result = kOk;
     while (lines.Next(line)) {
         if (!rows.Add(SplitFields(DecodeLine(line), kMaxColumns + 1))) {
-            result = msg::kNotEnoughMemory;
+            result = EFBIG;
             break;
         }
     }
@@ -439,7 +447,7 @@ Result ReadTimingColumns(CXshtList& sheet, const CMdiaList& media,
             }
         }
         if (!rows.Add(fields)) {
-            result = msg::kNotEnoughMemory;
+            result = EFBIG;
             break;
         }
     }

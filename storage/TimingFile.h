@@ -45,18 +45,19 @@ QString SceneTimingFileIn(const QString& folder);
 
 // Reads a timing file onto the sheet: `path` is a folder (its scene timing
 // file, SceneTimingFileIn) or a path without the ".csv". A missing file changes nothing and returns
-// 0; an empty one returns kTimingEmpty (60114). Cells are found in `media` by name, then by file
-// path beside the timing file; a cell that names nothing becomes blank. Ends by normalising the
-// sheet.
+// 0; an empty one returns kTimingEmpty (60114); one that is not a regular file (a FIFO, a link to a
+// device) is not read and returns kNotARegularFile (60129). Cells are found in `media` by name,
+// then by file path beside the timing file; a cell that names nothing becomes blank. Ends by
+// normalising the sheet. `readFile` (when given) receives the file when reading it failed.
 Result ReadTiming(CXshtList& sheet, const CMdiaList& media, const QString& path,
-                  QStringList* notes = nullptr);
+                  QStringList* notes = nullptr, QString* readFile = nullptr);
 // The same for exactly the file `file` (whatever its extension). An XDTS
 // exposure sheet is read as such, whatever its name; what of it could not be
 // read goes to `notes`, when given, one line each.
 Result ReadTimingFile(CXshtList& sheet, const CMdiaList& media, const QString& file,
                       QStringList* notes = nullptr);
 // The same from an open device; `folder` serves the lookups by path. Reading
-// stops with kNotEnoughMemory (60117), keeping what it read, when the sheet
+// stops with EFBIG ("File too large"), keeping what it read, when the sheet
 // would grow beyond what a scene can use.
 Result ReadTimingFrom(CXshtList& sheet, const CMdiaList& media, QIODevice& in,
                       const QString& folder, QStringList* notes = nullptr);

@@ -107,6 +107,25 @@ Result CWorkingFolders::CreateFolder(const QString& folder) {
     return QDir().mkpath(folder) ? kOk : msg::kCannotCreateFolder;
 }
 
+Result CWorkingFolders::MakeFolders(const QString& folder, QStringList* made) {
+    if (folder.isEmpty()) return ENOENT;
+    QStringList missing;
+    for (QString at = WithoutTrailingSlashes(QDir::cleanPath(folder)); !IsRealFolder(at);
+         at = ParentOf(at)) {
+        if (Exists(at) && !QFileInfo(at).isDir()) return ENOTDIR;
+        if (QFileInfo(at).isDir()) break;  // a link to a folder
+        missing.prepend(at);
+        if (ParentOf(at) == at) break;
+    }
+    for (const QString& path : missing) {
+        const Result result = MakeFolder(path);
+        if (result == EEXIST && QFileInfo(path).isDir()) continue;  // made meanwhile
+        if (result != kOk) return result;
+        if (made != nullptr) made->append(path);
+    }
+    return kOk;
+}
+
 Result CWorkingFolders::DeleteFolderContents(const QString& folder) {
     const QDir dir(folder);
     const QStringList names =
@@ -275,8 +294,8 @@ bool CWorkingFolders::HasBackup() const {
 }
 
 QString CWorkingFolders::ReadScenePath() const {
-    QFile file(grab_ + kScenePathFile);
-    if (!file.open(QIODevice::ReadOnly)) return {};
+    QFile file;
+    if (OpenRegularFile(grab_ + kScenePathFile, file) != kOk) return {};
     QByteArray line = file.read(kMaxScenePathBytes);
     const qsizetype end = line.indexOf('\n');
     if (end >= 0) line.truncate(end);

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include <QString>
+#include <QStringList>
 
 #include "platform/ResultCodes.h"
 
@@ -39,6 +40,10 @@ class CWorkingFolders {
 
     // Creates the folder and its missing parents: 0, or 60120.
     static Result CreateFolder(const QString& folder);
+    // The same answering the errno of the mkdir that failed; `made` (when
+    // given) receives the folders it created, the outermost first, so that a
+    // failure can take them away again.
+    static Result MakeFolders(const QString& folder, QStringList* made = nullptr);
     // Deletes every file and, depth first, every subfolder below the folder,
     // leaving the folder itself; a link is removed, never followed. Stops at
     // the first entry that cannot be deleted and answers its errno.

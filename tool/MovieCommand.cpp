@@ -11,7 +11,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QImageReader>
 
 #include "engine/Engine.h"
 #include "model/MediaInfo.h"
@@ -20,6 +19,7 @@
 #include "movie/MoviePipeline.h"
 #include "platform/Progress.h"
 #include "platform/StringTable.h"
+#include "storage/Import.h"
 #include "storage/MediaFiles.h"
 #include "tool/ToolMain.h"
 
@@ -160,16 +160,6 @@ class CTerminalProgress final : public IProgress {
     bool open_ = false;
 };
 
-// Opening checks that an image can be read and notes its size; the movie
-// loads each picture at its own frame size as it is written.
-Result ProbeImage(CNode& item) {
-    const QSize size = QImageReader(item.imageInfo->path).size();
-    if (!size.isValid()) return kFail;
-    item.imageInfo->imageWidth = size.width();
-    item.imageInfo->imageHeight = size.height();
-    return kOk;
-}
-
 void PrintDetail(const QString& detail) {
     if (!detail.isEmpty()) std::fprintf(stderr, "kolvane-tool: %s\n", detail.toUtf8().constData());
 }
@@ -186,7 +176,8 @@ int RunMovie(const QStringList& args) {
         PrintDetail(QStringLiteral("no scene folder %1").arg(options.folder));
         return kExitError;
     }
-    CEngine scene(CEngine::Headless{.workingRoot = {}, .documents = {}, .loadImage = &ProbeImage});
+    CEngine scene(
+        CEngine::Headless{.workingRoot = {}, .documents = {}, .loadImage = &ProbeImageFile});
     if (options.frameRate) scene.settings.Set(FrameRate, *options.frameRate);
     CTerminalProgress progress;
     CInterruptGuard interrupts;

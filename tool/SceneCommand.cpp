@@ -5,11 +5,11 @@
 #include <optional>
 
 #include <QFileInfo>
-#include <QImageReader>
 
 #include "engine/Engine.h"
 #include "model/MediaInfo.h"
 #include "platform/Progress.h"
+#include "storage/Import.h"
 #include "storage/MediaFiles.h"
 #include "storage/TimingFile.h"
 #include "tool/ToolMain.h"
@@ -69,17 +69,6 @@ std::optional<QString> Parse(const QStringList& args, SceneOptions& options) {
     return std::nullopt;
 }
 
-// Checks that an image decodes as the display would and records its size,
-// without keeping the picture.
-Result ProbeImage(CNode& item) {
-    QImageReader reader(item.imageInfo->path);
-    const QSize size = reader.size();
-    if (!reader.canRead() || !size.isValid()) return kFail;
-    item.imageInfo->imageWidth = size.width();
-    item.imageInfo->imageHeight = size.height();
-    return kOk;
-}
-
 Result Open(CEngine& scene, const QString& folder, const QStringList& extensions) {
     if (!QFileInfo(folder).isDir()) return ENOENT;
     CNoProgress progress;
@@ -92,7 +81,8 @@ int RunScene(const QStringList& args) {
     SceneOptions options;
     if (auto usage = Parse(args, options)) return UsageError(*usage);
     // The scene as the program holds it, in working folders of the tool's own.
-    CEngine scene(CEngine::Headless{.workingRoot = {}, .documents = {}, .loadImage = &ProbeImage});
+    CEngine scene(
+        CEngine::Headless{.workingRoot = {}, .documents = {}, .loadImage = &ProbeImageFile});
     if (!scene.IsUsable()) {
         PrintError(EACCES);
         return kExitError;
@@ -102,7 +92,7 @@ int RunScene(const QStringList& args) {
     const QStringList extensions =
         opening ? *OpenExtensions(options.format) : *OpenExtensions(QStringLiteral("default"));
     if (const Result result = Open(scene, options.folders[0], extensions); result != kOk) {
-        PrintError(result);
+        PrintError(result, result == ENOENT ? options.folders[0] : scene.storage.ErrorSubject());
         return kExitError;
     }
     if (opening) {
@@ -116,17 +106,26 @@ int RunScene(const QStringList& args) {
         return kExitOk;
     }
 
-    // Without questions: a folder that exists is never replaced.
+    // Without questions: a folder that exists is never replaced, also one
+    // that another save made meanwhile (the save would ask then).
     const QString target = options.folders[1];
     if (QFileInfo::exists(target)) {
-        PrintError(EEXIST);
+        PrintError(EEXIST, target);
         return kExitError;
     }
     CNoProgress progress;
-    const Result result = scene.storage.SaveScene(target, *SaveExtension(options.format), progress,
-                                                  [] { return false; });
+    bool taken = false;
+    const Result result =
+        scene.storage.SaveScene(target, *SaveExtension(options.format), progress, [&taken] {
+            taken = true;
+            return false;
+        });
+    if (taken || result == EEXIST) {
+        PrintError(EEXIST, target);
+        return kExitError;
+    }
     if (result != kOk) {
-        PrintError(result);
+        PrintError(result, scene.storage.ErrorSubject());
         return kExitError;
     }
     return kExitOk;

@@ -16,6 +16,7 @@
 #include "settings/Settings.h"
 #include "sound/DirectSound.h"
 #include "storage/Globber.h"
+#include "storage/SafeFile.h"
 #include "storage/Storage.h"
 #include "tool/ToolMain.h"
 
@@ -28,18 +29,33 @@ struct SndFileClose {
     }
 };
 
-// Plays every cell of the clip into a ring and copies each frame out.
+// The errno behind a libsndfile write that fell short: the system's own
+// error when it left one, else "no space left" (a short write is a full disk).
+Result WriteError() {
+    return errno != 0 ? errno : ENOSPC;
+}
+
+// Plays every cell of the clip into a ring and copies each frame out, into a
+// temporary beside `out` that replaces it only once every frame is written.
 int WritePlayedClip(CStorage& storage, CDirectSound& output, CNode& item, const QString& out) {
+    CAtomicFile file;
+    if (const Result result = file.Open(out); result != kOk) {
+        PrintError(result, out);
+        return kExitError;
+    }
     SF_INFO info{};
     info.samplerate = 48000;
     info.channels = 2;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    std::unique_ptr<SNDFILE, SndFileClose> file(
-        sf_open(QFile::encodeName(out).constData(), SFM_WRITE, &info));
-    if (!file) return UsageError(QStringLiteral("cannot write '%1'").arg(out));
+    std::unique_ptr<SNDFILE, SndFileClose> wav(sf_open_fd(file.Descriptor(), SFM_WRITE, &info, 0));
+    if (!wav) {
+        PrintError(EIO, out);
+        return kExitError;
+    }
     CListInfo track;
     track.ring = output.CreateTrackBuffer();
     std::vector<std::int16_t> frame(static_cast<std::size_t>(output.BytesPerFrame() / 2));
+    const auto pairs = static_cast<sf_count_t>(frame.size() / 2);
     const int cells = static_cast<int>(item.soundInfo->lengthInFrames);
     for (int n = 1; n <= cells; ++n) {
         CNode cell(kTypeSoundCell, SoundCellName(item.name, n));
@@ -48,11 +64,27 @@ int WritePlayedClip(CStorage& storage, CDirectSound& output, CNode& item, const 
         const Result result = storage.WriteSoundFrame(track, false);
         track.currentSoundCell = nullptr;
         if (result != kOk) {
-            PrintError(result);
+            PrintError(result, item.soundInfo->path);
             return kExitError;
         }
         output.ReadLastFrame(track, frame.data());
-        sf_writef_short(file.get(), frame.data(), static_cast<sf_count_t>(frame.size() / 2));
+        errno = 0;
+        if (sf_writef_short(wav.get(), frame.data(), pairs) != pairs) {
+            PrintError(WriteError(), out);
+            return kExitError;
+        }
+    }
+    // Closing writes the header's final sizes: that can fail too.
+    errno = 0;
+    sf_write_sync(wav.get());
+    const int closed = sf_close(wav.release());
+    if (closed != SF_ERR_NO_ERROR) {
+        PrintError(WriteError(), out);
+        return kExitError;
+    }
+    if (const Result result = file.Commit(); result != kOk) {
+        PrintError(result, out);
+        return kExitError;
     }
     std::printf("wrote %d frames to %s\n", cells, out.toUtf8().constData());
     return kExitOk;
@@ -84,7 +116,7 @@ int RunSound(const QStringList& args) {
     item.soundInfo = std::make_unique<CSoundInfo>(args[0]);
     const Result opened = storage.OpenSound(item);
     if (opened != kOk) {
-        PrintError(opened);
+        PrintError(opened, args[0]);
         return kExitError;
     }
     const CSoundInfo& clip = *item.soundInfo;

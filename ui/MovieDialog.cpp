@@ -153,13 +153,11 @@ bool CMovieDialog::WriteMovie() {
         ShowMessage(CMessageDialog::kConfirm, kReplaceMovie) != CBasicDialog::kYes) {
         return false;
     }
-    QString probe;
     // Results here are kolvane::kOk (0), not the dialog's ok button (1).
-    if (CreateTemporaryBeside(path, &probe) != kolvane::kOk) {
+    if (CAtomicFile probe; probe.Open(path) != kolvane::kOk) {
         ShowMessage(CMessageDialog::kError, msg::kCannotSaveMovie);
         return false;
     }
-    QFile::remove(probe);
 
     const MovieFrame frame =
         MovieFrameFor(LargestPicture(sheet_, &PictureFileSize), HeldTypedSize(choices_.Resizing()),

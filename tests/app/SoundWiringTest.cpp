@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QImage>
 
 #include "app/MainFrame.h"
@@ -8,6 +9,7 @@
 #include "model/MediaInfo.h"
 #include "model/MediaNames.h"
 #include "platform/Progress.h"
+#include "storage/WorkingFolders.h"
 #include "tests/sound/fixtures/SoundFixtures.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -76,6 +78,28 @@ TEST_F(SoundWiringTest, SceneFolderImportLoadsImagesThroughTheRenderer) {
     EXPECT_FALSE(pose->texture.isNull());
     EXPECT_EQ(pose->imageInfo->imageWidth, 40);
     EXPECT_NE(objects.media.SoundLevel()->children->front()->soundInfo->decoder, nullptr);
+}
+
+// Nothing in "My Sounds" may stop the program from starting: a clip whose
+// header claims an absurd format is listed but never opened.
+TEST(SoundsAtStart, HostileClipsInMySoundsDoNotStopTheStart) {
+    const QString sounds = CWorkingFolders::DefaultDocuments() + QStringLiteral("/My Sounds");
+    ASSERT_TRUE(QDir().mkpath(sounds));
+    test::WriteRawWav(sounds + QStringLiteral("/huge.wav"), 256, 2147483647u, 16, 4000);
+    test::WriteRawWav(sounds + QStringLiteral("/wide.wav"), 64, 2147483647u, 16, 4000);
+    test::WritePcmClip(sounds + QStringLiteral("/door.wav"), 44100, 2, 44100);
+
+    CEngine objects(CEngine::Program{133});
+    CMainFrame frame(objects);
+    frame.show();
+    QApplication::processEvents();
+    const CNode* level = objects.media.SoundLevel();
+    ASSERT_NE(level, nullptr);
+    ASSERT_EQ(level->children->size(), 3);
+    for (const CNode* item : *level->children) {
+        SCOPED_TRACE(item->name.toStdString());
+        EXPECT_EQ(item->soundInfo->decoder != nullptr, item->name == QLatin1String("door"));
+    }
 }
 
 }  // namespace

@@ -118,6 +118,8 @@ TEST(ImageFiles, FormatComesFromExtensionAndHeaderAndTheTextureFollowsIt) {
         const DecodedImage decoded = DecodeImage(path, RenderTarget{QSize(800, 600)});
         ASSERT_EQ(decoded.result, kOk);
         EXPECT_EQ(decoded.imageSize, kFixtureSize);
+        // The probe of a file without its pixels says what the display reads.
+        EXPECT_EQ(ProbeImageSize(path), kFixtureSize);
         EXPECT_EQ(decoded.texture.size(), kFixtureSize);
         EXPECT_EQ(decoded.texture.format(), c.texture);
         if (QLatin1String(c.name) == QLatin1String("grey-alpha.png")) {
@@ -221,6 +223,19 @@ TEST(ImageFiles, BrokenFilesFailWithoutAskingForRetries) {
     }
     test::WriteBytes(dir + QStringLiteral("/cut.tga"), tga.left(tga.size() - 2));
     test::WriteBytes(dir + QStringLiteral("/header.tga"), tga.left(17));
+    {
+        QByteArray raw;
+        test::WriteTga(dir + QStringLiteral("/raw.tga"), whole, 24);
+        QFile file(dir + QStringLiteral("/raw.tga"));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        raw = file.readAll();
+        test::WriteBytes(dir + QStringLiteral("/raw cut.tga"), raw.left(raw.size() - 2));
+    }
+    for (const char* name :
+         {"garbage.png", "cut.png", "missing.png", "folder.png", "header.tga", "raw cut.tga"}) {
+        EXPECT_FALSE(ProbeImageSize(dir + QLatin1Char('/') + QLatin1String(name)).isValid())
+            << name;
+    }
 
     for (const char* name :
          {"garbage.png", "cut.png", "missing.png", "folder.png", "cut.tga", "header.tga"}) {

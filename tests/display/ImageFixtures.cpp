@@ -105,13 +105,6 @@ void WriteWithQt(const QString& path, const QImage& image, const char* format) {
     if (!writer.write(image)) qFatal("cannot write test image %s", qPrintable(path));
 }
 
-void WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-        qFatal("cannot write test file %s", qPrintable(path));
-    }
-}
-
 void WriteBmp(const QString& path, const QImage& image, int bitsPerPixel) {
     const QByteArray pixels = BottomUpPixels(image, bitsPerPixel, 4);
     QByteArray out("BM");

@@ -8,6 +8,8 @@
 #include <QImage>
 #include <QString>
 
+#include "tests/support/TestEnvironment.h"
+
 // Image files for the display tests, written by the tests themselves. Qt
 // writes PNG, JPEG, BMP (24-bit only) and TIFF; the formats it cannot write
 // (32-bit BMP, TGA, GIF, grey + alpha PNG) are put together byte by byte.
@@ -45,8 +47,5 @@ void PngChunk(QByteArray& out, const char* type, const QByteArray& data);
 QByteArray PngSignature();
 QByteArray PngHeader(int width, int height, int depth, int colourType, int interlace = 0);
 QByteArray StoredZlib(const QByteArray& data);
-
-// A file holding exactly `bytes`.
-void WriteBytes(const QString& path, const QByteArray& bytes);
 
 }  // namespace kolvane::test

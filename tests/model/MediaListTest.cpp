@@ -248,5 +248,42 @@ TEST(MediaList, InsertSortedReportsHowManyChildrenItCompared) {
     EXPECT_EQ(position, 2);
 }
 
+// A bulk add answers exactly as adding one by one: the same items in the
+// same order under the same names (clashes renamed), the same item for a
+// path added twice, the same position of the last one added.
+TEST(MediaList, BulkAddGivesTheListOfAddingOneByOne) {
+    const QStringList paths = {
+        "/s/walk 0002.png", "/s/walk 0001.png", "/s/Run 0001.png",           "/t/walk 0001.png",
+        "/s/walk 0002.png", "/s/zoom 0001.png", "/u/WALK 0001.png",          "/s/a 0001.png",
+        "/s/walk 0003.png", "/t/run 0002.png",  "/s/\u00e9t\u00e9 0001.png", "/s/b 0001.png",
+    };
+    auto fill = [&paths](CMdiaList& list, bool bulk) {
+        std::unique_ptr<CMdiaList::CBulkAdd> scope;
+        if (bulk) scope = std::make_unique<CMdiaList::CBulkAdd>(list);
+        // Something already there before the bulk add starts.
+        list.AddMediaFile(kTypeImage, "/s/m 0001.png");
+        QList<const CNode*> returned;
+        for (const QString& path : paths)
+            returned << list.AddMediaFile(kTypeImage, path);
+        return returned;
+    };
+    CMdiaList single;
+    CMdiaList bulk;
+    fill(single, false);
+    const QList<const CNode*> returned = fill(bulk, true);
+    const CNode* one = single.ImageLevel();
+    const CNode* many = bulk.ImageLevel();
+    ASSERT_EQ(NamesOf(many), NamesOf(one));
+    for (int i = 0; i < one->children->size(); ++i)
+        EXPECT_EQ(many->children->at(i)->imageInfo->path, one->children->at(i)->imageInfo->path)
+            << i;
+    EXPECT_EQ(bulk.currentPosition, single.currentPosition);
+    EXPECT_EQ(returned[4], returned[0]) << "the same path twice is one item";
+    // Adding by hand afterwards still works on the list the bulk add left.
+    EXPECT_NE(bulk.AddMediaFile(kTypeImage, "/s/c 0001.png"), nullptr);
+    EXPECT_NE(single.AddMediaFile(kTypeImage, "/s/c 0001.png"), nullptr);
+    EXPECT_EQ(NamesOf(bulk.ImageLevel()), NamesOf(single.ImageLevel()));
+}
+
 }  // namespace
 }  // namespace kolvane

@@ -93,6 +93,7 @@ void CScriptedProgress::Open(int titleId, int buttonSet) {
 
 int CScriptedProgress::Step(int position) {
     steps.push_back(position);
+    if (onStep) onStep();
     return position == atStep ? answer : kGoOn;
 }
 

@@ -68,6 +68,7 @@ class CScriptedProgress final : public IProgress {
 
     int atStep = -1;
     int answer = kGoOn;
+    std::function<void()> onStep;  // runs at every step, before answering
     int title = 0;
     int buttons = -1;
     int range = -1;

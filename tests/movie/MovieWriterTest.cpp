@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <string>
 
@@ -14,6 +17,7 @@
 #include "movie/EncoderSettings.h"
 #include "movie/MovieWriter.h"
 #include "tests/movie/MovieTestSupport.h"
+#include "tests/sound/fixtures/SoundFixtures.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace kolvane {
@@ -201,6 +205,12 @@ TEST_F(MovieWriterTest, RefusesWhatItCannotWriteBeforeWritingAnything) {
         EXPECT_FALSE(writer.ErrorDetail().isEmpty());
         EXPECT_FALSE(progress.open);
     }
+    // avimux takes at most 4096 pixels a side: said before anything is built.
+    EXPECT_EQ(writer.WriteMovie(MoviePath(QStringLiteral("wide.avi")), ".avi", "none",
+                                QRect(0, 0, 4112, 2304), 0, progress),
+              msg::kMovieGraphFailed);
+    EXPECT_TRUE(writer.ErrorDetail().contains(QStringLiteral("4096")))
+        << writer.ErrorDetail().toStdString();
     QFile file(kept);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "keep");
@@ -320,14 +330,73 @@ TEST_F(MovieWriterTest, AnEncoderErrorEndsTheMoviePromptlyAndLeavesNoFile) {
     }
 }
 
-TEST_F(MovieWriterTest, AFullDiskEndsTheMovieWithAnError) {
+QByteArray Contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Lets this process write files of at most `bytes` bytes while it lives: a
+// write beyond fails as on a full disk. Each test runs in its own process.
+class CFileSizeLimit {
+  public:
+    explicit CFileSizeLimit(rlim_t bytes) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        const rlimit limit{bytes, saved_.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~CFileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &saved_); }
+    CFileSizeLimit(const CFileSizeLimit&) = delete;
+    CFileSizeLimit& operator=(const CFileSizeLimit&) = delete;
+
+  private:
+    rlimit saved_{};
+};
+
+TEST_F(MovieWriterTest, AFullDiskLeavesTheOldMovieByteForByte) {
     TenFrames();
-    const QString path = MoviePath(QStringLiteral("full.avi"));
-    ASSERT_EQ(::symlink("/dev/full", QFile::encodeName(path).constData()), 0);
-    EXPECT_EQ(writer.WriteMovie(path, ".avi", "none", QRect(0, 0, 320, 240), 0, progress),
-              msg::kCannotSaveMovie);
-    EXPECT_FALSE(QFileInfo(path).isSymLink()) << "the failed movie is deleted";
+    const QString path = MoviePath(QStringLiteral("film.avi"));
+    const QRect frame(0, 0, 320, 240);  // 10 frames: over 2 MB uncompressed
+    ASSERT_EQ(writer.WriteMovie(path, ".avi", "none", frame, 0, progress), kOk);
+    const QByteArray old = Contents(path);
+    ASSERT_GT(old.size(), 2'000'000);
+    {
+        CFileSizeLimit full(256 * 1024);
+        EXPECT_EQ(writer.WriteMovie(path, ".avi", "none", frame, 0, progress),
+                  msg::kCannotSaveMovie);
+    }
+    EXPECT_EQ(Contents(path), old);
+    EXPECT_EQ(QDir(movies).entryList(QDir::Files | QDir::Hidden), QStringList{"film.avi"})
+        << "no temporary is left";
     EXPECT_FALSE(progress.open);
+}
+
+// While a movie is written its name shows nothing new: the frames go into a
+// hidden file of the same folder, which takes the name at the end.
+TEST_F(MovieWriterTest, TheMovieTakesItsNameOnlyWhenComplete) {
+    TenFrames();
+    const QString path = MoviePath(QStringLiteral("film.mp4"));
+    test::WriteBytes(path, QByteArray("the old movie"));
+    QStringList seenWhileWriting;
+    progress.onStep = [&] {
+        if (seenWhileWriting.isEmpty())
+            seenWhileWriting = QDir(movies).entryList(QDir::Files | QDir::Hidden);
+    };
+    ASSERT_EQ(Write(QStringLiteral("film.mp4"), QStringLiteral("H.264/AVC")), kOk);
+    ASSERT_EQ(seenWhileWriting.size(), 2);
+    EXPECT_EQ(seenWhileWriting[1], QStringLiteral("film.mp4"));
+    EXPECT_TRUE(seenWhileWriting[0].startsWith(QStringLiteral(".film.mp4.part-")));
+    EXPECT_EQ(DecodeMovie(path).frames.size(), 10u);
+    EXPECT_EQ(QDir(movies).entryList(QDir::Files | QDir::Hidden), QStringList{"film.mp4"});
+
+    // "abort" keeps the old movie as it was.
+    test::WriteBytes(path, QByteArray("the old movie"));
+    progress = {};
+    progress.atStep = 3;
+    progress.answer = IProgress::kAbort;
+    EXPECT_EQ(Write(QStringLiteral("film.mp4"), QStringLiteral("H.264/AVC")), msg::kMovieAborted);
+    EXPECT_EQ(Contents(path), QByteArray("the old movie"));
+    EXPECT_EQ(QDir(movies).entryList(QDir::Files | QDir::Hidden), QStringList{"film.mp4"});
 }
 
 TEST_F(MovieWriterTest, APictureThatCannotBeLoadedFailsTheMovie) {

@@ -332,6 +332,39 @@ TEST(SoundClip, UnreadableFilesAreReportedAndNeverCrash) {
     EXPECT_TRUE(Silent(halfMp3.Frame(20)));
 }
 
+// A header may claim anything: buffers are sized from it, so a clip beyond
+// sane limits is refused before anything is allocated, and plain but large
+// formats still open.
+TEST(SoundClip, HeadersClaimingAbsurdFormatsAreRefusedBeforeAllocating) {
+    const QString dir = MakeTempDir(QStringLiteral("hostile"));
+    const struct {
+        const char* name;
+        int channels;
+        std::uint32_t rate;
+        bool opens;
+    } clips[] = {
+        {"256 channels at 2^31-1 Hz", 256, 2147483647u, false},
+        {"64 channels at 2^31-1 Hz", 64, 2147483647u, false},
+        {"stereo at 2^31-1 Hz", 2, 2147483647u, false},
+        {"64 channels at 48 kHz", 64, 48000, false},
+        {"stereo at 1 Hz", 2, 1, false},
+        {"8 channels at 96 kHz", 8, 96000, true},
+        {"stereo at 192 kHz", 2, 192000, true},
+        {"mono at 8 kHz", 1, 8000, true},
+    };
+    for (const auto& clip : clips) {
+        SCOPED_TRACE(clip.name);
+        const QString path = dir + QStringLiteral("/clip.wav");
+        test::WriteRawWav(path, clip.channels, clip.rate, 16, 4000);
+        SoundTrack sound(path, 15);
+        EXPECT_EQ(sound.Open(), clip.opens ? kOk : msg::kCannotReadSound);
+        EXPECT_EQ(sound.Clip().decoder != nullptr, clip.opens);
+        if (clip.opens) {
+            EXPECT_TRUE(Silent(sound.Frame(1)));
+        }
+    }
+}
+
 TEST(SoundClip, WaveformHoldsTheExtremesOfEachRow) {
     // 48 kHz mono at 25 fps with rows of 4 pixels: 1920 / 4 = 480 samples per
     // row. Each row holds one spike whose height tells the row apart.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -70,6 +72,7 @@ class ScriptedProgress final : public IProgress {
     void SetRange(int total) override { range = total; }
     int Step(int position) override {
         positions << position;
+        if (onStep) onStep();
         return answers.value(positions.size() - 1, kGoOn);
     }
     void Close() override {
@@ -78,7 +81,8 @@ class ScriptedProgress final : public IProgress {
     }
     bool IsOpen() const override { return open; }
 
-    QList<int> answers;  // Step's answer, step by step
+    QList<int> answers;            // Step's answer, step by step
+    std::function<void()> onStep;  // runs at every step before it answers
     QList<int> positions;
     bool open = false;
     int title = 0;

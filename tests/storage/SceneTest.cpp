@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -292,6 +298,102 @@ TEST_F(SceneTest, AFailedSaveLeavesTheWorkingFoldersAndTheTitle) {
         EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/scene.csv")));
         run->storage.ClearWorkingScene(&run->grabLevel);
     }
+}
+
+// A save into a new folder builds it under a hidden name beside it: what
+// fails takes away all it made, the missing parents too, and says where.
+TEST_F(SceneTest, AFailedSaveIntoANewFolderLeavesNothingBehind) {
+    auto run = Start();
+    run->GrabImage(QStringLiteral("A 0001"));
+    CNode* second = run->GrabImage(QStringLiteral("A 0002"));
+    const QString base = MakeTempDir(QStringLiteral("new"));
+    const QString folder = base + QStringLiteral("/a/b/Scene 3");
+    const QString source = second->imageInfo->path;
+    ASSERT_TRUE(QFile::rename(source, source + QStringLiteral(".away")));
+    ScriptedProgress progress;
+    QStringList seenWhileSaving;
+    progress.onStep = [&] {
+        if (seenWhileSaving.isEmpty())
+            seenWhileSaving =
+                QDir(base + QStringLiteral("/a/b"))
+                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+    EXPECT_EQ(run->storage.SaveScene(folder, QString(), progress, [] { return true; }),
+              msg::kCannotFindFiles);
+    EXPECT_EQ(run->storage.ErrorSubject(), source);
+    ASSERT_EQ(seenWhileSaving.size(), 1);
+    EXPECT_TRUE(seenWhileSaving[0].startsWith(QStringLiteral(".Scene 3.saving-")));
+    EXPECT_TRUE(Entries(base).isEmpty()) << Entries(base).join(' ').toStdString();
+    EXPECT_EQ(run->media.FindItemByName(QStringLiteral("A 0001"))->imageInfo->path,
+              run->Grab() + QStringLiteral("A 0001.png"));
+
+    // The retry is not in the way of anything the failure left.
+    ASSERT_TRUE(QFile::rename(source + QStringLiteral(".away"), source));
+    ASSERT_EQ(run->storage.SaveScene(folder, QString(), progress, [] { return true; }), kOk);
+    EXPECT_EQ(Entries(folder),
+              (QStringList{"A 0001.png", "A 0002.png", "A timing.txt", "Scene 3.csv"}));
+    EXPECT_EQ(Entries(base + QStringLiteral("/a/b")), QStringList{"Scene 3"});
+    EXPECT_EQ(run->media.FindItemByName(QStringLiteral("A 0002"))->imageInfo->path,
+              folder + QStringLiteral("/A 0002.png"));
+    EXPECT_TRUE(run->storage.ErrorSubject().isEmpty());
+
+    // A folder that cannot be made is named, with the reason.
+    WriteText(base + QStringLiteral("/file"), "x");
+    EXPECT_EQ(run->storage.SaveScene(base + QStringLiteral("/file/scene"), QString(), progress,
+                                     [] { return true; }),
+              msg::kCannotCreateFolder);
+    EXPECT_EQ(run->storage.ErrorSubject(), base + QStringLiteral("/file: Not a directory"));
+}
+
+// Two saves into one new folder: the one that completes second is refused
+// and removes its own build; the scene of the first stays whole.
+TEST_F(SceneTest, OfTwoSavesIntoOneNewFolderTheSecondIsRefused) {
+    auto first = Start();
+    first->GrabImage(QStringLiteral("A 0001"), Qt::red);
+    const QString otherRoot = MakeTempDir(QStringLiteral("other"));
+    Session other(otherRoot, documents);
+    other.GrabImage(QStringLiteral("B 0001"), Qt::blue);
+    const QString base = MakeTempDir(QStringLiteral("shared"));
+    const QString folder = base + QStringLiteral("/Scene 4");
+
+    ScriptedProgress progress;
+    Result otherResult = kFail;
+    bool saved = false;
+    progress.onStep = [&] {
+        if (std::exchange(saved, true)) return;
+        ScriptedProgress inner;
+        otherResult = other.storage.SaveScene(folder, QString(), inner, [] { return false; });
+    };
+    EXPECT_EQ(first->storage.SaveScene(folder, QString(), progress, [] { return true; }), EEXIST);
+    EXPECT_EQ(otherResult, kOk);
+    EXPECT_EQ(Entries(folder), (QStringList{"B 0001.png", "B timing.txt", "Scene 4.csv"}));
+    EXPECT_EQ(Entries(base), QStringList{"Scene 4"});
+    EXPECT_EQ(first->media.FindItemByName(QStringLiteral("A 0001"))->imageInfo->path,
+              first->Grab() + QStringLiteral("A 0001.png"));
+}
+
+// A save killed in the middle leaves only its hidden build folder, which the
+// next save beside it removes; a build of a save still running stays.
+TEST_F(SceneTest, BuildsOfKilledSavesAreRemovedByTheNextSave) {
+    const QString base = MakeTempDir(QStringLiteral("killed"));
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+    const QString dead = base + QStringLiteral("/.Scene 5.saving-%1-42").arg(gone);
+    const QString running = base + QStringLiteral("/.Scene 5.saving-%1-43").arg(::getppid());
+    for (const QString& build : {dead, running}) {
+        ASSERT_TRUE(QDir().mkpath(build));
+        WriteText(build + QStringLiteral("/A 0001.png"), "half");
+    }
+    auto run = Start();
+    run->GrabImage(QStringLiteral("A 0001"));
+    ScriptedProgress progress;
+    ASSERT_EQ(run->storage.SaveScene(base + QStringLiteral("/Scene 5"), QString(), progress,
+                                     [] { return true; }),
+              kOk);
+    EXPECT_FALSE(QFileInfo::exists(dead));
+    EXPECT_TRUE(QFileInfo::exists(running));
 }
 
 TEST_F(SceneTest, OpeningAFolderOfImagesWithoutTimingLeavesTheSheetEmpty) {

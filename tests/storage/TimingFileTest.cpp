@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <clocale>
 #include <ostream>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QStringList>
 
@@ -223,6 +227,34 @@ TEST_F(TimingFileTest, MissingEmptyAndHeaderOnlyFiles) {
     CXshtList read(settings);
     ASSERT_EQ(ReadText(",\"walk\",\"run\",\"\"\r\n", read), kOk);
     EXPECT_TRUE(read.Levels().empty());
+}
+
+// A timing file that never ends (a link to /dev/zero) or never opens (a FIFO
+// without a writer) is refused at once; the sheet stays as it was.
+TEST_F(TimingFileTest, OnlyRegularFilesAreRead) {
+    sheet.PlaceItem(Image("A 0001"));
+    sheet.Normalise();
+    const QByteArray before = FormatTiming(sheet);
+    const QString links = test::MakeTempDir("links");
+    ASSERT_EQ(::symlink("/dev/zero", QFile::encodeName(links + "/zero.csv").constData()), 0);
+    const QString fifos = test::MakeTempDir("fifos");
+    ASSERT_EQ(
+        ::mkfifo(QFile::encodeName(fifos + "/" + QFileInfo(fifos).fileName() + ".csv").constData(),
+                 0600),
+        0);
+    const struct {
+        const char* what;
+        QString path;
+    } cases[] = {
+        {"a link to /dev/zero", links + "/zero"},
+        {"the only .csv of a folder, a link to /dev/zero", links},
+        {"the folder's own timing file, a FIFO", fifos},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(ReadTiming(sheet, media, c.path), msg::kNotARegularFile);
+        EXPECT_EQ(FormatTiming(sheet), before);
+    }
 }
 
 TEST_F(TimingFileTest, CellTextsFindTheirItems) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -198,6 +201,11 @@ TEST_F(WorkingFoldersTest, ScenePathIsOneLineWithItsSlashAndNoLineEnd) {
     // A file from elsewhere may end its line.
     WriteText(folders.Grab() + QStringLiteral("ScenePath.txt"), "C:/scenes/x/\r\nrest");
     EXPECT_EQ(folders.ReadScenePath(), QStringLiteral("C:/scenes/x/"));
+    // A FIFO in its place would stop the start waiting for a writer.
+    const QByteArray path = QFile::encodeName(folders.Grab() + QStringLiteral("ScenePath.txt"));
+    ASSERT_EQ(::unlink(path.constData()), 0);
+    ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
+    EXPECT_EQ(folders.ReadScenePath(), QString());
 }
 
 TEST_F(WorkingFoldersTest, CreateFolderMakesEveryParentOrSaysWhyNot) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include <QDir>
+#include <QFile>
 
 #if defined(__SANITIZE_ADDRESS__)
 extern "C" const char* __lsan_default_options() {
@@ -110,6 +111,12 @@ QString MakeTempDir(const QString& hint) {
 
 QString BinaryDir() {
     return QStringLiteral(KOLVANE_TEST_BINARY_DIR);
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        qFatal("cannot write test file %s", qPrintable(path));
 }
 
 }  // namespace kolvane::test

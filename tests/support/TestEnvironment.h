@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace kolvane::test {
@@ -21,5 +22,9 @@ QString MakeTempDir(const QString& hint);
 
 // The build folder: executables and the gst-plugins folder live there.
 QString BinaryDir();
+
+// Writes `bytes` as the whole file at `path` (ends the test process when it
+// cannot: a fixture that is not there proves nothing).
+void WriteBytes(const QString& path, const QByteArray& bytes);
 
 }  // namespace kolvane::test

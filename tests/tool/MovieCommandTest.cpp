@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QThread>
 
 #include "model/MdiaList.h"
 #include "model/Node.h"
@@ -100,6 +105,63 @@ TEST(MovieCommand, ExitsWithAnErrorUnlessTheMovieIsComplete) {
         EXPECT_TRUE(errors.contains(QString::fromUtf8(c.says))) << errors.toStdString();
     }
     EXPECT_TRUE(QDir(movies).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty());
+}
+
+// A movie being written is under a hidden name of its own: SIGKILL in the
+// middle leaves an old movie of the same name byte for byte.
+TEST(MovieCommand, AKilledExportLeavesTheOldMovieAsItWas) {
+    const QString folder = MakeSceneFolder();
+    {
+        // Long enough to be caught while it runs.
+        QFile timing(TimingFilePath(folder));
+        ASSERT_TRUE(timing.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        timing.write(",\"walk\",\"\"\r\n");
+        for (int f = 0; f < 20000; ++f)
+            timing.write(QStringLiteral("%1,\"walk %2\", \"\"\r\n")
+                             .arg(f + 1)
+                             .arg(f % 5 + 1, 4, 10, QLatin1Char('0'))
+                             .toLatin1());
+    }
+    const QString movies = test::MakeTempDir(QStringLiteral("movies"));
+    const QString out = movies + "/walk.avi";
+    const QByteArray old("an old movie the user keeps");
+    {
+        QFile file(out);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(old);
+    }
+    QProcess tool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    tool.setProcessEnvironment(env);
+    tool.start(test::BinaryDir() + QStringLiteral("/kolvane-tool"),
+               {"movie", folder, out, "--size", "320x240"});
+    ASSERT_TRUE(tool.waitForStarted(10000));
+    // Killed once frames reach the disk.
+    QDeadlineTimer deadline(120000);
+    bool writing = false;
+    while (!writing && !deadline.hasExpired() && tool.state() == QProcess::Running) {
+        for (const QFileInfo& file : QDir(movies).entryInfoList(QDir::Files | QDir::Hidden)) {
+            if (file.fileName().startsWith(".walk.avi.part-") && file.size() > 1'000'000)
+                writing = true;
+        }
+        if (!writing) QThread::msleep(20);
+    }
+    ASSERT_TRUE(writing) << "the movie was never seen being written";
+    const qint64 pid = tool.processId();
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
+    ASSERT_TRUE(tool.waitForFinished(10000));
+    QFile file(out);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), old);
+
+    // Its working folders stay behind until the next run of the tool.
+    const QDir temporary(QDir::tempPath());
+    const QStringList stranded{QStringLiteral("kolvane-tool-%1-*").arg(pid)};
+    EXPECT_EQ(temporary.entryList(stranded, QDir::Dirs).size(), 1);
+    const ToolRun next = RunTool({"scene", "open", MakeSceneFolder()});
+    EXPECT_EQ(next.exitCode, 0) << next.err.toStdString();
+    EXPECT_TRUE(temporary.entryList(stranded, QDir::Dirs).isEmpty());
 }
 
 }  // namespace

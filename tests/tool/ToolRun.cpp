@@ -1,5 +1,9 @@
 #include "tests/tool/ToolRun.h"
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -9,13 +13,22 @@
 
 namespace kolvane::test {
 
-ToolRun RunTool(const QStringList& args, int timeoutMs) {
+std::function<void()> FileSizeLimit(long bytes) {
+    return [bytes] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    };
+}
+
+ToolRun RunTool(const QStringList& args, int timeoutMs, const std::function<void()>& inChild) {
     QProcess process;
     // GLib and GStreamer keep allocations for the life of the process; the
     // code the tool runs is leak-checked by the library tests.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
     process.setProcessEnvironment(env);
+    if (inChild) process.setChildProcessModifier(inChild);
     process.start(BinaryDir() + QStringLiteral("/kolvane-tool"), args);
     const bool finished = process.waitForFinished(timeoutMs);
     EXPECT_TRUE(finished) << args.join(' ').toStdString();

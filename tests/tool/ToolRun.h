@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -15,6 +17,12 @@ struct ToolRun {
 };
 
 // Runs the built kolvane-tool with `args`, stopping it after `timeoutMs`.
-ToolRun RunTool(const QStringList& args, int timeoutMs = 60000);
+// `inChild` runs in the child before the tool starts (limits, signals).
+ToolRun RunTool(const QStringList& args, int timeoutMs = 60000,
+                const std::function<void()>& inChild = {});
+
+// Lets the child write files of at most `bytes` bytes: a write beyond fails
+// as on a full disk (EFBIG), without the signal that would end the child.
+std::function<void()> FileSizeLimit(long bytes);
 
 }  // namespace kolvane::test
