@@ -4,6 +4,7 @@
 #include <gst/video/colorbalance.h>
 #include <gst/video/video.h>
 #include <libyuv/convert_argb.h>
+#include <libyuv/scale_argb.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -367,16 +368,25 @@ void CCaptureGraph::BuildPreview() {
     pipeline_.reset(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new("Kolvane preview"))));
     GstBin* bin = GST_BIN(pipeline_.get());
     GstElement* format = gst_element_factory_make("capsfilter", "format");
+    // The source thread only captures; decoding, adjusting and converting
+    // for the screen run on the queue's thread. When they fall behind, the
+    // oldest frame goes, as a capture driver's ring would drop it: the
+    // picture stays current instead of lagging.
+    GstElement* frames = gst_element_factory_make("queue", "frames");
     GstElement* convert = gst_element_factory_make("videoconvert", "convert");
-    if (format == nullptr || convert == nullptr) {
-        for (GstElement* element : {format, convert}) {
+    if (format == nullptr || frames == nullptr || convert == nullptr) {
+        for (GstElement* element : {format, frames, convert}) {
             if (element != nullptr) gst_object_unref(gst_object_ref_sink(element));
         }
         TearDown();
         return;
     }
     if (chosenCaps_ != nullptr) g_object_set(format, "caps", chosenCaps_.get(), nullptr);
-    gst_bin_add_many(bin, source_.get(), format, convert, adjust_.get(), appsink_.get(), nullptr);
+    g_object_set(frames, "max-size-buffers", 2, "max-size-bytes", 0, "max-size-time",
+                 G_GUINT64_CONSTANT(0), nullptr);
+    gst_util_set_object_arg(G_OBJECT(frames), "leaky", "downstream");
+    gst_bin_add_many(bin, source_.get(), format, frames, convert, adjust_.get(), appsink_.get(),
+                     nullptr);
 
     const CVideoMode* mode = nullptr;
     if (chosenCaps_ != nullptr && !gst_caps_is_any(chosenCaps_.get())) {
@@ -389,7 +399,8 @@ void CCaptureGraph::BuildPreview() {
             }
         }
     }
-    const bool linked = gst_element_link(source_.get(), format) && LinkDecoder(format, mode) &&
+    const bool linked = gst_element_link_many(source_.get(), format, frames, nullptr) &&
+                        LinkDecoder(frames, mode) &&
                         gst_element_link_many(convert, adjust_.get(), appsink_.get(), nullptr);
     if (!linked) {
         TearDown();
@@ -692,6 +703,9 @@ void CCaptureGraph::HandleGraphEvents() {
                 }
                 ApplyDenoise();
                 ResetProcAmp();
+                // The picture is placed as soon as it is there, not only
+                // when its first frame reaches the view.
+                PositionVideo();
                 PostToSink(cmd::kGrabberRefresh);
                 return;
             case EventKind::Motion:
@@ -838,6 +852,10 @@ void CCaptureGraph::PositionVideo() {
     const int left = static_cast<int>((width - sx * width) / 2.0f);
     const int top = static_cast<int>((height - sy * height) / 2.0f);
     fitRect_ = QRect(left, top, width - 2 * left, height - 2 * top);
+    {
+        std::lock_guard lock(frameLock_);
+        paintSize_ = fitRect_.size();
+    }
     if (!overlay_.isNull()) overlayPlacement_ = OverlayPlacementFor(overlay_.size(), frame.size());
 }
 
@@ -924,8 +942,9 @@ int CCaptureGraph::RestoreCameraSettings() {
 int CCaptureGraph::TakeCameraPicture(const QString& basePath, std::atomic<int>* progress) {
     IQuorrel* camera = Quorrel();
     if (camera == nullptr) return 1;
-    camera->TakePicture(QFile::encodeName(basePath).constData(), progress);
-    return 0;
+    // Only a queued request is passed on: anything else would leave the
+    // grabber waiting for a progress that never moves.
+    return camera->TakePicture(QFile::encodeName(basePath).constData(), progress) == kOk ? 0 : 1;
 }
 
 // ---------------------------------------------------------------------------
@@ -963,7 +982,14 @@ QRect CCaptureGraph::GetGrabSize() const {
     const int imageSize = settings_.Get(ImageSize);
     if (cameraName_.isEmpty() || imageSize == 254) return GetFrameRect();
     if (imageSize == 255) return {};
-    const QSize size = CameraStillSize(cameraName_, imageSize);
+    QSize size = CameraStillSize(cameraName_, imageSize);
+    // A body outside the table knows its size once it has taken a still.
+    int width = 0;
+    int height = 0;
+    if (IQuorrel* camera = Quorrel();
+        size.isEmpty() && camera != nullptr && camera->GetStillSize(&width, &height) == kOk) {
+        size = QSize(width, height);
+    }
     return size.isEmpty() ? QRect() : QRect(QPoint(0, 0), size);
 }
 
@@ -984,23 +1010,44 @@ GstFlowReturn CCaptureGraph::OnNewSample(GstElement* sink, gpointer data) {
         gst_sample_unref(sample);
         return GST_FLOW_OK;
     }
+    std::int64_t captured = -1;
+    if (GST_BUFFER_PTS_IS_VALID(buffer)) {
+        captured =
+            static_cast<std::int64_t>(gst_element_get_base_time(sink) + GST_BUFFER_PTS(buffer));
+    }
     const int width = GST_VIDEO_INFO_WIDTH(&info);
     const int height = GST_VIDEO_INFO_HEIGHT(&info);
     const int stride = GST_VIDEO_INFO_PLANE_STRIDE(&info, 0);
     QImage image;
+    QSize target(width, height);
     {
         // Reuse the frame before last when the view no longer holds it.
         std::lock_guard lock(self->frameLock_);
-        if (self->spare_.isDetached() && self->spare_.width() == width &&
-            self->spare_.height() == height) {
+        // A frame larger than its place on screen is shrunk here, on the
+        // streaming thread and with SIMD, so that painting is a plain copy.
+        const QSize place = self->paintSize_;
+        if (place.width() > 0 && place.height() > 0 && place.width() < width &&
+            place.height() < height) {
+            target = place;
+        }
+        if (self->spare_.isDetached() && self->spare_.size() == target) {
             image = std::move(self->spare_);
         }
         self->spare_ = QImage();
     }
-    if (image.isNull()) image = QImage(width, height, QImage::Format_RGB32);
+    if (image.isNull()) image = QImage(target, QImage::Format_RGB32);
     if (static_cast<gsize>(stride) * height <= map.size) {
-        libyuv::YUY2ToARGB(map.data, stride, image.bits(), static_cast<int>(image.bytesPerLine()),
-                           width, height);
+        if (target == QSize(width, height)) {
+            libyuv::YUY2ToARGB(map.data, stride, image.bits(),
+                               static_cast<int>(image.bytesPerLine()), width, height);
+        } else {
+            std::vector<std::uint8_t>& full = self->scratch_;
+            full.resize(static_cast<std::size_t>(width) * height * 4);
+            libyuv::YUY2ToARGB(map.data, stride, full.data(), width * 4, width, height);
+            libyuv::ARGBScale(full.data(), width * 4, width, height, image.bits(),
+                              static_cast<int>(image.bytesPerLine()), target.width(),
+                              target.height(), libyuv::kFilterBilinear);
+        }
     }
     gst_buffer_unmap(buffer, &map);
     gst_sample_unref(sample);
@@ -1012,6 +1059,8 @@ GstFlowReturn CCaptureGraph::OnNewSample(GstElement* sink, gpointer data) {
         self->latest_.image = std::move(image);
         self->latest_.sequence = ++self->frameSequence_;
         self->latest_.arrived = std::chrono::steady_clock::now();
+        self->latest_.capturedNs = captured;
+        self->sourceSize_ = QSize(width, height);
         notify = !self->repaintPending_;
         self->repaintPending_ = true;
     }
@@ -1027,7 +1076,7 @@ void CCaptureGraph::OnFrameReady() {
     {
         std::lock_guard lock(frameLock_);
         repaintPending_ = false;
-        size = latest_.image.size();
+        size = sourceSize_;
     }
     // The first frame of a format places the video.
     if (size != shownFrameSize_) {

@@ -136,7 +136,8 @@ class CCaptureGraph : public IGrabSource, public ICommandTarget {
     QRect GetFrameRect() const override;
     CGrabbedFrame GrabFrame() override;
     QRect GetGrabSize() const override;
-    // The newest preview frame (shared, not copied).
+    // The newest preview frame (shared, not copied), at the size it is shown
+    // when that is smaller than the frame.
     CVideoFrame LatestFrame() const;
 
     // The overlay the view blends over the video: the picture, where it goes
@@ -233,7 +234,10 @@ class CCaptureGraph : public IGrabSource, public ICommandTarget {
 
     mutable std::mutex frameLock_;
     CVideoFrame latest_;
-    QImage spare_;  // the frame before last, reused when nobody holds it
+    QImage spare_;                       // the frame before last, reused when nobody holds it
+    QSize paintSize_;                    // where the view shows the video; frames are shrunk to it
+    QSize sourceSize_;                   // the newest frame's own size
+    std::vector<std::uint8_t> scratch_;  // streaming thread: a full-size frame before shrinking
     std::uint64_t frameSequence_ = 0;
     bool repaintPending_ = false;
 

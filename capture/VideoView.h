@@ -13,6 +13,9 @@ struct CVideoFrame {
     QImage image;
     std::uint64_t sequence = 0;  // counts every frame that reached the view's slot
     std::chrono::steady_clock::time_point arrived{};  // when it left the adjustment element
+    // When the source captured it, on the pipeline's clock (the system's
+    // monotonic clock) in nanoseconds; -1 when the frame carries no time.
+    std::int64_t capturedNs = -1;
     bool IsEmpty() const { return image.isNull(); }
 };
 

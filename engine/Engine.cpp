@@ -11,9 +11,9 @@ std::unique_ptr<CScratchFolder> OwnFoldersFor(const CEngine::Headless& form) {
     return std::make_unique<CScratchFolder>();
 }
 
-CCaptureGraph::Options HeadlessCapture(const CEngine::Headless& form) {
+CCaptureGraph::Options CaptureOptions(VideoDeviceMode devices) {
     CCaptureGraph::Options options;
-    options.devices = form.videoDevices;
+    options.devices = devices;
     return options;
 }
 
@@ -21,7 +21,8 @@ CCaptureGraph::Options HeadlessCapture(const CEngine::Headless& form) {
 
 CEngine::CEngine(Program form)
     : storage(CWorkingFolders::DefaultWorkingRoot(), CWorkingFolders::DefaultDocuments()),
-      settings(form.nativeAspect) {
+      settings(form.nativeAspect),
+      capture(settings, CaptureOptions(form.videoDevices)) {
     Link({});
 }
 
@@ -30,7 +31,7 @@ CEngine::CEngine(Headless form)
       storage(ownFolders_ ? ownFolders_->path() + QStringLiteral("/work") : form.workingRoot,
               ownFolders_ ? ownFolders_->path() + QStringLiteral("/docs") : form.documents),
       settings(CSettings::Unstored{}),
-      capture(settings, HeadlessCapture(form)) {
+      capture(settings, CaptureOptions(form.videoDevices)) {
     Link(std::move(form.loadImage));
     storage.SetPause([](std::chrono::milliseconds) {});
 }

@@ -43,6 +43,8 @@ class CEngine {
     // crash. `nativeAspect` is the display's own width × 100 / height.
     struct Program {
         int nativeAspect = 133;
+        // The video sources the grabber searches (KOLVANE_VIDEO_DEVICES).
+        VideoDeviceMode videoDevices = VideoDeviceModeFromEnvironment();
     };
     // Without the desktop: settings that are never read nor stored (the
     // defaults), and no wait where the program holds a full progress bar.

@@ -8,6 +8,7 @@
 
 #include "platform/MediaFramework.h"
 #include "platform/StringTable.h"
+#include "tool/DevicesCommand.h"
 #include "tool/GrabCommand.h"
 #include "tool/MovieCommand.h"
 #include "tool/SceneCommand.h"
@@ -32,6 +33,9 @@ constexpr Subcommand kSubcommands[] = {
      "  scene save SRC DST [--format png|jpg|bmp|default]  save SRC as a new scene DST",
      RunScene},
     {"grab", kGrabUsage, RunGrab},
+    {"devices",
+     "devices                   the video sources the grabber searches, and what they are",
+     RunDevices},
 };
 
 void PrintUsage(std::FILE* out) {

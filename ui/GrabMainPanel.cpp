@@ -43,9 +43,10 @@ CGrabMainPanel::CGrabMainPanel(ICommandSink& sink, CCaptureGraph& graph, CSettin
     }
     graph_.SetBeeper([] { QApplication::beep(); });
     graph_.SetCommandSink(&sink);
-    // The search starts once the frame that routes commands is whole.
+    // The search starts once the frame that routes the graph's commands is
+    // whole; the panel is where 32850 ends anyway.
     if (graph_.HasGraph() && graph_.AttachWindow(this) == kOk) {
-        QTimer::singleShot(0, this, [this] { Sink().PostCommand(cmd::kReopenVideoInput); });
+        QTimer::singleShot(0, this, [this] { OnCommand(cmd::kReopenVideoInput); });
     }
 }
 
@@ -126,10 +127,19 @@ void CGrabMainPanel::PaintPanel(QPainter& painter) {
             const QRectF target(video.left() + place.left() * video.width(),
                                 video.top() + place.top() * video.height(),
                                 place.width() * video.width(), place.height() * video.height());
+            // Scaled once for its place, not at every frame.
+            const QRect spot = target.toAlignedRect();
+            if (overlayKey_ != overlay.cacheKey() || overlayScaled_.size() != spot.size()) {
+                overlayScaled_ =
+                    overlay.scaled(spot.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+                overlayKey_ = overlay.cacheKey();
+            }
             painter.setOpacity(graph_.OverlayOpacity());
-            painter.drawImage(target, overlay);
+            painter.drawImage(spot.topLeft(), overlayScaled_);
         }
         painter.restore();
+        if (paintObserver_) paintObserver_(frame);
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include <QImage>
+
 #include "capture/VideoView.h"
 #include "ui/BasicPanel.h"
 
@@ -35,6 +37,10 @@ class CGrabMainPanel : public CBasicPanel, public IVideoView {
     // A grabbed picture shown instead of the live video (Show Prev and
     // Next, Loop Selected); a null image shows the live video.
     void SetShownPicture(std::function<QImage()> picture) { shownPicture_ = std::move(picture); }
+    // Told of every frame painted, after its paint (for measurements).
+    void SetPaintObserver(std::function<void(const CVideoFrame&)> observer) {
+        paintObserver_ = std::move(observer);
+    }
     CCaptureGraph& Graph() { return graph_; }
     bool CompanionsShown() const { return companions_; }
 
@@ -73,9 +79,12 @@ class CGrabMainPanel : public CBasicPanel, public IVideoView {
     StatusHooks hooks_;
     ICommandTarget* grabberCommands_ = nullptr;
     std::function<QImage()> shownPicture_;
+    std::function<void(const CVideoFrame&)> paintObserver_;
     CStripBar* topBar_ = nullptr;
     CStripBar* bottomBar_ = nullptr;
     CStripBar* statusLine_ = nullptr;
+    QImage overlayScaled_;  // the onion skin at its place's size
+    qint64 overlayKey_ = 0;
     bool companions_ = true;
     bool clickGrabbing_ = false;
 };

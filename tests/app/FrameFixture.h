@@ -59,7 +59,8 @@ class FrameFixture : public ::testing::Test {
     // afresh.
     void FillSheet(int frames);
 
-    CEngine objects{CEngine::Program{133}};
+    // No live video: its commands would mix with the ones the tests watch.
+    CEngine objects{CEngine::Program{133, VideoDeviceMode::None}};
     CMainFrame frame{objects};
     CommandSpy spy{frame};
 };

@@ -1,0 +1,216 @@
+// The grabber's live view: a live 30 fps test pattern at 1280 x 720 and
+// 1920 x 1080 through the capture graph (zantho, conversion for painting)
+// into the grabber panel, offscreen, with an onion skin over the video.
+// Prints the frames shown and dropped, the CPU time per displayed frame and
+// the capture-to-paint latency (p50, p99), beside the same source into a
+// fakesink in the same process as the baseline.
+//
+//   bench_preview [SECONDS]        (default 8 per size)
+
+#include <gst/gst.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QImage>
+#include <QPainter>
+#include <QTimer>
+#include <QWidget>
+
+#include "capture/CaptureGraph.h"
+#include "platform/MediaFramework.h"
+#include "settings/Settings.h"
+#include "ui/GrabMainPanel.h"
+
+namespace kolvane {
+namespace {
+
+void Wait(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+template <typename Condition>
+bool WaitFor(Condition condition, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > ms) return false;
+        Wait(10);
+    }
+    return true;
+}
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+std::int64_t ClockNow() {
+    GstClock* clock = gst_system_clock_obtain();
+    const std::int64_t now = static_cast<std::int64_t>(gst_clock_get_time(clock));
+    gst_object_unref(clock);
+    return now;
+}
+
+double Percentile(std::vector<double> values, double p) {
+    if (values.empty()) return 0.0;
+    std::sort(values.begin(), values.end());
+    const std::size_t index =
+        std::min(values.size() - 1, static_cast<std::size_t>(p * (values.size() - 1) + 0.5));
+    return values[index];
+}
+
+// The source alone: the same live pattern into a fakesink.
+double BaselineCpuPerFrame(int width, int height, double seconds, long* frames) {
+    char launch[512];
+    std::snprintf(launch, sizeof launch,
+                  "videotestsrc is-live=true pattern=smpte horizontal-speed=2 ! "
+                  "video/x-raw,format=YUY2,width=%d,height=%d,framerate=30/1 ! "
+                  "fakesink name=sink sync=false signal-handoffs=true",
+                  width, height);
+    GError* error = nullptr;
+    GstElement* pipeline = gst_parse_launch(launch, &error);
+    if (error != nullptr || pipeline == nullptr) {
+        std::fprintf(stderr, "baseline: %s\n", error != nullptr ? error->message : "no pipeline");
+        return 0.0;
+    }
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+    static long counted = 0;
+    counted = 0;
+    g_signal_connect(sink, "handoff",
+                     G_CALLBACK(+[](GstElement*, GstBuffer*, GstPad*, gpointer) { ++counted; }),
+                     nullptr);
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    Wait(1000);  // warm-up
+    const long startFrames = counted;
+    const double startCpu = CpuSeconds();
+    Wait(static_cast<int>(seconds * 1000));
+    const double cpu = CpuSeconds() - startCpu;
+    *frames = counted - startFrames;
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(sink);
+    gst_object_unref(pipeline);
+    return *frames > 0 ? cpu / *frames : 0.0;
+}
+
+struct ViewResult {
+    long produced = 0;  // frames that reached the view's slot
+    long shown = 0;
+    double cpuPerFrame = 0.0;
+    std::vector<double> latencyMs;
+};
+
+ViewResult RunView(int quality, int width, int height, double seconds) {
+    CSettings settings(CSettings::Unstored{});
+    settings.Set(VideoQuality, quality);
+    settings.Set(MonitorAspect, 177);
+    settings.Set(Opacity, 50);
+    CCaptureGraph::Options options;
+    options.devices = VideoDeviceMode::TestPattern;
+    CCaptureGraph graph(settings, options);
+
+    struct Sink final : ICommandSink {
+        CGrabMainPanel* panel = nullptr;
+        void SendCommand(int id) override { PostCommand(id); }
+        void PostCommand(int id) override {
+            QMetaObject::invokeMethod(
+                panel, [this, id] { panel->OnCommand(id); }, Qt::QueuedConnection);
+        }
+    } sink;
+    QWidget window;
+    auto* panel = new CGrabMainPanel(sink, graph, settings, &window);
+    sink.panel = panel;
+    window.resize(1280, 720);
+    panel->setGeometry(0, 0, 1280, 720);
+    window.show();
+
+    ViewResult result;
+    bool measuring = false;
+    std::uint64_t lastSequence = 0;
+    panel->SetPaintObserver([&](const CVideoFrame& frame) {
+        if (!measuring || frame.sequence == lastSequence) return;
+        lastSequence = frame.sequence;
+        ++result.shown;
+        if (frame.capturedNs >= 0) {
+            result.latencyMs.push_back((ClockNow() - frame.capturedNs) / 1e6);
+        }
+    });
+
+    if (!WaitFor([&] { return graph.IsVideoPresent() && !graph.LatestFrame().IsEmpty(); }, 20000)) {
+        std::fprintf(stderr, "preview: no live picture\n");
+        return result;
+    }
+    if (graph.GetFrameRect().size() != QSize(width, height)) {
+        std::fprintf(stderr, "preview: frame %dx%d, wanted %dx%d\n", graph.GetFrameRect().width(),
+                     graph.GetFrameRect().height(), width, height);
+    }
+    // The onion skin: a picture of the frame's size with something on it.
+    QImage overlay(width, height, QImage::Format_ARGB32_Premultiplied);
+    overlay.fill(Qt::transparent);
+    {
+        QPainter painter(&overlay);
+        painter.fillRect(QRect(width / 4, height / 4, width / 2, height / 2), QColor(200, 80, 40));
+    }
+    graph.SetOverlay(overlay);
+
+    Wait(1000);  // warm-up
+    measuring = true;
+    const std::uint64_t startSequence = graph.LatestFrame().sequence;
+    const double startCpu = CpuSeconds();
+    Wait(static_cast<int>(seconds * 1000));
+    const double cpu = CpuSeconds() - startCpu;
+    measuring = false;
+    result.produced = static_cast<long>(graph.LatestFrame().sequence - startSequence);
+    result.cpuPerFrame = result.shown > 0 ? cpu / result.shown : 0.0;
+    panel->SetPaintObserver(nullptr);
+    delete panel;
+    return result;
+}
+
+}  // namespace
+}  // namespace kolvane
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    kolvane::InitMediaFramework();
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 8.0;
+    struct Size {
+        int quality;  // of the test pattern's 640x480, 320x240, 1280x720, 1920x1080
+        int width;
+        int height;
+    };
+    std::printf("preview: %.0f s a size, 30 fps live source; baseline: the source into fakesink\n",
+                seconds);
+    for (const Size& size : {Size{3, 1280, 720}, Size{5, 1920, 1080}}) {
+        long baselineFrames = 0;
+        const double baseline =
+            kolvane::BaselineCpuPerFrame(size.width, size.height, seconds, &baselineFrames);
+        const kolvane::ViewResult view =
+            kolvane::RunView(size.quality, size.width, size.height, seconds);
+        const long expected = static_cast<long>(seconds * 30);
+        const long dropped = std::max(0L, expected - view.shown);
+        const double period = 1000.0 / 30;
+        const double p50 = kolvane::Percentile(view.latencyMs, 0.50);
+        const double p99 = kolvane::Percentile(view.latencyMs, 0.99);
+        std::printf(
+            "%dx%d: shown %ld of %ld expected (produced %ld, dropped %ld); "
+            "cpu/frame %.2f ms vs baseline %.2f ms (ratio %.2f, target <= 2); "
+            "latency p50 %.1f ms p99 %.1f ms (%.2f frame periods, target < 2)\n",
+            size.width, size.height, view.shown, expected, view.produced, dropped,
+            view.cpuPerFrame * 1000, baseline * 1000,
+            baseline > 0 ? view.cpuPerFrame / baseline : 0, p50, p99, p99 / period);
+    }
+    return 0;
+}
