@@ -1,5 +1,7 @@
 #include "display/ImageLoader.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <memory>
 #include <unordered_set>
@@ -23,6 +25,15 @@ class BusyGuard {
   private:
     bool& flag_;
 };
+
+// Textures of a few MB come and go with the budget. Past the first one
+// freed, the C library would serve them from its heaps, where a released
+// texture stays resident as a hole between others; taken from the system
+// each time, released memory goes back at once.
+void TexturesFromTheSystem() {
+    constexpr int kThreshold = 1024 * 1024;
+    [[maybe_unused]] static const bool once = mallopt(M_MMAP_THRESHOLD, kThreshold) == 1;
+}
 
 bool Usable(const RenderTarget& target) {
     return target.size.isValid() && !target.size.isEmpty();
@@ -52,6 +63,7 @@ CImageLoader::CImageLoader(const CSettings& settings, CMdiaList& media)
       decoder_([](const QString& path, const RenderTarget& target) {
           return DecodeImage(path, target);
       }) {
+    TexturesFromTheSystem();
     SetWorkerCount(QThread::idealThreadCount());
 }
 
@@ -127,24 +139,44 @@ std::vector<CNode*> CImageLoader::PendingItems() const {
     return pending;
 }
 
-void CImageLoader::Submit(CNode* item, const RenderTarget& target) {
+void CImageLoader::Submit(CNode* item, const RenderTarget& target, bool urgent) {
     JobKey key = KeyFor(*item, target);
     const auto found = jobs_.find(item);
-    if (found != jobs_.end() && found->second.key == key) return;
+    if (found != jobs_.end() && found->second.key == key) {
+        if (!urgent || workers_ == 0) return;
+        // Waiting behind a queue of read-ahead would stall the caller.
+        int queued = kQueued;
+        if (!found->second.state->compare_exchange_strong(queued, kCalledOff)) return;
+    }
 
     std::shared_future<DecodedImage> result;
+    auto state = std::make_shared<std::atomic<int>>(kQueued);
     if (workers_ == 0) {
         result = std::async(std::launch::deferred, [this, key] { return Decode(key); });
     } else {
         auto promise = std::make_shared<std::promise<DecodedImage>>();
         result = promise->get_future().share();
-        pool_.start([this, promise, key] { promise->set_value(Decode(key)); });
+        pool_.start(
+            [this, promise, key, state] {
+                int queued = kQueued;
+                if (!state->compare_exchange_strong(queued, kStarted)) {
+                    promise->set_value(DecodedImage{});
+                    return;
+                }
+                promise->set_value(Decode(key));
+            },
+            urgent ? 1 : 0);
     }
-    jobs_[item] = Job{std::move(key), std::move(result)};
+    jobs_[item] = Job{std::move(key), std::move(result), std::move(state)};
 }
 
-DecodedImage CImageLoader::Collect(CNode* item, const RenderTarget& target) {
-    Submit(item, target);
+void CImageLoader::CallOff(const Job& job) {
+    int queued = kQueued;
+    job.state->compare_exchange_strong(queued, kCalledOff);
+}
+
+DecodedImage CImageLoader::Collect(CNode* item, const RenderTarget& target, bool urgent) {
+    Submit(item, target, urgent);
     const auto found = jobs_.find(item);
     std::shared_future<DecodedImage> result = std::move(found->second.result);
     jobs_.erase(found);
@@ -173,7 +205,11 @@ bool CImageLoader::Finish(CNode& item, DecodedImage decoded) {
 void CImageLoader::DropJobsExcept(const std::vector<CNode*>& keep) {
     if (jobs_.empty()) return;
     const std::unordered_set<const CNode*> kept(keep.begin(), keep.end());
-    std::erase_if(jobs_, [&](const auto& entry) { return !kept.contains(entry.first); });
+    std::erase_if(jobs_, [&](const auto& entry) {
+        if (kept.contains(entry.first)) return false;
+        CallOff(entry.second);
+        return true;
+    });
 }
 
 void CImageLoader::ForgetRetriesOfOthers() {
@@ -270,6 +306,14 @@ void CImageLoader::ReadAhead(const std::vector<CNode*>& order, const RenderTarge
     for (CNode* item : order) {
         if (counted >= window) break;
         ++counted;
+        // A finished decode goes into the cache now: held here it would be
+        // memory beside the budget.
+        const auto job = jobs_.find(item);
+        if (job != jobs_.end() && job->second.key == KeyFor(*item, target) &&
+            job->second.result.wait_for(std::chrono::seconds(0)) == std::future_status::ready &&
+            workers_ > 0) {
+            Finish(*item, Collect(item, target));
+        }
         if (IsPending(*item, now)) wanted.push_back(item);
     }
     // Soonest first: the pool runs jobs in the order they were queued.
@@ -301,7 +345,7 @@ bool CImageLoader::LoadNow(CNode& item, const RenderTarget& target) {
     if (!item.texture.isNull()) return true;
     if (busy_ || !Usable(target) || !IsPending(item, clock_())) return false;
     BusyGuard guard(busy_);
-    return Finish(item, Collect(&item, target));
+    return Finish(item, Collect(&item, target, true));
 }
 
 int CImageLoader::ImageCount() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -74,19 +75,23 @@ class CImageLoader {
     void SetCacheBudget(std::int64_t bytes);
 
     // Read-ahead: `order` are the items to be shown next, soonest first. Their
-    // pictures are queued for the workers, as many as the budget holds; jobs
-    // for items no longer ahead are dropped. Never waits.
+    // pictures are queued for the workers, as many as the budget holds, and
+    // those decoded meanwhile are put into the cache; jobs for items no
+    // longer ahead are dropped (one no worker has started is not decoded at
+    // all). Never waits.
     void ReadAhead(const std::vector<CNode*>& order, const RenderTarget& target);
     // Attaches `item`'s read-ahead picture if its decode has finished: true
     // when the item then has a texture. Never waits.
     bool TakeReady(CNode& item, const RenderTarget& target);
     // Loads `item` now if it has no texture and is not flagged: the decode
-    // runs on a worker (when there are workers) and this waits for it.
+    // runs on a worker (when there are workers), ahead of queued read-ahead,
+    // and this waits for it.
     // Stepping and a still frame use it; playback uses TakeReady. Both count
     // a hit or a miss of the cache.
     bool LoadNow(CNode& item, const RenderTarget& target);
     // Decodes queued or running, for tests and benchmarks.
     int JobCount() const { return static_cast<int>(jobs_.size()); }
+    bool HasJob(const CNode& item) const { return jobs_.contains(&item); }
     // Whether every queued decode has finished (waiting to be taken).
     bool JobsFinished() const;
 
@@ -111,9 +116,12 @@ class CImageLoader {
                    target.format == other.target.format;
         }
     };
+    // A job's worker task: queued, taken by a worker, or called off before.
+    enum JobState : int { kQueued, kStarted, kCalledOff };
     struct Job {
         JobKey key;
         std::shared_future<DecodedImage> result;
+        std::shared_ptr<std::atomic<int>> state;
     };
     struct RetryState {
         QString path;
@@ -124,8 +132,11 @@ class CImageLoader {
     JobKey KeyFor(const CNode& item, const RenderTarget& target) const;
     bool IsPending(const CNode& item, std::chrono::steady_clock::time_point now) const;
     std::vector<CNode*> PendingItems() const;
-    void Submit(CNode* item, const RenderTarget& target);
-    DecodedImage Collect(CNode* item, const RenderTarget& target);
+    // `urgent`: the caller waits for it, so it goes before queued jobs (a
+    // queued job for the same picture is called off and queued again).
+    void Submit(CNode* item, const RenderTarget& target, bool urgent = false);
+    DecodedImage Collect(CNode* item, const RenderTarget& target, bool urgent = false);
+    static void CallOff(const Job& job);
     DecodedImage Decode(const JobKey& key) const;
     // Attaches a decode to `item`, or counts the failure; true on a texture.
     bool Finish(CNode& item, DecodedImage decoded);

@@ -1,10 +1,17 @@
+#include <atomic>
+#include <chrono>
+#include <future>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QImage>
+#include <QTest>
 
 #include "display/Direct3D.h"
 #include "model/MdiaList.h"
@@ -183,6 +190,52 @@ TEST_F(PictureCacheFixture, ThumbnailsStayWhenTexturesGo) {
     // A thumbnail belongs to its picture: a changed path has none.
     items_[1]->imageInfo->path = dir_ + QStringLiteral("/elsewhere.png");
     EXPECT_TRUE(cache.Thumbnail(*items_[1]).isNull());
+}
+
+// One worker, held on the first picture: what waits in its queue and is no
+// longer ahead is never decoded, and a picture the caller waits for goes
+// before the rest of the queue.
+TEST_F(PictureCacheFixture, QueuedReadAheadGivesWayAndWhatIsNoLongerAheadIsNotDecoded) {
+    display_.Loader().SetCacheBudget(100 * kTextureBytes);
+    AddPictures(6);
+    struct Record {
+        std::mutex mutex;
+        std::vector<int> decoded;
+        std::atomic<bool> holding{false};
+        std::shared_future<void> gate;
+    };
+    auto record = std::make_shared<Record>();
+    std::promise<void> open;
+    record->gate = open.get_future().share();
+    CImageLoader& loader = display_.Loader();
+    loader.SetWorkerCount(1);
+    loader.SetDecoder([record](const QString& path, const RenderTarget& target) {
+        const int index = QFileInfo(path).baseName().mid(1).toInt();  // "p3.png" is 3
+        if (index == 0) {
+            record->holding = true;
+            record->gate.wait();
+        }
+        {
+            std::lock_guard lock(record->mutex);
+            record->decoded.push_back(index);
+        }
+        return DecodeImage(path, target);
+    });
+
+    display_.ReadAhead({items_[0], items_[1], items_[2]});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return record->holding.load(); }, 10000));
+    display_.ReadAhead({items_[0], items_[3]});  // 1 and 2 are no longer ahead
+    std::thread opener([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        open.set_value();
+    });
+    EXPECT_TRUE(display_.LoadNow(*items_[5]));
+    opener.join();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return loader.JobsFinished(); }, 10000));
+    std::lock_guard lock(record->mutex);
+    EXPECT_EQ(record->decoded, (std::vector<int>{0, 5, 3}));
+    EXPECT_TRUE(items_[1]->texture.isNull() && items_[2]->texture.isNull());
+    EXPECT_EQ(items_[1]->flags & kFlagLoadFailed, 0u);
 }
 
 // Frames drawn with a budget of one texture are the frames drawn with all
