@@ -69,6 +69,9 @@ CMainFrame::CMainFrame(CEngine& objects, QWidget* parent)
     scene.thumbnail = [this](const CNode& item) {
         return objects_.display.Loader().Cache().Thumbnail(item);
     };
+    scene.currentFrameMoved = [this](int from) {
+        if (playMain_ != nullptr) PlayerView().Engine().CurrentFrameMoved(from);
+    };
     auto* mediaList = new CMdiaListPanel(*this, scene, central);
     mediaList_ = mediaList;
     mediaTool_ = new CMdiaToolPanel(*this, central);

@@ -151,7 +151,11 @@ void CPlayEngine::StartPlayback() {
         view.SetTooltipsActive(true);
         view.RestoreInfoStrip();
         StopPlayback();
+        return;
     }
+    // The first tick's pictures, in the run's order (not the order of the
+    // jump to its first frame).
+    ReadAhead(backwards_);
 }
 
 void CPlayEngine::StopPlayback() {
@@ -293,6 +297,7 @@ void CPlayEngine::StepForward() {
     }
     sheet.SetCurrentFrame(i);
     ShowFrame();
+    if (!playing_) ReadAhead(false);
 }
 
 void CPlayEngine::StepBack() {
@@ -316,6 +321,7 @@ void CPlayEngine::StepBack() {
     }
     sheet.SetCurrentFrame(i);
     ShowFrame();
+    if (!playing_) ReadAhead(true);
 }
 
 void CPlayEngine::GoToFrame(std::uint32_t frame) {
@@ -324,6 +330,9 @@ void CPlayEngine::GoToFrame(std::uint32_t frame) {
         ShowFrame();
         return;
     }
+    const int from = links_.sheet->CurrentFrame();
+    // A jump back before frame 0 comes as a frame beyond any sheet.
+    const bool backwards = static_cast<std::int32_t>(frame) < from;
     const auto length = static_cast<std::uint32_t>(links_.sheet->SheetLength());
     if (frame > length) frame -= length;
     frame = std::min(frame, static_cast<std::uint32_t>(last));
@@ -335,6 +344,12 @@ void CPlayEngine::GoToFrame(std::uint32_t frame) {
     } else {
         StepForward();
     }
+    if (!playing_ && links_.sheet->CurrentFrame() != from) ReadAhead(backwards);
+}
+
+void CPlayEngine::CurrentFrameMoved(int from) {
+    const int current = links_.sheet->CurrentFrame();
+    if (!playing_ && current != from) ReadAhead(current < from);
 }
 
 void CPlayEngine::ShowFrame() {
@@ -358,7 +373,7 @@ void CPlayEngine::ShowFrame() {
         }
         if (!OnSchedule()) {
             SkipFrame();
-            ReadAhead();
+            ReadAhead(backwards_);
             return;
         }
     }
@@ -378,7 +393,7 @@ void CPlayEngine::ShowFrame() {
     // frame late, by the same rule as a late tick: nothing waits on a decode.
     if (!PicturesReady()) {
         SkipFrame();
-        ReadAhead();
+        ReadAhead(backwards_);
         return;
     }
     display.Clear(std::nullopt, kBlack);
@@ -399,7 +414,7 @@ void CPlayEngine::ShowFrame() {
     if (!layered) display.Clear(display.GetPictureRect(), kWhite);
     view.DrawOverlays();
     view.PresentFrame();
-    if (playing_) ReadAhead();
+    if (playing_) ReadAhead(backwards_);
 }
 
 void CPlayEngine::SkipFrame() {
@@ -443,13 +458,15 @@ bool CPlayEngine::PicturesReady() {
     return ready;
 }
 
-void CPlayEngine::ReadAhead() {
+void CPlayEngine::ReadAhead(bool backwards) {
+    if (!HasColumns()) return;
     PlayAheadState state;
     state.current = links_.sheet->CurrentFrame();
     state.last = LastFrame();
-    state.backwards = backwards_;
+    state.backwards = backwards;
     if (returnCommand_ != 0) state.endFrame = static_cast<int>(endFrame_);
-    std::vector<CNode*> order;
+    // The pictures shown now come first: they are the last to be released.
+    std::vector<CNode*> order = FrameItems(state.current);
     for (int frame : FramesAhead(state, FrameRate())) {
         for (CNode* item : FrameItems(frame)) {
             if (std::find(order.begin(), order.end(), item) == order.end()) order.push_back(item);

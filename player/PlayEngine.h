@@ -71,6 +71,9 @@ class CPlayEngine {
     // last frame), or the next one that shows something.
     void GoToFrame(std::uint32_t frame);
     void ShowFrame();
+    // The current frame was moved elsewhere (the editor) from `from`: the
+    // pictures of the next frames in that direction are read ahead.
+    void CurrentFrameMoved(int from);
 
     // Sound runs refitted after a frame-rate change; a run is stopped around it
     // and started again.
@@ -121,8 +124,9 @@ class CPlayEngine {
     // only finished read-ahead is taken (a picture still decoding makes the
     // frame late); otherwise a missing one is loaded now.
     bool PicturesReady();
-    // Queues the pictures of the next second of frames, in play order.
-    void ReadAhead();
+    // Queues the pictures of the next second of frames, in play order, or
+    // from a stopped player's step or jump in its direction.
+    void ReadAhead(bool backwards);
     void SkipFrame();
 
     Links links_;

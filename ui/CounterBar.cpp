@@ -58,10 +58,10 @@ void CCounterBar::mousePressEvent(QMouseEvent* event) {
         emit Command(kViewPlayerCommand);
         return;
     }
-    if (sheet_->currentPosition != frame) {
+    if (const int from = sheet_->currentPosition; from != frame) {
         sheet_->currentPosition = frame;
         update();
-        emit CurrentFrameChanged(frame);
+        emit CurrentFrameChanged(frame, from);
     }
 }
 

@@ -34,7 +34,8 @@ class CCounterBar : public QWidget {
 
   signals:
     void Command(int id);
-    void CurrentFrameChanged(int frame);
+    // A click moved the current frame to `frame` from `from`.
+    void CurrentFrameChanged(int frame, int from);
 
   protected:
     void paintEvent(QPaintEvent* event) override;

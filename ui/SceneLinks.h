@@ -27,6 +27,9 @@ struct SceneLinks {
     // A picture item's thumbnail for the grids (the picture cache's); the
     // item's texture when unset.
     std::function<QImage(const CNode&)> thumbnail;
+    // The editor moved the sheet's current frame from `from` (the pictures
+    // ahead in that direction are read on the workers); nothing when unset.
+    std::function<void(int from)> currentFrameMoved;
 };
 
 }  // namespace kolvane

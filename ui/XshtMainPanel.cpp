@@ -52,22 +52,22 @@ CXshtMainPanel::CXshtMainPanel(ICommandSink& sink, SceneLinks links, QWidget* pa
     connect(view_, &CSelectView::RowChanged, this, &CXshtMainPanel::OnSelected);
     connect(view_, &CXshtView::RetimeStarting, this, [this] { BeginEdit(); });
     connect(view_, &CXshtView::RetimeStarted, this, [this](GridCell cell) {
-        links_.sheet->SetCurrentFrame(cell.row);
+        MoveCurrentFrame(cell.row);
         Sink().SendCommand(cmd::kMediaSync);
         Sink().SendCommand(cmd::kEditorRefresh);
     });
     connect(view_, &CXshtView::Retimed, this, [this](int row) {
         Sink().SendCommand(cmd::kSheetChanged);
         Sink().SendCommand(cmd::kRangeInitialise);
-        links_.sheet->SetCurrentFrame(
-            std::clamp(row, 0, std::max(0, links_.sheet->FrameCount() - 1)));
+        MoveCurrentFrame(std::clamp(row, 0, std::max(0, links_.sheet->FrameCount() - 1)));
         view_->SetCurrentRow(links_.sheet->CurrentFrame());
         SyncCounter();
     });
     connect(view_, &CSelectView::LevelMenuChosen, this, &CXshtMainPanel::OnLevelMenu);
     connect(view_, &CSelectView::LevelSwitched, this,
             [this] { Sink().SendCommand(cmd::kPlayerRefresh); });
-    connect(counter_, &CCounterBar::CurrentFrameChanged, this, [this](int frame) {
+    connect(counter_, &CCounterBar::CurrentFrameChanged, this, [this](int frame, int from) {
+        CurrentFrameMoved(from);
         view_->SetCurrentRow(frame);
         Sink().SendCommand(cmd::kPlayerRefresh);
     });
@@ -160,8 +160,19 @@ void CXshtMainPanel::SyncCounter() {
     counter_->SetFirstRow(view_->FirstRow());
 }
 
+void CXshtMainPanel::MoveCurrentFrame(int frame) {
+    const int from = links_.sheet->CurrentFrame();
+    links_.sheet->SetCurrentFrame(frame);
+    CurrentFrameMoved(from);
+}
+
+void CXshtMainPanel::CurrentFrameMoved(int from) {
+    if (links_.currentFrameMoved && links_.sheet->CurrentFrame() != from)
+        links_.currentFrameMoved(from);
+}
+
 void CXshtMainPanel::OnSelected(int row) {
-    links_.sheet->SetCurrentFrame(row);
+    MoveCurrentFrame(row);
     Sink().SendCommand(cmd::kMediaSync);
     Sink().SendCommand(cmd::kEditorRefresh);
     Sink().SendCommand(cmd::kRangeInitialise);

@@ -65,6 +65,9 @@ class CXshtMainPanel : public CBasicPanel {
     // Marks the scene changed and keeps the sheet as an undo step.
     void BeginEdit();
     void SyncCounter();
+    // The sheet's current frame is `frame`, moved by the editor.
+    void MoveCurrentFrame(int frame);
+    void CurrentFrameMoved(int from);
     void ReadSettings();
     void OnSelected(int row);
     void OnLevelMenu(int column, int entry);

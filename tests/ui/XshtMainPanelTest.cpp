@@ -65,6 +65,9 @@ class XshtMainPanelTest : public ::testing::Test {
         links.sceneState = &sceneState;
         links.history = &history;
         links.escapeHeld = [this] { return escape; };
+        links.currentFrameMoved = [this](int from) {
+            moves.push_back({from, sheet.CurrentFrame()});
+        };
         panel = new CXshtMainPanel(sink, links, &window);
         sink.panel = panel;
         window.resize(640, LineHeight() * 14);
@@ -128,6 +131,7 @@ class XshtMainPanelTest : public ::testing::Test {
     CPanelSink sink;
     SceneLinks links;
     bool escape = false;
+    std::vector<std::pair<int, int>> moves;  // the current frame's, from and to
     QWidget window;
     CXshtMainPanel* panel;
 };
@@ -188,6 +192,25 @@ struct RetimeCase {
     Qt::KeyboardModifiers modifiers;
     QStringList expected;
 };
+
+// Whatever moves the current frame (a click in the grid or on the counter, a
+// retiming drag) says where from, so that pictures are read ahead that way.
+TEST_F(XshtMainPanelTest, MovingTheCurrentFrameSaysWhereFrom) {
+    using Moves = std::vector<std::pair<int, int>>;
+    Sheet({{"a", {"A", "B", "C", "D", "E", "F"}}});
+    Click(0, 3);
+    Click(0, 3);  // not moved
+    Click(0, 1);
+    EXPECT_EQ(moves, (Moves{{0, 3}, {3, 1}}));
+    const int line = LineHeight();
+    QTest::mouseClick(&panel->Counter(), Qt::LeftButton, {},
+                      QPoint(5, View().HeaderHeight() + 4 * line + line / 2));
+    EXPECT_EQ(sheet.CurrentFrame(), 4);
+    Retime(0, 2, 1);
+    ASSERT_GE(moves.size(), 4u);
+    EXPECT_EQ(moves[2], std::make_pair(1, 4));
+    EXPECT_EQ(moves[3], std::make_pair(4, 2));
+}
 
 TEST_F(XshtMainPanelTest, DraggingRetimesAtAnExposureStartAndInsideOne) {
     // Column "a": A A B B C, then the trailing blank row.
