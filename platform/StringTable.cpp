@@ -59,6 +59,8 @@ constexpr Entry kStrings[] = {
     {40063, "highest framerate: %3d fps"},
     {40064, "%s (%d)"},
     {40065, "%.2f:1"},
+    {40066, "picture cache: %d of %d MB"},
+    {40067, "cache hits: %llu, misses: %llu"},
     {40080, "Rename media"},
     {40081, "Set grab level"},
     {40082, "name"},

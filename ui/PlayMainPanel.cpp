@@ -283,7 +283,8 @@ void CPlayMainPanel::RestoreInfoStrip() {
 
 void CPlayMainPanel::ShowStatistics(const PlayStatistics& statistics) {
     if (stats_ != nullptr)
-        stats_->Show(statistics.skippedFrames, statistics.lowestRate, statistics.highestRate);
+        stats_->Show(statistics.skippedFrames, statistics.lowestRate, statistics.highestRate,
+                     display_.CacheStatistics());
 }
 
 void CPlayMainPanel::CloseStatistics() {

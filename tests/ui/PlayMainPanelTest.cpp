@@ -332,6 +332,7 @@ TEST_F(PlayerOverlayTest, RightClickHidesBarsAndStripTogetherWhileStoppedAndOnly
 }
 
 TEST_F(PlayerOverlayTest, StatisticsDialogShowsTheFiguresOfARunThatDroppedFrames) {
+    scene.display.Loader().SetCacheBudget(5 * 1024 * 1024);
     panel->Engine().StartPlayback();
     ticks.Ticks(30);
     ticks.Tick(200ms);  // late: dropped
@@ -344,10 +345,20 @@ TEST_F(PlayerOverlayTest, StatisticsDialogShowsTheFiguresOfARunThatDroppedFrames
     CPlayStatsDialog& dialog = panel->StatsDialog();
     ASSERT_TRUE(dialog.IsOpen());
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("playback statistics"));
-    EXPECT_EQ(dialog.Lines(),
+    ASSERT_EQ(dialog.Lines().size(), 5);
+    EXPECT_EQ(dialog.Lines().mid(0, 3),
               (QStringList{QString::asprintf("skipped frames: %3u    ", run.skippedFrames),
                            QString::asprintf(" lowest framerate: %3u fps", run.lowestRate),
                            QString::asprintf("highest framerate: %3u fps", run.highestRate)}));
+    // Then the picture cache: what it holds of its budget, its hits and misses.
+    const PictureCacheStatistics cache = scene.display.CacheStatistics();
+    ASSERT_GT(cache.hits, 0u);
+    const int heldMb = static_cast<int>((cache.bytes + (1 << 20) - 1) >> 20);
+    EXPECT_EQ(dialog.Lines()[3], QStringLiteral("picture cache: %1 of 5 MB").arg(heldMb));
+    EXPECT_EQ(dialog.Lines()[4], QString::asprintf("cache hits: %llu, misses: %llu",
+                                                   static_cast<unsigned long long>(cache.hits),
+                                                   static_cast<unsigned long long>(cache.misses)));
+    EXPECT_GE(dialog.height(), 5 * LineHeight());
     EXPECT_EQ(dialog.Button(1), nullptr);
     EXPECT_GE(dialog.width(),
               dialog.fontMetrics().horizontalAdvance(dialog.Lines()[1]) + 2 * LineHeight());
