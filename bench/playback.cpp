@@ -32,6 +32,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "bench/BenchScene.h"
 #include "display/Direct3D.h"
 #include "engine/Engine.h"
 #include "model/MdiaList.h"
@@ -106,20 +107,6 @@ bool WriteWav(const QString& path, int seconds, int pitch) {
     return out.status() == QDataStream::Ok;
 }
 
-// The frame as seen by the panel: the sheet normalised on request, nothing
-// else routed.
-class Sink final : public ICommandSink {
-  public:
-    explicit Sink(CXshtList& sheet) : sheet_(sheet) {}
-    void SendCommand(int id) override {
-        if (id == cmd::kSheetChanged) sheet_.Normalise();
-    }
-    void PostCommand(int) override {}
-
-  private:
-    CXshtList& sheet_;
-};
-
 // Passes the real timer's ticks on and notes when each was served.
 class RecordingTicks final : public ITickSource {
   public:
@@ -183,10 +170,7 @@ struct Scene {
             CNode* item = objects.media.AddMediaFile(kTypeSound, path);
             if (item == nullptr || objects.sheet.PlaceSound(item) == nullptr) return false;
         }
-        objects.sheet.Normalise();
-        objects.media.RecomputeSummaries();
-        objects.sheet.RecomputeSummaries();
-        objects.sheet.SetCurrentFrame(0);
+        bench::Settle(objects);
 
         QElapsedTimer loading;
         loading.start();
@@ -196,20 +180,14 @@ struct Scene {
                     static_cast<long long>(objects.display.Loader().ImageCount()),
                     static_cast<double>(loading.elapsed()) / 1000.0);
 
-        CPlayEngine::Links links = objects.PlayLinks();
-        links.clock = &clock;
-        links.ticks = &ticks;
-        view = std::make_unique<CPlayMainPanel>(sink, links, nullptr);
-        view->resize(kViewSize);
-        view->show();
-        QApplication::processEvents();
-        return view->isVisible();
+        view = bench::ShowPlayer(objects, sink, clock, ticks, kViewSize);
+        return view != nullptr;
     }
 
     QTemporaryDir dir;
     CEngine objects{
         CEngine::Headless{}};  // working folders of its own: the user's scene is left alone
-    Sink sink;
+    bench::SheetSink sink;
     CSteadyPlayClock clock;
     CPlayTimer timer{clock};
     RecordingTicks ticks{timer, clock, objects.sound};
