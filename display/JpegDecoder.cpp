@@ -40,7 +40,18 @@ JpegPicture DecodeJpeg(const QByteArray& data, int minimumWidth) {
     }
     const tjscalingfactor factor{1, reduction};
     const QSize decoded(TJSCALED(width, factor), TJSCALED(height, factor));
-    QImage image(decoded, QImage::Format_RGB32);
+    // The last picture's buffer is kept for the next one decoded on this
+    // thread: a full-size frame is megabytes that would otherwise be mapped,
+    // faulted in and zeroed for every picture. One still held elsewhere (it
+    // became a texture) is left alone.
+    thread_local QImage reusable;
+    QImage image;
+    if (reusable.size() == decoded && reusable.format() == QImage::Format_RGB32 &&
+        reusable.isDetached()) {
+        image = std::move(reusable);
+    } else {
+        image = QImage(decoded, QImage::Format_RGB32);
+    }
     if (image.isNull()) return out;
     // BGRX in memory is RGB32 on little-endian machines; libjpeg-turbo sets X to 0xFF.
     const int format = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? TJPF_BGRX : TJPF_XRGB;
@@ -50,6 +61,7 @@ JpegPicture DecodeJpeg(const QByteArray& data, int minimumWidth) {
         // as with Qt's reader; an error does not.
         if (tjGetErrorCode(handle.get()) != TJERR_WARNING) return out;
     }
+    reusable = image;
     out.image = std::move(image);
     return out;
 }
