@@ -84,7 +84,7 @@ class ReadAheadRig : public test::CPlayRig {
 
     CNode& Item(int frame) const { return *walk->children->at(frame)->item; }
     // The frames whose pictures the workers are asked for now.
-    Frames Asked() const {
+    Frames Asked() {
         Frames frames;
         for (int k = 0; k < 10; ++k) {
             if (display.Loader().HasJob(Item(k))) frames.push_back(k);
@@ -207,27 +207,27 @@ TEST(PlayAheadTest, TheEditorMovingTheFrameReadsAheadInItsDirection) {
 TEST(PlayAheadTest, ARunReadsAheadInItsPlayOrder) {
     struct Case {
         const char* what;
-        void (*start)(CPlayRig&);
+        void (*start)(test::CPlayRig&);
         int shown;  // after one tick
         Frames ahead;
     };
     const Case cases[] = {
         {"a loop comes round",
-         [](CPlayRig& r) {
+         [](test::CPlayRig& r) {
              r.engine->GoToFrame(7);
              r.engine->TogglePlay();
          },
          8,
          {9, 0, 1}},
         {"backwards",
-         [](CPlayRig& r) {
+         [](test::CPlayRig& r) {
              r.engine->GoToFrame(2);
              r.engine->ToggleBackwards();
          },
          1,
          {0, 9, 8}},
         {"play once ends at its end frame",
-         [](CPlayRig& r) {
+         [](test::CPlayRig& r) {
              r.settings.Set(PlayOnce, 2);
              r.sheet.SetCurrentFrame(7);  // the editor's frame is the end
              r.engine->PlayOnce(cmd::kViewEditor);
@@ -251,7 +251,7 @@ TEST(PlayAheadTest, ARunReadsAheadInItsPlayOrder) {
 // Frames stepped to with a budget of four pictures and read-ahead are the
 // frames stepped to with every picture kept.
 TEST(PlayAheadTest, ReadingAheadDoesNotChangeWhatIsDrawn) {
-    const auto steps = [](CPlayRig& rig) {
+    const auto steps = [](test::CPlayRig& rig) {
         std::vector<QByteArray> frames;
         const auto keep = [&] {
             QByteArray bytes(64 * 48 * 4, 0);
