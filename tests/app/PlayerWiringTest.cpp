@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTest>
 
 #include "app/MainFrame.h"
 #include "engine/Engine.h"
 #include "tests/app/FrameFixture.h"
 #include "ui/CounterBar.h"
 #include "ui/PlayMainPanel.h"
+#include "ui/UiMetrics.h"
 #include "ui/XshtMainPanel.h"
 #include "ui/XshtView.h"
 
@@ -74,6 +76,28 @@ TEST_F(PlayerWiringTest, TheInfoStripStandsUnderTheEditorsColumns) {
     // The walk column and the sheet's trailing blank one, of three the editor shows.
     EXPECT_EQ(boxes.size(), 2u);
     EXPECT_EQ(editor.View().VisibleColumns(), 3);
+}
+
+// A click on the editor's counter moves the current frame: the pictures of
+// the next frames that way are asked of the workers.
+TEST_F(PlayerWiringTest, TheEditorMovingTheFrameReadsThePicturesAhead) {
+    frame.SendCommand(cmd::kViewEditor);
+    objects.sheet.SetCurrentFrame(0);  // the click moves forwards
+    const CNode* column = objects.sheet.Levels().at(0);
+    for (int k = 0; k < 30; ++k)
+        column->children->at(k)->item->texture = QImage();
+    auto& editor = *static_cast<CXshtMainPanel*>(frame.MainPanel(CMainFrame::Area::Editor));
+    const int line = LineHeight();
+    const QPoint row(5, editor.View().HeaderHeight() + 3 * line + line / 2);
+    const int clicked = editor.Counter().FrameAt(row);
+    ASSERT_GT(clicked, 0);
+    ASSERT_LT(clicked, 25);
+    QTest::mouseClick(&editor.Counter(), Qt::LeftButton, {}, row);
+    ASSERT_EQ(objects.sheet.CurrentFrame(), clicked);
+    const CImageLoader& loader = objects.display.Loader();
+    EXPECT_TRUE(loader.HasJob(*column->children->at(clicked + 1)->item));
+    EXPECT_TRUE(loader.HasJob(*column->children->at(clicked + 3)->item));
+    EXPECT_FALSE(loader.HasJob(*column->children->at(clicked - 1)->item));
 }
 
 }  // namespace
