@@ -202,6 +202,30 @@ TEST(ImageFiles, TextureIsNeverWiderThanTheTarget) {
     }
 }
 
+// A decoder thread reuses its JPEG buffer: a texture decoded earlier at the
+// same size, still held, keeps its own picture, as does one decoded after it.
+TEST(ImageFiles, ATextureHeldIsNotOverwrittenByTheNextDecode) {
+    const QString dir = test::MakeTempDir(QStringLiteral("reuse"));
+    const QString red = dir + QStringLiteral("/red.jpg");
+    const QString blue = dir + QStringLiteral("/blue.jpg");
+    const QString big = dir + QStringLiteral("/big.jpg");
+    test::WriteWithQt(red, CornerImage({320, 240}, kRed, kRed, QImage::Format_RGB32));
+    test::WriteWithQt(blue, CornerImage({320, 240}, kBlue, kBlue, QImage::Format_RGB32));
+    test::WriteWithQt(big, CornerImage({1200, 900}, kBlue, kRed, QImage::Format_RGB32));
+    const RenderTarget view{QSize(800, 600)};
+    const DecodedImage first = DecodeImage(red, view);  // the decoded buffer is the texture
+    const DecodedImage second = DecodeImage(blue, view);
+    const DecodedImage scaled = DecodeImage(big, view);  // decoded whole, then scaled
+    const DecodedImage again = DecodeImage(big, view);   // into the buffer `scaled` came from
+    ASSERT_EQ(first.result, kOk);
+    ASSERT_EQ(second.result, kOk);
+    ExpectNear(first.texture.pixel(160, 120), kRed, 24, "the first");
+    ExpectNear(second.texture.pixel(160, 120), kBlue, 24, "the second");
+    ASSERT_EQ(scaled.texture.size(), QSize(800, 600));
+    EXPECT_EQ(scaled.texture, again.texture);
+    ExpectNear(scaled.texture.pixel(1, 1), kBlue, 24, "scaled");
+}
+
 TEST(ImageFiles, BrokenFilesFailWithoutAskingForRetries) {
     const QString dir = test::MakeTempDir(QStringLiteral("broken"));
     test::WriteBytes(dir + QStringLiteral("/garbage.png"), QByteArray("not a picture at all"));
