@@ -76,7 +76,11 @@ CMainFrame::CMainFrame(CEngine& objects, QWidget* parent)
     mediaList_ = mediaList;
     mediaTool_ = new CMdiaToolPanel(*this, central);
     auto* grabMain = new CGrabMainPanel(*this, objects_.capture, objects_.settings, central);
-    grabMain->SetStatusHooks({[this] { return grabLevel_->NextName(); }, {}});
+    grabMain->SetStatusHooks(
+        {[this] { return grabLevel_->NextName(); },
+         [this](const QRect& video) { return grabber_->EstimateFreeImages(video); }});
+    grabMain->SetDisplay(&objects_.display);
+    grabMain->SetGrabLevel(grabLevel_.get(), objects_.sheet, objects_.undo);
     grabMain_ = grabMain;
     receivers_.liveVideoRuns = [this] { return objects_.capture.IsReadyToGrab(); };
     receivers_.pauseLiveVideo = [this](bool paused) { objects_.capture.RunPreview(!paused); };
@@ -95,13 +99,10 @@ CMainFrame::CMainFrame(CEngine& objects, QWidget* parent)
     grabLinks.sounds = grabSounds_.get();
     grabLinks.commands = this;
     grabber_ = std::make_unique<CGrabber>(grabLinks);
-    grabber_->SetRepaint([grabMain] { grabMain->update(); });
+    grabber_->SetRepaint([grabMain] { grabMain->Refresh(); });
     grabberCommands_ = std::make_unique<CGrabberCommands>(*this, *grabber_);
     grabMain->SetGrabberCommands(grabberCommands_.get());
-    grabMain->SetShownPicture([this] {
-        const CNode* shown = grabber_->ShownImage();
-        return shown != nullptr ? shown->texture : QImage();
-    });
+    grabMain->SetShownImage([this]() -> const CNode* { return grabber_->ShownImage(); });
     receivers_.grabberLooping = [this] { return grabber_->IsLooping(); };
     receivers_.grabberDigit = [this](int digit) { grabberCommands_->GrabWithExposures(digit); };
     grabTool_ = new CGrabToolPanel(*this, central);

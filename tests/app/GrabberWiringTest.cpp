@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "app/MainFrame.h"
@@ -26,6 +27,11 @@ TEST(GrabberWiringTest, TheGrabberShowsTheTestPatternAndEnablesGrab) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return objects.capture.IsReadyToGrab(); }, 30000));
     EXPECT_TRUE(frame.QueryCommand(cmd::kGrab).enabled);
     EXPECT_EQ(panel->StatusTexts().value(0), QStringLiteral("image source: webcam video"));
+    // The estimate reaches the status line: a number of images, not "unknown".
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^image memory: \\d+ free$"))
+                    .match(panel->StatusTexts().value(2))
+                    .hasMatch())
+        << panel->StatusTexts().value(2).toStdString();
     EXPECT_FALSE(objects.capture.GetVideoRect().isEmpty());
 
     // Another area hides the grabber: the preview pauses, and runs again

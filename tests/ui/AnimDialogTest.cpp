@@ -10,6 +10,7 @@
 #include "platform/Commands.h"
 #include "settings/Settings.h"
 #include "tests/support/SheetPatterns.h"
+#include "tests/ui/PanelFixtures.h"
 #include "ui/AnimDialog.h"
 #include "ui/BasicButton.h"
 #include "ui/ComboBar.h"
@@ -18,20 +19,6 @@
 
 namespace kolvane {
 namespace {
-
-class CResetCounter : public ISheetHistory {
-  public:
-    Result RecordEdit(const CXshtList&) override { return kOk; }
-    void Reset() override { ++resets; }
-    int resets = 0;
-};
-
-class CRecordingSink : public ICommandSink {
-  public:
-    void SendCommand(int id) override { sent.push_back(id); }
-    void PostCommand(int id) override { sent.push_back(id); }
-    std::vector<int> sent;
-};
 
 class AnimDialogTest : public ::testing::Test {
   protected:
@@ -67,8 +54,8 @@ class AnimDialogTest : public ::testing::Test {
     CSettings settings{CSettings::Unstored{}};
     CMdiaList media;
     CXshtList sheet{settings};
-    CResetCounter history;
-    CRecordingSink sink;
+    test::CSnapshotCounter history;
+    test::CCommandRecorder sink;
     CAnimDialog dialog{nullptr, sheet, history, sink};
     std::vector<int> messages;
     int answer = CBasicDialog::kYes;
@@ -99,7 +86,7 @@ TEST_F(AnimDialogTest, RenameNumbersTheSelectionOnOk) {
         << "renamed in list order, then sorted";
     EXPECT_EQ(target.Get(), (AnimValues{"run", 10, 20, 25, 5}));
     EXPECT_EQ(history.resets, 1);
-    EXPECT_EQ(sink.sent, (std::vector<int>{cmd::kGrabNameRefresh, cmd::kSheetChanged}));
+    EXPECT_EQ(sink.all, (std::vector<int>{cmd::kGrabNameRefresh, cmd::kSheetChanged}));
     EXPECT_TRUE(messages.empty());
 }
 
@@ -170,7 +157,7 @@ TEST_F(AnimDialogTest, GrabLevelTakesTheNumbersOfTheLevelNamed) {
     EXPECT_EQ(target.Get(), (AnimValues{"Walk", 1, 5, 20, 2}));
     EXPECT_EQ(target.Images().size(), 3u);
     EXPECT_EQ(history.resets, 0) << "nothing is renamed";
-    EXPECT_TRUE(sink.sent.empty());
+    EXPECT_TRUE(sink.all.empty());
 }
 
 }  // namespace

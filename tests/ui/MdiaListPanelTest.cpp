@@ -16,6 +16,7 @@
 #include "settings/TitleBar.h"
 #include "tests/support/SheetPatterns.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/ui/PanelFixtures.h"
 #include "ui/AnimDialog.h"
 #include "ui/ComboBar.h"
 #include "ui/MdiaListPanel.h"
@@ -28,18 +29,8 @@ namespace {
 
 using test::AddColumn;
 using test::CellNames;
+using test::CSnapshotCounter;
 using test::ImageItem;
-
-class CSnapshotCounter : public ISheetHistory {
-  public:
-    Result RecordEdit(const CXshtList&) override {
-        ++recorded;
-        return kOk;
-    }
-    void Reset() override { ++resets; }
-    int recorded = 0;
-    int resets = 0;
-};
 
 // Routes every command to the panel, as the frame would, and keeps a record;
 // the sheet's normalising stands in for the editor.

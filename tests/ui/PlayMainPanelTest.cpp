@@ -6,6 +6,7 @@
 #include <QWheelEvent>
 
 #include "tests/player/fixtures/PlayFixtures.h"
+#include "tests/ui/PanelFixtures.h"
 #include "ui/PlayMainPanel.h"
 #include "ui/PlayStatsDialog.h"
 #include "ui/StripBar.h"
@@ -16,14 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::FrameColour;
-
-class RecordingSink final : public ICommandSink {
-  public:
-    void SendCommand(int id) override { sent.push_back(id); }
-    void PostCommand(int id) override { posted.push_back(id); }
-    std::vector<int> sent;
-    std::vector<int> posted;
-};
+using RecordingSink = test::CCommandRecorder;
 
 // A sheet of three coloured images and the player view over it, on its own
 // timer thread and a clock the test moves.

@@ -10,6 +10,7 @@
 #include "settings/Settings.h"
 #include "settings/TitleBar.h"
 #include "tests/support/SheetPatterns.h"
+#include "tests/ui/PanelFixtures.h"
 #include "ui/ComboBar.h"
 #include "ui/MessageDialog.h"
 #include "ui/RangeDialog.h"
@@ -18,24 +19,6 @@
 
 namespace kolvane {
 namespace {
-
-class CSnapshotCounter : public ISheetHistory {
-  public:
-    Result RecordEdit(const CXshtList&) override {
-        ++recorded;
-        return answer;
-    }
-    void Reset() override {}
-    int recorded = 0;
-    Result answer = kOk;
-};
-
-class CRecordingSink : public ICommandSink {
-  public:
-    void SendCommand(int id) override { sent.push_back(id); }
-    void PostCommand(int id) override { sent.push_back(id); }
-    std::vector<int> sent;
-};
 
 class RangeDialogTest : public ::testing::Test {
   protected:
@@ -64,8 +47,8 @@ class RangeDialogTest : public ::testing::Test {
     CXshtList sheet{settings};
     CTitleBar title{settings};
     CSceneState scene;  // shown by the title, as the program links them
-    CSnapshotCounter history;
-    CRecordingSink sink;
+    test::CSnapshotCounter history;
+    test::CCommandRecorder sink;
     CRangeDialog dialog{nullptr, sheet, scene, history, sink, [] { return std::int64_t{0}; }};
     std::vector<int> messages;
 };
@@ -86,7 +69,7 @@ TEST_F(RangeDialogTest, OpensOnTheSelectionAndAppliesEachChangeAtOnce) {
     EXPECT_EQ(title.Mark(), "*");
     EXPECT_EQ(history.recorded, 1);
     EXPECT_EQ(Shown(CRangeDialog::kUntil), "8");
-    EXPECT_EQ(sink.sent, (std::vector<int>{cmd::kEditorGoToCurrent, cmd::kRangeReload}));
+    EXPECT_EQ(sink.all, (std::vector<int>{cmd::kEditorGoToCurrent, cmd::kRangeReload}));
 
     // The ordering is chosen from its list.
     CComboBar* ordering = dialog.Row(CRangeDialog::kOrdering);

@@ -4,6 +4,7 @@
 #include <QWheelEvent>
 
 #include "platform/StringTable.h"
+#include "tests/ui/PanelFixtures.h"
 #include "ui/BasicButton.h"
 #include "ui/ScrollBar.h"
 #include "ui/ToolPanel.h"
@@ -11,20 +12,14 @@
 namespace kolvane {
 namespace {
 
-class CRecordingSink : public ICommandSink {
-  public:
-    void SendCommand(int id) override { sent.push_back(id); }
-    void PostCommand(int id) override { posted.push_back(id); }
-    std::vector<int> sent;
-    std::vector<int> posted;
-};
+using test::CCommandRecorder;
 
 void Click(CBasicButton* button) {
     QTest::mouseClick(button, Qt::LeftButton, {}, {3, 3});
 }
 
 TEST(ToolPanelTest, PanelsCarryTheirButtonsTextsAndTooltips) {
-    CRecordingSink sink;
+    CCommandRecorder sink;
     struct Case {
         std::unique_ptr<CToolPanel> panel;
         std::vector<int> commands;  // name first, then the actions
@@ -59,7 +54,7 @@ TEST(ToolPanelTest, PanelsCarryTheirButtonsTextsAndTooltips) {
 }
 
 TEST(ToolPanelTest, ButtonsPostToTheFrameAndStepButtonsFireOnPressAndRelease) {
-    CRecordingSink sink;
+    CCommandRecorder sink;
     CPlayToolPanel panel(sink, nullptr);
     panel.resize(300, 60);
     Click(panel.Indicator());
@@ -75,7 +70,7 @@ TEST(ToolPanelTest, ButtonsPostToTheFrameAndStepButtonsFireOnPressAndRelease) {
 }
 
 TEST(ToolPanelTest, IdleRefreshEnablesButtonsByTheFramesAnswer) {
-    CRecordingSink sink;
+    CCommandRecorder sink;
     CXshtToolPanel panel(sink, nullptr);
     panel.UpdateCommandStates([](int id) {
         CommandState state;
@@ -90,7 +85,7 @@ TEST(ToolPanelTest, IdleRefreshEnablesButtonsByTheFramesAnswer) {
 }
 
 TEST(ToolPanelTest, TwoLinesWithTheIndicatorAndNameOnTopAndActionsBelow) {
-    CRecordingSink sink;
+    CCommandRecorder sink;
     CGrabToolPanel panel(sink, nullptr);
     panel.resize(360, 64);
     panel.show();
@@ -108,7 +103,7 @@ TEST(ToolPanelTest, TwoLinesWithTheIndicatorAndNameOnTopAndActionsBelow) {
 }
 
 TEST(BasicPanelTest, WheelScrollsTheGridOneLinePerNotchWithinTheLimits) {
-    CRecordingSink sink;
+    CCommandRecorder sink;
     CBasicPanel panel(sink, QColor(CColors::kMediaView), nullptr);
     CVScrollBar vertical(panel.Colors(), &panel);
     panel.SetScrollBars(&vertical, nullptr);

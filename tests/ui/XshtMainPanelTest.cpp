@@ -15,6 +15,7 @@
 #include "settings/Settings.h"
 #include "settings/TitleBar.h"
 #include "tests/support/SheetPatterns.h"
+#include "tests/ui/PanelFixtures.h"
 #include "ui/CounterBar.h"
 #include "ui/RangeDialog.h"
 #include "ui/ScrollBar.h"
@@ -28,16 +29,7 @@ namespace {
 
 using test::AddColumn;
 using test::CellNames;
-
-class CSnapshotCounter : public ISheetHistory {
-  public:
-    Result RecordEdit(const CXshtList&) override {
-        ++recorded;
-        return kOk;
-    }
-    void Reset() override {}
-    int recorded = 0;
-};
+using test::CSnapshotCounter;
 
 // Routes every command to the panel, as the frame would, and keeps a record.
 class CPanelSink : public ICommandSink {
