@@ -147,6 +147,8 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     void ClearScene();
     void RestoreLastScene();
     void ClearSceneTiming();
+    // A scene procedure's failure, with the file or folder it failed at.
+    void ShowSceneError(Result result);
     void ResetSettings();
     void StoreSettings();
     void RestoreSettings();

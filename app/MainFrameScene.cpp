@@ -9,6 +9,7 @@
 #include "app/IdlePump.h"
 #include "engine/Engine.h"
 #include "model/Anim.h"
+#include "platform/MessageText.h"
 #include "ui/MessageDialog.h"
 #include "ui/ProgressDialog.h"
 
@@ -110,6 +111,11 @@ void CMainFrame::ClearSceneTiming() {
     SwitchArea(cmd::kViewEditor);
 }
 
+void CMainFrame::ShowSceneError(Result result) {
+    messageBox_->ShowText(CMessageDialog::kError,
+                          WithSubject(MessageText(result), objects_.storage.ErrorSubject()));
+}
+
 Result CMainFrame::OpenScene(const QString& folder, const QStringList& extensions) {
     inSceneProcedure_ = true;
     if (objects_.media.ImageLevel() != nullptr || !objects_.sheet.Levels().empty())
@@ -122,7 +128,7 @@ Result CMainFrame::OpenScene(const QString& folder, const QStringList& extension
     inSceneProcedure_ = false;
     SendAll(refresh::kSceneOpened);
     idle_->Wake();
-    if (result != kOk) ShowMessage(CMessageDialog::kError, result);
+    if (result != kOk) ShowSceneError(result);
     return result;
 }
 
@@ -134,7 +140,7 @@ Result CMainFrame::SaveScene(const QString& folder, const QString& extension) {
                                             [this] { return Ask(kMsgReplaceScene); });
     }
     SendAll(refresh::kSceneLists);
-    if (result != kOk) ShowMessage(CMessageDialog::kError, result);
+    if (result != kOk) ShowSceneError(result);
     return result;
 }
 
@@ -144,7 +150,7 @@ Result CMainFrame::OpenSceneTiming(const QString& folder) {
     const Result result = objects_.storage.OpenSceneTiming(folder, &notes);
     SendAll(refresh::kTimingOpened);
     if (result != kOk) {
-        ShowMessage(CMessageDialog::kError, result);
+        ShowSceneError(result);
     } else if (!notes.isEmpty()) {
         // An exchanged sheet may carry what our sheet cannot: say what.
         messageBox_->ShowText(CMessageDialog::kWarning, notes.join(u'\n'));

@@ -3,11 +3,16 @@
 // onto a fresh sheet, against the bare work of the same files: the folder
 // listed and every picture's header probed. Prints seconds per size, the
 // growth exponent from one size to the next (1.0 is linear, 2.0 quadratic),
-// and Open Scene's time over the baseline's.
+// and Open Scene's time over the baseline's: each the median and spread of
+// bench::kRuns runs (an exponent or a ratio is taken run by run). The growth
+// is also given in the CPU time of the thread, which a machine busy with
+// other work does not stretch as it does the time on the clock.
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
+#include <string>
 #include <vector>
 
 #include <QBuffer>
@@ -17,6 +22,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 
+#include "bench/BenchReport.h"
 #include "display/ImageFiles.h"
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
@@ -38,6 +44,12 @@ constexpr int kSizes[] = {1250, 5000, 20000};
 
 double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+double CpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 QByteArray TinyPng() {
@@ -76,6 +88,8 @@ struct Figures {
     double open = 0;
     double timing = 0;
     double baseline = 0;
+    double openCpu = 0;
+    double timingCpu = 0;
 };
 
 Figures Measure(const QString& folder, int images) {
@@ -109,7 +123,9 @@ Figures Measure(const QString& folder, int images) {
     CNoProgress progress;
     {
         const auto start = Clock::now();
+        const double cpu = CpuSeconds();
         const Result result = storage.OpenScene(folder, DefaultSceneExtensions(), progress);
+        figures.openCpu = CpuSeconds() - cpu;
         figures.open = Seconds(start);
         if (result != kOk || media.TotalChildren() != images ||
             sheet.FrameCount() != images / kColumns)
@@ -119,7 +135,9 @@ Figures Measure(const QString& folder, int images) {
     {
         CXshtList read(settings);
         const auto start = Clock::now();
+        const double cpu = CpuSeconds();
         ReadTiming(read, media, folder);
+        figures.timingCpu = CpuSeconds() - cpu;
         figures.timing = Seconds(start);
         if (read.FrameCount() != images / kColumns)
             std::fprintf(stderr, "timing: %d frames\n", read.FrameCount());
@@ -132,32 +150,77 @@ double Exponent(double t1, double t2, int n1, int n2) {
     return std::log(t2 / t1) / std::log(static_cast<double>(n2) / n1);
 }
 
+// The runs of one size.
+struct Runs {
+    std::vector<double> open, timing, baseline, openCpu, timingCpu;
+
+    void Add(const Figures& f) {
+        open.push_back(f.open);
+        timing.push_back(f.timing);
+        baseline.push_back(f.baseline);
+        openCpu.push_back(f.openCpu);
+        timingCpu.push_back(f.timingCpu);
+    }
+};
+
+std::vector<double> Ratios(const std::vector<double>& a, const std::vector<double>& b) {
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i)
+        ratios.push_back(a[i] / b[i]);
+    return ratios;
+}
+
+std::vector<double> Exponents(const std::vector<double>& small, const std::vector<double>& large,
+                              int n1, int n2) {
+    std::vector<double> exponents;
+    for (std::size_t i = 0; i < small.size() && i < large.size(); ++i)
+        exponents.push_back(Exponent(small[i], large[i], n1, n2));
+    return exponents;
+}
+
+std::string Figure(const std::vector<double>& values, const char* number = "%.3f") {
+    return bench::Format(bench::Summarise(values), number);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
+    const bench::MachineReport machine("scene_open");
     QTemporaryDir root;
-    std::vector<Figures> all;
-    std::printf("%8s %10s %10s %10s %8s\n", "images", "open s", "timing s", "baseline s",
-                "open/base");
+    std::vector<Runs> all;
+    std::printf("seconds, median (lowest-highest) of %d runs\n", bench::kRuns);
     for (const int images : kSizes) {
         const QString folder = root.path() + QStringLiteral("/Scene %1").arg(images);
         if (!QDir().mkpath(folder) || !WriteScene(folder, images)) {
             std::fprintf(stderr, "cannot write the scene of %d images\n", images);
             return 1;
         }
-        const Figures f = Measure(folder, images);
-        all.push_back(f);
-        std::printf("%8d %10.3f %10.3f %10.3f %8.2f\n", images, f.open, f.timing, f.baseline,
-                    f.open / f.baseline);
+        Runs& runs = all.emplace_back();
+        for (int run = 0; run < bench::kRuns; ++run)
+            runs.Add(Measure(folder, images));
+        std::printf(
+            "%6d images: open %s, timing %s, baseline %s, open/base %s; CPU: open %s, "
+            "timing %s\n",
+            images, Figure(runs.open).c_str(), Figure(runs.timing, "%.4f").c_str(),
+            Figure(runs.baseline).c_str(), Figure(Ratios(runs.open, runs.baseline), "%.2f").c_str(),
+            Figure(runs.openCpu).c_str(), Figure(runs.timingCpu, "%.4f").c_str());
         std::fflush(stdout);
     }
     for (std::size_t i = 1; i < all.size(); ++i) {
-        std::printf("growth %d -> %d: open %.2f, timing %.2f, baseline %.2f\n", kSizes[i - 1],
-                    kSizes[i], Exponent(all[i - 1].open, all[i].open, kSizes[i - 1], kSizes[i]),
-                    Exponent(all[i - 1].timing, all[i].timing, kSizes[i - 1], kSizes[i]),
-                    Exponent(all[i - 1].baseline, all[i].baseline, kSizes[i - 1], kSizes[i]));
+        const int n1 = kSizes[i - 1];
+        const int n2 = kSizes[i];
+        const Runs& a = all[i - 1];
+        const Runs& b = all[i];
+        std::printf(
+            "growth %d -> %d: open %s, timing %s, baseline %s; in CPU time: open %s, "
+            "timing %s\n",
+            n1, n2, Figure(Exponents(a.open, b.open, n1, n2), "%.2f").c_str(),
+            Figure(Exponents(a.timing, b.timing, n1, n2), "%.2f").c_str(),
+            Figure(Exponents(a.baseline, b.baseline, n1, n2), "%.2f").c_str(),
+            Figure(Exponents(a.openCpu, b.openCpu, n1, n2), "%.2f").c_str(),
+            Figure(Exponents(a.timingCpu, b.timingCpu, n1, n2), "%.2f").c_str());
     }
     std::printf("target: growth <= 1.15, open/base <= 3 at %d images\n", kSizes[2]);
     return 0;

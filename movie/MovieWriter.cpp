@@ -7,6 +7,7 @@
 #include <libyuv/convert_from_argb.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 
@@ -216,6 +217,8 @@ Result CMovieWriter::OpenMovie(const QString& path, const QString& codecName, co
 
     // The movie grows under a hidden name beside its own and takes that name
     // once complete: a failure or a kill never cuts or removes an old movie.
+    // What a killed export left there goes now; a running one's stays.
+    RemoveAbandonedTemporaries(QFileInfo(path).path());
     if (const Result created = output_.Open(path); created != kOk) {
         errorDetail_ =
             QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(created)));

@@ -16,6 +16,12 @@ QString OneLineSystemText(const QString& raw) {
     return text;
 }
 
+QString WithSubject(const QString& text, const QString& subject) {
+    if (subject.isEmpty()) return text;
+    if (text.isEmpty()) return subject;
+    return text + QLatin1String(text.endsWith(u':') ? " " : ": ") + subject;
+}
+
 QString MessageText(int id) {
     if (id > 0x7FFF) return StringText(id);
     if (id <= 0) return {};

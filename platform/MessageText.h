@@ -11,6 +11,11 @@ namespace kolvane {
 // empty text.
 QString MessageText(int id);
 
+// A message with what it is about, as every message that names a file or
+// folder reads: "<text>: <subject>", or "<text> <subject>" after a text that
+// ends in a colon ("Can't create the folder:"). Either may be empty.
+QString WithSubject(const QString& text, const QString& subject);
+
 // A system's message text made fit for one line: a trailing ".\r\n" (or any
 // part of it) cut, carriage returns removed, line feeds turned into spaces.
 QString OneLineSystemText(const QString& text);

@@ -19,28 +19,45 @@ QString CMediaIndex::PathKey(const QString& path) {
     return DropLast(path, 4).toCaseFolded();
 }
 
-CMediaIndex::CMediaIndex(const CMdiaList& media) {
-    for (const CNode* level : media.Levels()) {
-        Level& names = levels_.emplace_back();
-        names.sounds = (level->summary->typeBits & kTypeSound) != 0;
+CMediaIndex::CMediaIndex(const CMdiaList& media) : media_(media) {}
+
+void CMediaIndex::KeepFirst(QHash<QString, Entry>& hash, const QString& key, Entry entry) {
+    Entry& kept = hash[key];  // one lookup; a new one is empty
+    if (kept.item == nullptr) kept = entry;
+}
+
+const QHash<QString, CMediaIndex::Entry>& CMediaIndex::Paths() const {
+    if (pathsMade_) return paths_;
+    pathsMade_ = true;
+    paths_.reserve(media_.TotalChildren());
+    for (const CNode* level : media_.Levels()) {
         for (CNode* item : *level->children) {
-            const Entry entry{item, next_++};
-            if (const QString* path = ItemPath(*item)) {
-                const QString key = PathKey(*path);
-                if (!paths_.contains(key)) paths_.insert(key, entry);
-            }
-            const QString name = item->name.toCaseFolded();
-            if (!names.names.contains(name)) names.names.insert(name, entry);
+            if (const QString* path = ItemPath(*item)) KeepFirst(paths_, PathKey(*path), {item, 0});
         }
     }
+    return paths_;
+}
+
+const std::vector<CMediaIndex::Level>& CMediaIndex::Levels() const {
+    if (namesMade_) return levels_;
+    namesMade_ = true;
+    int rank = 0;
+    for (const CNode* level : media_.Levels()) {
+        Level& names = levels_.emplace_back();
+        names.sounds = (level->summary->typeBits & kTypeSound) != 0;
+        names.names.reserve(level->children->size());
+        for (CNode* item : *level->children)
+            KeepFirst(names.names, item->name.toCaseFolded(), {item, rank++});
+    }
+    return levels_;
 }
 
 bool CMediaIndex::HasPath(const QString& path) const {
-    return paths_.contains(PathKey(path));
+    return Paths().contains(PathKey(path));
 }
 
 CNode* CMediaIndex::FindByPath(const QString& path) const {
-    return paths_.value(PathKey(path)).item;
+    return Paths().value(PathKey(path)).item;
 }
 
 CNode* CMediaIndex::FindByName(const QString& name) const {
@@ -48,7 +65,7 @@ CNode* CMediaIndex::FindByName(const QString& name) const {
     if (auto parts = ParseSoundCellName(name)) soundKey = parts->soundName;
     const QString folded = name.toCaseFolded();
     const QString soundFolded = soundKey.toCaseFolded();
-    for (const Level& level : levels_) {
+    for (const Level& level : Levels()) {
         const Entry plain = level.names.value(folded);
         if (!level.sounds) {
             if (plain.item != nullptr) return plain.item;
@@ -64,10 +81,10 @@ CNode* CMediaIndex::FindByName(const QString& name) const {
 }
 
 void CMediaIndex::Add(CNode* item) {
-    if (const QString* path = ItemPath(*item)) {
-        const QString key = PathKey(*path);
-        if (!paths_.contains(key)) paths_.insert(key, Entry{item, next_++});
-    }
+    const QString* path = ItemPath(*item);
+    if (path == nullptr) return;
+    Paths();  // made now, it holds the item already: it is in the list
+    KeepFirst(paths_, PathKey(*path), {item, 0});
 }
 
 }  // namespace kolvane

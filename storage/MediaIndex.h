@@ -15,7 +15,9 @@ class CNode;
 // walking the list: the same answers as CListList::FindItemByPath and
 // FindItemByName for a list that does not change meanwhile (a timing file
 // being read), or that changes only by the items added through Add (an
-// import).
+// import). Each hash is made at its first question: an import asks only
+// by path, a timing file mostly by name, and at 20,000 items the hash
+// nobody asks would cost as much as the read.
 class CMediaIndex {
   public:
     explicit CMediaIndex(const CMdiaList& media);
@@ -34,7 +36,7 @@ class CMediaIndex {
   private:
     struct Entry {
         CNode* item = nullptr;
-        int rank = 0;  // place in list order, for "the first"
+        int rank = 0;  // place in list order, for "the first" (names only)
     };
     struct Level {
         bool sounds = false;
@@ -42,10 +44,15 @@ class CMediaIndex {
     };
 
     static QString PathKey(const QString& path);
+    static void KeepFirst(QHash<QString, Entry>& hash, const QString& key, Entry entry);
+    const QHash<QString, Entry>& Paths() const;
+    const std::vector<Level>& Levels() const;
 
-    QHash<QString, Entry> paths_;
-    std::vector<Level> levels_;
-    int next_ = 0;
+    const CMdiaList& media_;
+    mutable bool pathsMade_ = false;
+    mutable bool namesMade_ = false;
+    mutable QHash<QString, Entry> paths_;
+    mutable std::vector<Level> levels_;
 };
 
 }  // namespace kolvane

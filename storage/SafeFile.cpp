@@ -1,6 +1,7 @@
 #include "storage/SafeFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <functional>
 #include <vector>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -62,6 +64,19 @@ QString RandomSuffix() {
     return suffix;
 }
 
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Whether `fd` is still the file at `path`: a cleaner may have removed the
+// name between its making and its lock.
+bool IsAt(int fd, const QString& path) {
+    struct stat opened {};
+    struct stat named {};
+    return ::fstat(fd, &opened) == 0 && ::lstat(QFile::encodeName(path).constData(), &named) == 0 &&
+           SameFile(opened, named);
+}
+
 Result WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
         const ssize_t written = ::write(fd, data, size);
@@ -102,13 +117,23 @@ Result CAtomicFile::Open(const QString& path) {
             target.path() + QStringLiteral("/.") + stem + QStringLiteral(".part-") + RandomSuffix();
         const int fd = ::open(QFile::encodeName(temporary).constData(),
                               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
+        if (fd < 0) {
+            if (errno != EEXIST || tries >= kNameTries) return errno;
+            continue;
+        }
+        // Held while the file is written, and let go by the kernel when the
+        // writer dies: what nobody holds is a leftover. A cleaner that took
+        // the name before the lock did is seen, and another name is tried.
+        // Where the file system has no locks, nothing is cleaned either.
+        const bool held = ::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+        if (held && IsAt(fd, temporary)) {
             fd_ = fd;
             temporary_ = temporary;
             target_ = path;
             return kOk;
         }
-        if (errno != EEXIST || tries >= kNameTries) return errno;
+        ::close(fd);
+        if (tries >= kNameTries) return EBUSY;
     }
 }
 
@@ -119,6 +144,9 @@ Result CAtomicFile::Commit(const timespec* modified) {
         const timespec times[2] = {{0, UTIME_OMIT}, *modified};
         ::futimens(fd_, times);  // a lost time is no reason to fail a copy
     }
+    // The lock belongs to the open file, which the copy keeps open until
+    // the rename: a cleaner must not take the temporary in between.
+    CFileDescriptor lock(::fcntl(fd_, F_DUPFD_CLOEXEC, 0));
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0 && result == kOk) result = errno;  // delayed write errors show here
@@ -131,15 +159,17 @@ Result CAtomicFile::Commit(const timespec* modified) {
         return result;
     }
     temporary_.clear();
+    lock.Reset(-1);
     SyncFolder(QFileInfo(target_).path());
     return kOk;
 }
 
 void CAtomicFile::Discard() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    // The name goes while the lock is held.
     if (!temporary_.isEmpty()) ::unlink(QFile::encodeName(temporary_).constData());
     temporary_.clear();
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
 }
 
 Result WriteFileAtomically(const QString& path, const QByteArray& data) {
@@ -219,6 +249,29 @@ bool IsLeftoverTemporary(const QString& name) {
     const QStringView letters = QStringView(name).right(6);
     return std::all_of(letters.begin(), letters.end(),
                        [](QChar c) { return c.unicode() < 128 && c.isLetterOrNumber(); });
+}
+
+bool RemoveIfAbandoned(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    CFileDescriptor fd(::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.Get() < 0) return false;
+    struct stat status {};
+    if (::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid())
+        return false;
+    // Held: a writer is at work. The lock is kept over the unlink, so that
+    // a writer that made the file just now sees its name gone.
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return false;
+    if (!IsAt(fd.Get(), path)) return false;
+    return ::unlink(name.constData()) == 0;
+}
+
+int RemoveAbandonedTemporaries(const QString& folder) {
+    const QDir dir(folder);
+    int removed = 0;
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (IsLeftoverTemporary(name) && RemoveIfAbandoned(dir.filePath(name))) ++removed;
+    }
+    return removed;
 }
 
 }  // namespace kolvane

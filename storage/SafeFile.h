@@ -24,7 +24,8 @@ Result CopyFileAtomically(const QString& from, const QString& to);
 // that appears under its name only once complete: it is made as a hidden
 // temporary beside the target; Commit() flushes it and renames it over the
 // target. Destroyed without a commit, the temporary is removed and the target
-// keeps what it held. A kill leaves at most the hidden temporary.
+// keeps what it held. A kill leaves at most the hidden temporary, which
+// RemoveAbandonedTemporaries can tell from one still being written.
 class CAtomicFile {
   public:
     CAtomicFile() = default;
@@ -62,7 +63,17 @@ Result MovePath(const QString& from, const QString& to);
 // Flushes a folder's entries (names just created or renamed) to the disk.
 void SyncFolder(const QString& folder);
 
-// Whether `name` is a temporary file left by an interrupted write above.
+// Whether `name` is named as the temporary files above are: a file a
+// killed write left, or one still being written.
 bool IsLeftoverTemporary(const QString& name);
+
+// Removes the temporary `path` unless a write holds it (a live writer
+// holds a lock on its temporary until the rename; a killed one holds
+// none). Only a regular file of ours is taken, never through a link.
+// Answers whether it went.
+bool RemoveIfAbandoned(const QString& path);
+
+// The same for every temporary in `folder`; answers how many went.
+int RemoveAbandonedTemporaries(const QString& folder);
 
 }  // namespace kolvane

@@ -167,7 +167,11 @@ void DeleteUnusedFiles(const CMdiaList& media, const QString& folder) {
     for (const QString& name : FilesIn(folder)) {
         if (!IsSceneFile(name)) continue;
         const QString path = dir.filePath(name);
-        if (!owned.HasPath(path)) QFile::remove(path);
+        // A temporary another save is still writing is not ours to take.
+        if (IsLeftoverTemporary(name))
+            RemoveIfAbandoned(path);
+        else if (!owned.HasPath(path))
+            QFile::remove(path);
     }
 }
 
@@ -261,7 +265,11 @@ void DeleteMarkedFiles(const CMdiaList& media, const QString& folder) {
         if (!DropLast(name, 4).endsWith(u'~')) continue;
         // An image may well be named with a "~" at the end: its copy stays.
         const QString path = dir.filePath(name);
-        if (!owned.HasPath(path)) QFile::remove(path);
+        // A temporary another save is still writing is not ours to take.
+        if (IsLeftoverTemporary(name))
+            RemoveIfAbandoned(path);
+        else if (!owned.HasPath(path))
+            QFile::remove(path);
     }
 }
 

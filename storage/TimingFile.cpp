@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QSet>
 #include <QStringDecoder>
 
@@ -168,16 +167,20 @@ class CCellFinder {
 
     // By name, then by the path beside the timing file; the text as it stands
     // first, then without a media extension (so "shot.1 0001" keeps its dot).
-    const CellLookup& Find(const QString& text) {
-        auto cached = cache_.constFind(text);
-        if (cached != cache_.cend()) return *cached;
+    // A held cell repeats the text above it, so each column keeps its last
+    // answer: a hash of every text read would cost more than it saves.
+    const CellLookup& Find(int column, const QString& text) {
+        if (column >= static_cast<int>(last_.size())) last_.resize(column + 1);
+        Last& last = last_[column];
+        if (last.valid && last.text == text) return last.found;
         CellLookup found{FindItem(text), text};
         if (found.item == nullptr) {
             if (auto stem = WithoutMediaExtension(text)) {
                 if (CNode* item = FindItem(*stem)) found = {item, *stem};
             }
         }
-        return *cache_.insert(text, found);
+        last = {true, text, std::move(found)};
+        return last.found;
     }
 
   private:
@@ -189,9 +192,15 @@ class CCellFinder {
         return index_.FindByPath(folder_ + u'/' + text + QStringLiteral(".ext"));
     }
 
+    struct Last {
+        bool valid = false;
+        QString text;
+        CellLookup found;
+    };
+
     const CMediaIndex index_;
     const QString folder_;
-    QHash<QString, CellLookup> cache_;
+    std::vector<Last> last_;
 };
 
 // Reads the data lines onto the sheet: field i of a line goes to column i - 1
@@ -208,7 +217,7 @@ class CTimingRows {
         if (!Fits(row, 0)) return false;
         for (int i = 1; i < fields.size(); ++i) {
             const int index = i - 1;
-            const CellLookup& found = finder_.Find(fields[i]);
+            const CellLookup& found = finder_.Find(index, fields[i]);
             if (!Fits(row, index)) return false;
             CNode* column = ColumnAt(index, found.item);
             CNodeList& cells = *column->children;

@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 
 #include "platform/MediaFramework.h"
+#include "platform/MessageText.h"
 #include "platform/StringTable.h"
 #include "tool/DevicesCommand.h"
 #include "tool/GrabCommand.h"
@@ -58,7 +59,7 @@ void PrintError(int result, const QString& subject) {
         text = QString::fromLocal8Bit(std::strerror(result)).trimmed();
     }
     if (text.isEmpty()) text = QStringLiteral("failed");
-    if (!subject.isEmpty()) text += QLatin1String(text.endsWith(u':') ? " " : ": ") + subject;
+    text = WithSubject(text, subject);
     std::fprintf(stderr, "kolvane-tool: %s (%d)\n", text.toUtf8().constData(), result);
 }
 

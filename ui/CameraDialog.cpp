@@ -3,6 +3,7 @@
 #include "platform/StringTable.h"
 #include "settings/Settings.h"
 #include "ui/ComboBar.h"
+#include "ui/DialogRows.h"
 #include "ui/UiMetrics.h"
 
 namespace kolvane {
@@ -27,10 +28,6 @@ constexpr RowSpec kRows[] = {
     {40714, FocalRange, 50213},
     {40715, ImageSize, 50214},
 };
-
-int RowHeight() {
-    return LineHeight() + 6;
-}
 
 }  // namespace
 
@@ -65,7 +62,7 @@ CComboBar* CCameraDialog::Row(int setting) const {
 void CCameraDialog::Open() {
     if (IsOpen()) return;
     const int count = static_cast<int>(rows_.size());
-    const int height = count * (RowHeight() + 2) + RowHeight() / 2 + DialogUnit() / 2;
+    const int height = CDialogRows::LabelledHeight(count) + DialogUnit() / 2;
     Create(StringText(kTitle), WindowWidth(4 * DialogUnit()), WindowHeight(height));
 }
 
@@ -133,14 +130,7 @@ bool CCameraDialog::OnCommand(int id) {
 }
 
 void CCameraDialog::LayoutClient(const QRect& client) {
-    const int rowHeight = RowHeight();
-    const int labelWidth = 5 * LineHeight();
-    QRect slot(client.left() + 2, client.top() + rowHeight / 4, client.width() - 4, rowHeight);
-    for (CComboBar* row : rows_) {
-        row->SetLabelWidth(labelWidth);
-        row->setGeometry(slot);
-        slot.translate(0, rowHeight + 2);
-    }
+    CDialogRows::LayoutLabelled(rows_, client);
 }
 
 }  // namespace kolvane

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QWidget>
 
+#include "ui/ComboBar.h"
 #include "ui/UiMetrics.h"
 
 namespace kolvane {
@@ -53,6 +54,25 @@ void CDialogRows::PaintLabels(QPainter& painter, const QRect& client, const QStr
         label.setWidth(labelWidth - inset);
         painter.drawText(label, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                          labels[index]);
+    }
+}
+
+int CDialogRows::LabelledRowHeight() {
+    return LineHeight() + 6;
+}
+
+int CDialogRows::LabelledHeight(int count) {
+    return count * (LabelledRowHeight() + 2) + LabelledRowHeight() / 2;
+}
+
+void CDialogRows::LayoutLabelled(const std::vector<CComboBar*>& rows, const QRect& client) {
+    const int rowHeight = LabelledRowHeight();
+    const int labelWidth = 5 * LineHeight();
+    QRect slot(client.left() + 2, client.top() + rowHeight / 4, client.width() - 4, rowHeight);
+    for (CComboBar* row : rows) {
+        row->SetLabelWidth(labelWidth);
+        row->setGeometry(slot);
+        slot.translate(0, rowHeight + 2);
     }
 }
 

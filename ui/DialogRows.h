@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include <QColor>
 #include <QRect>
 #include <QStringList>
@@ -9,6 +11,8 @@ class QPainter;
 class QWidget;
 
 namespace kolvane {
+
+class CComboBar;
 
 // Rows of a dialog one under another, each with its label drawn on its left
 // in a column one dialog unit wide.
@@ -31,6 +35,13 @@ class CDialogRows {
     }
     static void PaintLabels(QPainter& painter, const QRect& client, const QStringList& labels,
                             const QColor& color, int labelWidth = LabelWidth());
+
+    // Rows that draw their own labels (the grabber's setting dialogs): a
+    // little taller, the labels five lines wide, a quarter row from the top.
+    static int LabelledRowHeight();
+    // The client height that holds `count` of them.
+    static int LabelledHeight(int count);
+    static void LayoutLabelled(const std::vector<CComboBar*>& rows, const QRect& client);
 
   private:
     static void Place(QWidget* row, const QRect& client, int index, int labelWidth);

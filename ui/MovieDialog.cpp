@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QPainter>
 
 #include "movie/MovieFrame.h"
 #include "movie/MoviePipeline.h"
@@ -15,11 +14,9 @@
 #include "storage/WorkingFolders.h"
 #include "ui/BasicButton.h"
 #include "ui/ComboBar.h"
-#include "ui/DialogRows.h"
 #include "ui/MessageDialog.h"
 #include "ui/ProgressDialog.h"
 #include "ui/TextButton.h"
-#include "ui/UiMetrics.h"
 
 namespace kolvane {
 namespace {
@@ -39,7 +36,7 @@ const QString kRecordGroup = QStringLiteral("LastMovie");
 
 CMovieDialog::CMovieDialog(QWidget* owner, CSettings& settings, const CXshtList& sheet,
                            CMovieWriter& writer, const QString& documents)
-    : CBasicDialog(owner),
+    : CRowsDialog(owner),
       settings_(settings),
       sheet_(sheet),
       writer_(writer),
@@ -49,19 +46,12 @@ CMovieDialog::CMovieDialog(QWidget* owner, CSettings& settings, const CXshtList&
                                                                    ? MovieContainer::kMp4
                                                                    : MovieContainer::kAvi);
                }) {
-    SetButtonSet(3);  // ok, cancel
     for (int field = 0; field < kFieldCount; ++field) {
-        const bool list = field == kPreset || field == kType;
-        auto* row =
-            new CComboBar(kFirstCommand + field, QString(), StringText(kFirstTooltip + field),
-                          list ? CComboBar::Kind::kList : CComboBar::Kind::kText, Colors(), this);
-        row->SetLabelWidth(0);
-        row->SetVisibleRows(kVisibleRows[field]);
+        CComboBar* row = AddRow(kFirstCommand + field, StringText(kFirstTooltip + field),
+                                field == kPreset || field == kType, kVisibleRows[field]);
         // "master (no compression)" is chosen as master; names and folders
         // are taken whole.
         row->SetShortForm(field != kName && field != kDestination);
-        connect(row, &CComboBar::Command, this, &CBasicDialog::SendDialogCommand);
-        rows_[static_cast<std::size_t>(field)] = row;
     }
     Row(kPreset)->SetItems(CMovieChoices::Presets());
     Row(kType)->SetItems(CMovieChoices::Types());
@@ -71,9 +61,7 @@ CMovieDialog::CMovieDialog(QWidget* owner, CSettings& settings, const CXshtList&
 CMovieDialog::~CMovieDialog() = default;
 
 int CMovieDialog::Run() {
-    const int unit = DialogUnit();
-    return DoModal(StringText(kTitle), WindowWidth(6 * unit),
-                   WindowHeight(CDialogRows::Height(kFieldCount) + unit / 2));
+    return RunRows(StringText(kTitle));
 }
 
 void CMovieDialog::OnOpen() {
@@ -186,26 +174,11 @@ bool CMovieDialog::WriteMovie() {
     return true;
 }
 
-int CMovieDialog::ShowMessage(int kind, int id) {
-    if (showMessage_) return showMessage_(kind, id);
-    if (messageBox_ == nullptr) messageBox_ = new CMessageDialog(this);
-    return messageBox_->Show(kind, id);
-}
-
-void CMovieDialog::LayoutClient(const QRect& client) {
-    CDialogRows::Layout(rows_, client, CDialogRows::LabelWidthFor(Labels(), font()));
-}
-
 QStringList CMovieDialog::Labels() {
     QStringList labels{StringText(kPresetLabel)};
     for (int field = kType; field < kFieldCount; ++field)
         labels << StringText(kFirstLabel + field - kType);
     return labels;
-}
-
-void CMovieDialog::PaintClient(QPainter& painter, const QRect& client) {
-    CDialogRows::PaintLabels(painter, client, Labels(), Colors().Text(CColors::kFace),
-                             CDialogRows::LabelWidthFor(Labels(), font()));
 }
 
 }  // namespace kolvane

@@ -1,16 +1,11 @@
 #pragma once
 
-#include <array>
-#include <functional>
-
 #include "movie/MovieChoices.h"
 #include "platform/ResultCodes.h"
-#include "ui/BasicDialog.h"
+#include "ui/RowsDialog.h"
 
 namespace kolvane {
 
-class CComboBar;
-class CMessageDialog;
 class CMovieWriter;
 class CSettings;
 class CXshtList;
@@ -20,13 +15,12 @@ class CXshtList;
 // from the scene's pictures and runs the movie writer with its progress box;
 // its "abort" ends the movie with no file left. On a failure the dialog stays
 // open; the fields are remembered only after a movie was made.
-class CMovieDialog : public CBasicDialog {
+class CMovieDialog : public CRowsDialog {
     Q_OBJECT
   public:
     enum Field : int { kPreset, kType, kName, kDestination, kResizing, kReduction, kFieldCount };
     // The command each field sends: 33070 (preset) to 33075 (reduction).
     static constexpr int kFirstCommand = 33070;
-    using MessageBox = std::function<int(int kind, int id)>;
 
     // `documents` holds "My Movies", the first destination (the user's
     // documents folder when none is given).
@@ -37,31 +31,24 @@ class CMovieDialog : public CBasicDialog {
     // Runs modally and answers how it ended (kOk once the movie is made).
     int Run();
 
-    void SetMessageBox(MessageBox show) { showMessage_ = std::move(show); }
-    CComboBar* Row(int field) const { return rows_[static_cast<std::size_t>(field)]; }
     const CMovieChoices& Choices() const { return choices_; }
     static QStringList Labels();
 
   protected:
     void OnOpen() override;
     bool OnCommand(int id) override;
-    void LayoutClient(const QRect& client) override;
-    void PaintClient(QPainter& painter, const QRect& client) override;
+    QStringList RowLabels() const override { return Labels(); }
 
   private:
     void ReadFields();
     void ShowFields();
     // True when the movie was made and the dialog may close.
     bool WriteMovie();
-    int ShowMessage(int kind, int id);
 
     CSettings& settings_;
     const CXshtList& sheet_;
     CMovieWriter& writer_;
     CMovieChoices choices_;
-    std::array<CComboBar*, kFieldCount> rows_{};
-    MessageBox showMessage_;
-    CMessageDialog* messageBox_ = nullptr;
 };
 
 }  // namespace kolvane

@@ -1,7 +1,6 @@
 #include "ui/SceneDialog.h"
 
 #include <QApplication>
-#include <QPainter>
 
 #include "platform/StringTable.h"
 #include "settings/DialogRecord.h"
@@ -9,10 +8,8 @@
 #include "storage/WorkingFolders.h"
 #include "ui/BasicButton.h"
 #include "ui/ComboBar.h"
-#include "ui/DialogRows.h"
 #include "ui/MessageDialog.h"
 #include "ui/TextButton.h"
-#include "ui/UiMetrics.h"
 
 namespace kolvane {
 namespace {
@@ -37,24 +34,16 @@ int LevelOf(int field) {
 
 CSceneDialog::CSceneDialog(QWidget* owner, CSettings& settings, const CTitleBar& title,
                            Procedures procedures, const QString& documents)
-    : CBasicDialog(owner),
+    : CRowsDialog(owner),
       settings_(settings),
       title_(title),
       procedures_(std::move(procedures)),
       chooser_(documents.isEmpty() ? CWorkingFolders::DefaultDocuments() : documents) {
-    SetButtonSet(3);  // ok, cancel
-    for (int field = 0; field < kFieldCount; ++field) {
-        // Rows without labels of their own: the labels follow the preset,
-        // and a row's on/off switch would be kept by its label.
-        const bool list = field == kPreset || field == kFormat;
-        auto* row =
-            new CComboBar(kFirstCommand + field, QString(), QString(),
-                          list ? CComboBar::Kind::kList : CComboBar::Kind::kText, Colors(), this);
-        row->SetLabelWidth(0);
-        row->SetVisibleRows(kVisibleRows[field]);
-        connect(row, &CComboBar::Command, this, &CBasicDialog::SendDialogCommand);
-        rows_[static_cast<std::size_t>(field)] = row;
-    }
+    // The labels follow the preset, so the rows have none of their own (a
+    // row's on/off switch would be kept by its label).
+    for (int field = 0; field < kFieldCount; ++field)
+        AddRow(kFirstCommand + field, QString(), field == kPreset || field == kFormat,
+               kVisibleRows[field]);
     Row(kPreset)->SetItems(CSceneChooser::Presets());
 }
 
@@ -63,10 +52,7 @@ CSceneDialog::~CSceneDialog() = default;
 int CSceneDialog::Run(int kind) {
     kind_ = std::clamp(kind, static_cast<int>(CSceneChooser::kOpenScene),
                        static_cast<int>(CSceneChooser::kSaveScene));
-    const int unit = DialogUnit();
-    const int clientHeight = CDialogRows::Height(kFieldCount);
-    return DoModal(StringText(kFirstTitle + kind_ - CSceneChooser::kOpenScene),
-                   WindowWidth(6 * unit), WindowHeight(clientHeight + unit / 2));
+    return RunRows(StringText(kFirstTitle + kind_ - CSceneChooser::kOpenScene));
 }
 
 void CSceneDialog::OnOpen() {
@@ -179,21 +165,6 @@ bool CSceneDialog::RunProcedure() {
     setEnabled(true);
     chooser_.Store(CDialogRecord(kRecordGroup));
     return result == kolvane::kOk;  // not the dialog's ok button
-}
-
-int CSceneDialog::ShowMessage(int kind, int id) {
-    if (showMessage_) return showMessage_(kind, id);
-    if (messageBox_ == nullptr) messageBox_ = new CMessageDialog(this);
-    return messageBox_->Show(kind, id);
-}
-
-void CSceneDialog::LayoutClient(const QRect& client) {
-    CDialogRows::Layout(rows_, client, CDialogRows::LabelWidthFor(Labels(), font()));
-}
-
-void CSceneDialog::PaintClient(QPainter& painter, const QRect& client) {
-    CDialogRows::PaintLabels(painter, client, Labels(), Colors().Text(CColors::kFace),
-                             CDialogRows::LabelWidthFor(Labels(), font()));
 }
 
 }  // namespace kolvane

@@ -1,18 +1,15 @@
 #pragma once
 
-#include <array>
 #include <functional>
 
 #include <QStringList>
 
 #include "platform/ResultCodes.h"
 #include "storage/SceneChooser.h"
-#include "ui/BasicDialog.h"
+#include "ui/RowsDialog.h"
 
 namespace kolvane {
 
-class CComboBar;
-class CMessageDialog;
 class CSettings;
 class CTitleBar;
 
@@ -21,7 +18,7 @@ class CTitleBar;
 // format says which images to open or how to save them, and each level offers
 // the folders that exist at its place (see CSceneChooser). OK runs the
 // procedure of the kind; on a failure the dialog stays open.
-class CSceneDialog : public CBasicDialog {
+class CSceneDialog : public CRowsDialog {
     Q_OBJECT
   public:
     enum Field : int { kPreset, kFormat, kLevel1, kLevel2, kLevel3, kLevel4, kLevel5, kFieldCount };
@@ -36,7 +33,6 @@ class CSceneDialog : public CBasicDialog {
         std::function<kolvane::Result(const QString& folder, const QString& extension)> saveScene;
         std::function<kolvane::Result(const QString& folder)> openSceneTiming;
     };
-    using MessageBox = std::function<int(int kind, int id)>;
 
     // `documents` holds "My Scenes", the first base (the user's documents
     // folder when none is given).
@@ -48,8 +44,6 @@ class CSceneDialog : public CBasicDialog {
     // (Save Scene) and answers how it ended (kOk once the procedure ran).
     int Run(int kind);
 
-    void SetMessageBox(MessageBox show) { showMessage_ = std::move(show); }
-    CComboBar* Row(int field) const { return rows_[static_cast<std::size_t>(field)]; }
     const CSceneChooser& Chooser() const { return chooser_; }
     // The labels as drawn, top to bottom.
     QStringList Labels() const;
@@ -57,8 +51,7 @@ class CSceneDialog : public CBasicDialog {
   protected:
     void OnOpen() override;
     bool OnCommand(int id) override;
-    void LayoutClient(const QRect& client) override;
-    void PaintClient(QPainter& painter, const QRect& client) override;
+    QStringList RowLabels() const override { return Labels(); }
 
   private:
     void ReadLevels();
@@ -67,16 +60,12 @@ class CSceneDialog : public CBasicDialog {
     void ShowOk();
     // True when the procedure succeeded and the dialog may close.
     bool RunProcedure();
-    int ShowMessage(int kind, int id);
 
     CSettings& settings_;
     const CTitleBar& title_;
     Procedures procedures_;
     CSceneChooser chooser_;
-    std::array<CComboBar*, kFieldCount> rows_{};
     int kind_ = CSceneChooser::kOpenScene;
-    MessageBox showMessage_;
-    CMessageDialog* messageBox_ = nullptr;
 };
 
 }  // namespace kolvane

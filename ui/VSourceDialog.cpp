@@ -5,6 +5,7 @@
 #include "platform/StringTable.h"
 #include "settings/Settings.h"
 #include "ui/ComboBar.h"
+#include "ui/DialogRows.h"
 #include "ui/UiMetrics.h"
 
 namespace kolvane {
@@ -32,10 +33,6 @@ constexpr RowSpec kRows[] = {
     {CVSourceDialog::kPictureRow, 40708, Color, 50207},
 };
 constexpr int kRowCount = static_cast<int>(std::size(kRows));
-
-int RowHeight() {
-    return LineHeight() + 6;
-}
 
 }  // namespace
 
@@ -71,7 +68,7 @@ CComboBar* CVSourceDialog::Row(int setting) const {
 
 void CVSourceDialog::Open() {
     if (IsOpen()) return;
-    const int height = kRowCount * (RowHeight() + 2) + RowHeight() / 2 + DialogUnit() / 2;
+    const int height = CDialogRows::LabelledHeight(kRowCount) + DialogUnit() / 2;
     Create(StringText(kTitle), WindowWidth(4 * DialogUnit()), WindowHeight(height));
 }
 
@@ -152,14 +149,7 @@ bool CVSourceDialog::OnCommand(int id) {
 }
 
 void CVSourceDialog::LayoutClient(const QRect& client) {
-    const int rowHeight = RowHeight();
-    const int labelWidth = 5 * LineHeight();
-    QRect slot(client.left() + 2, client.top() + rowHeight / 4, client.width() - 4, rowHeight);
-    for (CComboBar* row : rows_) {
-        row->SetLabelWidth(labelWidth);
-        row->setGeometry(slot);
-        slot.translate(0, rowHeight + 2);
-    }
+    CDialogRows::LayoutLabelled(rows_, client);
 }
 
 }  // namespace kolvane

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -9,6 +11,7 @@
 #include "app/MainFrame.h"
 #include "engine/Engine.h"
 #include "model/Anim.h"
+#include "tests/support/TestEnvironment.h"
 #include "ui/MessageDialog.h"
 
 namespace kolvane {
@@ -160,6 +163,44 @@ TEST_F(SceneCommandsTest, OpenSceneTimingReadsAnXdtsSheetAndSaysWhatItLeftOut) {
     EXPECT_EQ(Frames(), 4);
     EXPECT_EQ(objects.sheet.Levels().front()->children->front()->name, QStringLiteral("walk 0002"));
     EXPECT_EQ(frame->MessageBox().Message(), QStringLiteral("camerawork field not read"));
+}
+
+// A failed scene procedure says where it failed and why, as the tool does.
+TEST_F(SceneCommandsTest, AFailingOpenOrSaveNamesTheFileOrFolderInItsMessage) {
+    Show();
+    QStringList shown;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, frame.get(), [this, &shown] {
+        CMessageDialog& box = frame->MessageBox();
+        if (!box.isVisible()) return;
+        shown << box.Message();
+        box.End(CBasicDialog::kClose);
+    });
+    closer.start(10);
+
+    // A timing file that is a FIFO: opening it would wait for ever.
+    const QString scene =
+        test::MakeTempDir(QStringLiteral("piped")) + QStringLiteral("/piped scene");
+    QDir().mkpath(scene);
+    QImage image(8, 6, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save(scene + QStringLiteral("/run 0001.png")));
+    const QString fifo = scene + QStringLiteral("/piped scene.csv");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_EQ(frame->OpenScene(scene, {".png"}), msg::kNotARegularFile);
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown.back(), QStringLiteral("Not a regular file: ") + fifo);
+
+    // A save below a file: no folder can be made there.
+    const QString file = test::MakeTempDir(QStringLiteral("saved")) + QStringLiteral("/a file");
+    QFile plain(file);
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    EXPECT_EQ(frame->SaveScene(file + QStringLiteral("/saved"), QString()),
+              msg::kCannotCreateFolder);
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown.back(), QStringLiteral("Can't create the folder: ") + file +
+                                QStringLiteral(": Not a directory"));
 }
 
 }  // namespace

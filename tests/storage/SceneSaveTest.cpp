@@ -10,6 +10,7 @@
 #include "model/MediaInfo.h"
 #include "platform/ResultCodes.h"
 #include "storage/Import.h"
+#include "storage/SafeFile.h"
 #include "storage/SceneSave.h"
 #include "tests/storage/SceneFixtures.h"
 #include "tests/support/TestEnvironment.h"
@@ -167,12 +168,14 @@ TEST_F(SceneSaving, DeletingUnusedFilesTouchesOnlyWhatASceneConsistsOf) {
     for (const QString& name : others)
         WriteText(scene + u'/' + name, "the user's own");
     WriteImage(scene + QStringLiteral("/sub/deeper 0001.png"));
+    CAtomicFile running;  // another save still writing
+    ASSERT_EQ(running.Open(scene + QStringLiteral("/gone 0002.png")), kOk);
 
     DeleteUnusedFiles(media, scene);
     QStringList expected = others;
     expected << "kept 0001.lvw"
              << "kept 0001.png"
-             << "sub";
+             << "sub" << QFileInfo(running.TemporaryPath()).fileName();
     expected.sort();
     EXPECT_EQ(Entries(scene), expected);
     EXPECT_TRUE(QFileInfo::exists(scene + QStringLiteral("/sub/deeper 0001.png")));

@@ -16,6 +16,7 @@
 #include "model/XshtList.h"
 #include "settings/Settings.h"
 #include "storage/Import.h"
+#include "storage/SafeFile.h"
 #include "storage/TimingFile.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/tool/ToolRun.h"
@@ -108,8 +109,10 @@ TEST(MovieCommand, ExitsWithAnErrorUnlessTheMovieIsComplete) {
 }
 
 // A movie being written is under a hidden name of its own: SIGKILL in the
-// middle leaves an old movie of the same name byte for byte.
-TEST(MovieCommand, AKilledExportLeavesTheOldMovieAsItWas) {
+// middle leaves an old movie of the same name byte for byte, and what it
+// left is cleaned by the next export into that folder, but for the
+// temporary of an export still running there.
+TEST(MovieCommand, AKilledExportLeavesTheOldMovieAsItWasAndTheNextCleansUp) {
     const QString folder = MakeSceneFolder();
     {
         // Long enough to be caught while it runs.
@@ -162,6 +165,17 @@ TEST(MovieCommand, AKilledExportLeavesTheOldMovieAsItWas) {
     const ToolRun next = RunTool({"scene", "open", MakeSceneFolder()});
     EXPECT_EQ(next.exitCode, 0) << next.err.toStdString();
     EXPECT_TRUE(temporary.entryList(stranded, QDir::Dirs).isEmpty());
+
+    const QDir folderOfMovies(movies);
+    const QStringList killed{QStringLiteral(".walk.avi.part-*")};
+    ASSERT_EQ(folderOfMovies.entryList(killed, QDir::Files | QDir::Hidden).size(), 1);
+    CAtomicFile running;  // another export, in this process
+    ASSERT_EQ(running.Open(movies + "/other.avi"), kOk);
+    const ToolRun again = RunTool({"movie", MakeSceneFolder(), movies + "/short.avi"}, 120000);
+    ASSERT_EQ(again.exitCode, 0) << again.err.toStdString();
+    EXPECT_TRUE(folderOfMovies.entryList(killed, QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(running.TemporaryPath()));
+    EXPECT_TRUE(QFileInfo::exists(movies + "/short.avi"));
 }
 
 }  // namespace
