@@ -64,6 +64,40 @@ inline Spread Summarise(std::vector<double> values) {
     return {median, values.front(), values.back()};
 }
 
+// Run by run ratios a[i] / b[i] of two sides measured equally often.
+inline std::vector<double> Ratios(const std::vector<double>& a, const std::vector<double>& b) {
+    std::vector<double> ratios;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        if (b[i] > 0.0) ratios.push_back(a[i] / b[i]);
+    }
+    return ratios;
+}
+
+// Google Benchmark's command line with every benchmark repeated kRuns times
+// unless the caller chose the repetitions; reporters then see each run.
+class RepeatedArguments {
+  public:
+    RepeatedArguments(int argc, char** argv) {
+        bool given = false;
+        for (int i = 0; i < argc; ++i) {
+            words_.emplace_back(argv[i]);
+            given = given || words_.back().rfind("--benchmark_repetitions", 0) == 0;
+        }
+        if (!given) words_.push_back("--benchmark_repetitions=" + std::to_string(kRuns));
+        for (std::string& word : words_)
+            pointers_.push_back(word.data());
+        pointers_.push_back(nullptr);
+        argc_ = static_cast<int>(words_.size());
+    }
+    int* Argc() { return &argc_; }
+    char** Argv() { return pointers_.data(); }
+
+  private:
+    std::vector<std::string> words_;
+    std::vector<char*> pointers_;
+    int argc_ = 0;
+};
+
 // "12.3 (11.9-12.8)": the median, then the lowest and highest run.
 inline std::string Format(const Spread& s, const char* number = "%.2f") {
     char median[32], low[32], high[32];

@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QRandomGenerator>
 
+#include "bench/BenchReport.h"
 #include "display/Direct3D.h"
 #include "engine/Engine.h"
 #include "model/MdiaList.h"
@@ -127,27 +128,34 @@ class RatioReporter : public benchmark::ConsoleReporter {
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.iterations > 0) {
+            if (run.iterations > 0 && run.run_type == Run::RT_Iteration) {
                 // Per frame, in ms; all of it runs on one thread, so the CPU
                 // time is the figure least disturbed by other work.
-                times[run.benchmark_name()] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
+                Times& t = times[run.benchmark_name()];
+                t.real.push_back(run.GetAdjustedRealTime());
+                t.cpu.push_back(run.GetAdjustedCPUTime());
             }
         }
     }
-    std::map<std::string, std::pair<double, double>> times;
+    struct Times {
+        std::vector<double> real, cpu;  // one value a repetition
+    };
+    std::map<std::string, Times> times;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
+    const bench::MachineReport machine("bench_compose");
+    bench::RepeatedArguments arguments(argc, argv);
+    benchmark::Initialize(arguments.Argc(), arguments.Argv());
     TheScene();
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
-    const auto [copyReal, copyCpu] = reporter.times["Memcpy"];
-    if (copyReal <= 0 || copyCpu <= 0) return 0;
+    const auto copy = reporter.times["Memcpy"];
+    if (copy.real.empty()) return 0;
     const std::pair<const char*, const char*> rows[] = {
         {"OpaqueLayers/1/0", "1 opaque layer"},
         {"OpaqueLayers/3/0", "3 opaque layers (multiply)"},
@@ -156,13 +164,19 @@ int main(int argc, char** argv) {
         {"TransparentLayer/0", "1 transparent layer (over white)"},
         {"TransparentLayer/1", "1 opaque + 1 transparent layer"},
     };
-    std::printf("compose: memcpy of a 1920x1080 frame: %.3f ms (CPU %.3f ms)\n", copyReal, copyCpu);
+    std::printf("compose: median (low-high) of %zu runs\n", copy.real.size());
+    std::printf("compose: memcpy of a 1920x1080 frame: %s ms (CPU %s ms)\n",
+                bench::Format(bench::Summarise(copy.real), "%.3f").c_str(),
+                bench::Format(bench::Summarise(copy.cpu), "%.3f").c_str());
     for (const auto& [name, what] : rows) {
         const auto found = reporter.times.find(name);
         if (found == reporter.times.end()) continue;
-        const auto [real, cpu] = found->second;
-        std::printf("compose: %-40s %7.3f ms/frame (CPU %6.3f ms), %5.1f x memcpy (CPU %4.1f x)\n",
-                    what, real, cpu, real / copyReal, cpu / copyCpu);
+        const auto& t = found->second;
+        std::printf(
+            "compose: %-40s %s ms/frame, x memcpy %s (CPU %s)\n", what,
+            bench::Format(bench::Summarise(t.real), "%.3f").c_str(),
+            bench::Format(bench::Summarise(bench::Ratios(t.real, copy.real)), "%.1f").c_str(),
+            bench::Format(bench::Summarise(bench::Ratios(t.cpu, copy.cpu)), "%.1f").c_str());
     }
     std::printf("compose: target: 3 opaque layers within 10 x memcpy\n");
     benchmark::Shutdown();

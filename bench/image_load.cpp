@@ -19,6 +19,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
+#include "bench/BenchReport.h"
 #include "display/Direct3D.h"
 #include "engine/Engine.h"
 #include "model/MdiaList.h"
@@ -178,48 +179,67 @@ class RatioReporter : public benchmark::ConsoleReporter {
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration) continue;
             const auto rate = run.counters.find("items_per_second");
-            if (rate != run.counters.end()) rates[run.benchmark_name()] = rate->second;
+            if (rate != run.counters.end()) rates[run.benchmark_name()].push_back(rate->second);
             const auto cpu = run.counters.find("cpu_ms_per_picture");
-            if (cpu != run.counters.end()) cpuMs[run.benchmark_name()] = cpu->second;
+            if (cpu != run.counters.end()) cpuMs[run.benchmark_name()].push_back(cpu->second);
         }
     }
-    std::map<std::string, double> rates;
-    std::map<std::string, double> cpuMs;
+    // One value a repetition.
+    std::map<std::string, std::vector<double>> rates;
+    std::map<std::string, std::vector<double>> cpuMs;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
+    const bench::MachineReport machine("bench_image_load");
+    bench::RepeatedArguments arguments(argc, argv);
+    benchmark::Initialize(arguments.Argc(), arguments.Argv());
     Files();  // made before any timing
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
-    double oursSeconds = 0;
-    double baselineSeconds = 0;
+    // Run by run: seconds for both kinds, ours and the baseline's.
+    std::vector<double> oursSeconds, baselineSeconds;
     const char* const names[2][2] = {
         {"OurLoader/0/iterations:1/real_time", "Baseline/0/iterations:1/real_time"},
         {"OurLoader/1/iterations:1/real_time", "Baseline/1/iterations:1/real_time"}};
+    auto format = [](const std::vector<double>& values, const char* number) {
+        return bench::Format(bench::Summarise(values), number);
+    };
+    std::printf("image_load: median (low-high) of the runs\n");
     for (int kind = 0; kind < 2; ++kind) {
-        const double ours = reporter.rates[names[kind][0]];
-        const double baseline = reporter.rates[names[kind][1]];
-        if (ours <= 0 || baseline <= 0) continue;
-        oursSeconds += kPictures / ours;
-        baselineSeconds += kPictures / baseline;
+        const std::vector<double>& ours = reporter.rates[names[kind][0]];
+        const std::vector<double>& baseline = reporter.rates[names[kind][1]];
+        if (ours.empty() || baseline.empty()) continue;
+        for (size_t run = 0; run < ours.size() && run < baseline.size(); ++run) {
+            if (oursSeconds.size() <= run)
+                oursSeconds.resize(run + 1), baselineSeconds.resize(run + 1);
+            oursSeconds[run] += kPictures / ours[run];
+            baselineSeconds[run] += kPictures / baseline[run];
+        }
         std::printf(
-            "image_load %-4s: ours %6.1f pictures/s, baseline %6.1f pictures/s, ratio %.2f; "
-            "CPU a picture (all threads): ours %.1f ms, baseline %.1f ms\n",
-            KindName(kind), ours, baseline, ours / baseline, reporter.cpuMs[names[kind][0]],
-            reporter.cpuMs[names[kind][1]]);
+            "image_load %-4s: ours %s pictures/s, baseline %s pictures/s, ratio %s; "
+            "CPU a picture (all threads): ours %s ms, baseline %s ms\n",
+            KindName(kind), format(ours, "%.1f").c_str(), format(baseline, "%.1f").c_str(),
+            format(bench::Ratios(ours, baseline), "%.2f").c_str(),
+            format(reporter.cpuMs[names[kind][0]], "%.1f").c_str(),
+            format(reporter.cpuMs[names[kind][1]], "%.1f").c_str());
     }
-    if (oursSeconds > 0) {
+    if (!oursSeconds.empty()) {
+        std::vector<double> oursRate, baselineRate;
+        for (size_t run = 0; run < oursSeconds.size(); ++run) {
+            oursRate.push_back(2 * kPictures / oursSeconds[run]);
+            baselineRate.push_back(2 * kPictures / baselineSeconds[run]);
+        }
         std::printf(
-            "image_load all : ours %6.1f pictures/s, baseline %6.1f pictures/s, ratio %.2f "
+            "image_load all : ours %s pictures/s, baseline %s pictures/s, ratio %s "
             "(target >= 2)\n",
-            2 * kPictures / oursSeconds, 2 * kPictures / baselineSeconds,
-            baselineSeconds / oursSeconds);
+            format(oursRate, "%.1f").c_str(), format(baselineRate, "%.1f").c_str(),
+            format(bench::Ratios(oursRate, baselineRate), "%.2f").c_str());
     }
     if (g_textures > 0) {
         const double perTexture = static_cast<double>(g_textureBytes);

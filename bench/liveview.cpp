@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchReport.h"
 #include "filters/quorrel/SimulatedCamera.h"
 
 namespace {
@@ -27,7 +28,7 @@ namespace {
 // More than the simulated loop of 24 frames, which is encoded on first use.
 constexpr int kWarmUpFrames = 30;
 constexpr int kTimedFrames = 300;
-constexpr int kRuns = 3;
+constexpr int kRuns = bench::kRuns;
 constexpr char kBody[] = "size=1056x704,fps=0";
 
 // The JPEGs the simulated body sends, one file per frame of its loop.
@@ -96,11 +97,6 @@ Rate MeasureFps(const std::string& description) {
     return rate;
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,6 +106,7 @@ int main(int argc, char** argv) {
     setenv("KOLVANE_CAMERA", "simulated", 1);
     setenv("KOLVANE_SIMULATED_CAMERA", kBody, 1);
     gst_init(&argc, &argv);
+    const bench::MachineReport machine("bench_liveview");
 
     std::filesystem::path folder =
         std::filesystem::temp_directory_path() / "kolvane-liveview-XXXXXX";
@@ -140,19 +137,16 @@ int main(int argc, char** argv) {
             values.push_back(rate.*field);
         return values;
     };
-    auto spread = [](const std::vector<double>& v) {
-        return *std::max_element(v.begin(), v.end()) - *std::min_element(v.begin(), v.end());
-    };
-    std::printf("live view 1056 x 704 JPEG, %d frames a run, median of %d runs\n", kTimedFrames,
-                kRuns);
-    std::printf("  %-48s %18s %18s\n", "", "fps (wall, spread)", "fps (CPU, spread)");
+    std::printf("live view 1056 x 704 JPEG, %d frames a run, median (low-high) of %d runs\n",
+                kTimedFrames, kRuns);
+    std::printf("  %-48s %-22s %-22s\n", "", "fps (wall)", "fps (CPU)");
     bool failed = false;
     auto line = [&](const char* label, const std::vector<Rate>& rates) {
-        const auto wall = column(rates, &Rate::wall);
-        const auto cpu = column(rates, &Rate::cpu);
-        std::printf("  %-48s %9.1f (%6.1f) %9.1f (%6.1f)\n", label, Median(wall), spread(wall),
-                    Median(cpu), spread(cpu));
-        failed = failed || Median(wall) <= 0.0;
+        const bench::Spread wall = bench::Summarise(column(rates, &Rate::wall));
+        const bench::Spread cpu = bench::Summarise(column(rates, &Rate::cpu));
+        std::printf("  %-48s %-22s %-22s\n", label, bench::Format(wall, "%.1f").c_str(),
+                    bench::Format(cpu, "%.1f").c_str());
+        failed = failed || wall.median <= 0.0;
     };
     line("quorrel ! zantho ! appsink", cameraRates);
     line("multifilesrc ! jpegdec ! videoconvert ! appsink", plainRates);
@@ -160,11 +154,12 @@ int main(int argc, char** argv) {
         std::printf("  a pipeline failed\n");
         return 1;
     }
-    const double wallRatio =
-        Median(column(cameraRates, &Rate::wall)) / Median(column(plainRates, &Rate::wall));
-    const double cpuRatio =
-        Median(column(cameraRates, &Rate::cpu)) / Median(column(plainRates, &Rate::cpu));
-    std::printf("  ratio %.2fx wall, %.2fx CPU; target >= 0.9x (CPU): %s\n", wallRatio, cpuRatio,
-                cpuRatio >= 0.9 ? "met" : "MISSED");
+    const bench::Spread wallRatio = bench::Summarise(
+        bench::Ratios(column(cameraRates, &Rate::wall), column(plainRates, &Rate::wall)));
+    const bench::Spread cpuRatio = bench::Summarise(
+        bench::Ratios(column(cameraRates, &Rate::cpu), column(plainRates, &Rate::cpu)));
+    std::printf("  ratio wall %sx, CPU %sx; target >= 0.9x (CPU): %s\n",
+                bench::Format(wallRatio).c_str(), bench::Format(cpuRatio).c_str(),
+                cpuRatio.median >= 0.9 ? "met" : "MISSED");
     return 0;
 }

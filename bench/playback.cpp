@@ -32,6 +32,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "bench/BenchReport.h"
 #include "bench/BenchScene.h"
 #include "display/Direct3D.h"
 #include "engine/Engine.h"
@@ -219,13 +220,17 @@ class TimesReporter : public benchmark::ConsoleReporter {
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.iterations == 0) continue;
+            if (run.iterations == 0 || run.run_type != Run::RT_Iteration) continue;
             const std::string& name = run.benchmark_name();
-            times[name.substr(0, name.find('/'))] = {run.GetAdjustedRealTime(),
-                                                     run.GetAdjustedCPUTime()};
+            Times& t = times[name.substr(0, name.find('/'))];
+            t.real.push_back(run.GetAdjustedRealTime());
+            t.cpu.push_back(run.GetAdjustedCPUTime());
         }
     }
-    std::map<std::string, std::pair<double, double>> times;  // real, CPU (ms)
+    struct Times {
+        std::vector<double> real, cpu;  // ms, one value a repetition
+    };
+    std::map<std::string, Times> times;
 };
 
 double Percentile(std::vector<double> values, double p) {
@@ -254,12 +259,6 @@ double Drift(const std::vector<double>& picture, const std::vector<double>& audi
     return (slope - 1.0) * (picture.back() - picture.front());
 }
 
-double LoadAverage() {
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly)) return -1.0;
-    return file.readLine().split(' ').value(0).toDouble();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -267,7 +266,9 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     gst_init(&argc, &argv);
-    benchmark::Initialize(&argc, argv);
+    const bench::MachineReport machine("bench_playback");
+    bench::RepeatedArguments arguments(argc, argv);
+    benchmark::Initialize(arguments.Argc(), arguments.Argv());
 
     Scene scene;
     if (!scene.Build()) {
@@ -277,54 +278,62 @@ int main(int argc, char** argv) {
     g_scene = &scene;
     TimesReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto [presentReal, presentCpu] = reporter.times["present_only"];
-    const auto [stepReal, stepCpu] = reporter.times["step_and_present"];
+    auto format = [](const std::vector<double>& values, const char* number = "%.2f") {
+        return bench::Format(bench::Summarise(values), number);
+    };
+    const auto present = reporter.times["present_only"];
+    const auto step = reporter.times["step_and_present"];
     const double budget = 1000.0 / kRate;
-    if (presentCpu > 0) {
+    std::printf("playback: median (low-high) of %d runs\n", bench::kRuns);
+    if (!present.cpu.empty()) {
+        std::vector<double> share;
+        for (double cpu : step.cpu)
+            share.push_back(100.0 * cpu / budget);
         std::printf(
-            "playback: one step %.2f ms CPU (%.2f ms wall) = %.1f x presenting alone "
-            "(%.2f ms CPU), %.0f%% of the %.1f ms frame in CPU time\n",
-            stepCpu, stepReal, stepCpu / presentCpu, presentCpu, 100.0 * stepCpu / budget, budget);
+            "playback: one step %s ms CPU (%s ms wall) = %s x presenting alone "
+            "(%s ms CPU), %s%% of the %.1f ms frame in CPU time\n",
+            format(step.cpu).c_str(), format(step.real).c_str(),
+            format(bench::Ratios(step.cpu, present.cpu), "%.1f").c_str(),
+            format(present.cpu).c_str(), format(share, "%.0f").c_str(), budget);
     }
 
-    const double loadBefore = LoadAverage();
+    std::vector<double> served, skipped, p50, p99, worst, drifts;
     CPlayEngine& engine = scene.view->Engine();
-    engine.GoToFrame(0);
-    scene.view->OnCommand(cmd::kPlay);
-    if (!engine.IsPlaying()) {
-        std::fprintf(stderr, "playback: the run did not start\n");
-        return 1;
+    for (int run = 0; run < bench::kRuns; ++run) {
+        RecordingTicks& ticks = scene.ticks;
+        ticks.lateness.clear();
+        ticks.pictureMs.clear();
+        ticks.audioMs.clear();
+        engine.GoToFrame(0);
+        scene.view->OnCommand(cmd::kPlay);
+        if (!engine.IsPlaying()) {
+            std::fprintf(stderr, "playback: the run did not start\n");
+            return 1;
+        }
+        QEventLoop loop;
+        QTimer::singleShot(std::chrono::seconds(kRunSeconds), Qt::PreciseTimer, &loop,
+                           &QEventLoop::quit);
+        loop.exec();
+        const PlayStatistics statistics = engine.Statistics();
+        scene.view->OnCommand(cmd::kPlay);
+        served.push_back(static_cast<double>(ticks.lateness.size()));
+        skipped.push_back(statistics.skippedFrames);
+        p50.push_back(Percentile(ticks.lateness, 0.50));
+        p99.push_back(Percentile(ticks.lateness, 0.99));
+        worst.push_back(Percentile(ticks.lateness, 1.0));
+        drifts.push_back(Drift(ticks.pictureMs, ticks.audioMs));
     }
-    QEventLoop loop;
-    QTimer::singleShot(std::chrono::seconds(kRunSeconds), Qt::PreciseTimer, &loop,
-                       &QEventLoop::quit);
-    loop.exec();
-    const PlayStatistics statistics = engine.Statistics();
-    scene.view->OnCommand(cmd::kPlay);
-    const double loadAfter = LoadAverage();
-
-    const RecordingTicks& ticks = scene.ticks;
-    const auto served = static_cast<std::uint32_t>(ticks.lateness.size());
-    const double drift = Drift(ticks.pictureMs, ticks.audioMs);
-    const double spanMs =
-        ticks.pictureMs.empty() ? 0.0 : ticks.pictureMs.back() - ticks.pictureMs.front();
-    std::printf(
-        "playback: %u ticks in %d s at %d fps: %u frames shown, %u skipped (rates %u..%u "
-        "fps)\n",
-        served, kRunSeconds, kRate, served - statistics.skippedFrames, statistics.skippedFrames,
-        statistics.lowestRate, statistics.highestRate);
-    std::printf("playback: tick lateness p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",
-                Percentile(ticks.lateness, 0.50), Percentile(ticks.lateness, 0.99),
-                Percentile(ticks.lateness, 1.0));
+    std::printf("playback: %d s at %d fps a run: %s ticks, %s skipped\n", kRunSeconds, kRate,
+                format(served, "%.0f").c_str(), format(skipped, "%.0f").c_str());
+    std::printf("playback: tick lateness p50 %s ms, p99 %s ms, max %s ms\n",
+                format(p50, "%.3f").c_str(), format(p99, "%.3f").c_str(),
+                format(worst, "%.3f").c_str());
     if (scene.objects.sound.HasOutput()) {
-        std::printf(
-            "playback: audio-to-picture drift %+.1f ms over %.1f s (one frame is %.1f ms)\n", drift,
-            spanMs / 1000.0, budget);
+        std::printf("playback: audio-to-picture drift %s ms a run (one frame is %.1f ms)\n",
+                    format(drifts, "%+.1f").c_str(), budget);
     } else {
         std::printf("playback: no audio output, drift not measured\n");
     }
-    std::printf("playback: load average %.2f before, %.2f after (2 cores)\n", loadBefore,
-                loadAfter);
     std::printf("playback: target: nothing skipped, p99 under 4 ms, drift under one frame\n");
     benchmark::Shutdown();
     return 0;

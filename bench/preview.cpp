@@ -5,7 +5,7 @@
 // the capture-to-paint latency (p50, p99), beside the same source into a
 // fakesink in the same process as the baseline.
 //
-//   bench_preview [SECONDS]        (default 8 per size)
+//   bench_preview [SECONDS]        (default 6 per size and side, three runs)
 
 #include <gst/gst.h>
 #include <sys/resource.h>
@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "bench/BenchReport.h"
 #include "capture/CaptureGraph.h"
 #include "platform/MediaFramework.h"
 #include "settings/Settings.h"
@@ -185,32 +186,49 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     kolvane::InitMediaFramework();
-    const double seconds = argc > 1 ? std::atof(argv[1]) : 8.0;
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 6.0;
+    const bench::MachineReport machine("bench_preview");
     struct Size {
         int quality;  // of the test pattern's 640x480, 320x240, 1280x720, 1920x1080
         int width;
         int height;
     };
-    std::printf("preview: %.0f s a size, 30 fps live source; baseline: the source into fakesink\n",
-                seconds);
+    std::printf(
+        "preview: %.0f s a size and side, 30 fps live source; baseline: the source into "
+        "fakesink; median (low-high) of %d runs\n",
+        seconds, bench::kRuns);
+    auto format = [](const std::vector<double>& values, const char* number) {
+        return bench::Format(bench::Summarise(values), number);
+    };
     for (const Size& size : {Size{3, 1280, 720}, Size{5, 1920, 1080}}) {
-        long baselineFrames = 0;
-        const double baseline =
-            kolvane::BaselineCpuPerFrame(size.width, size.height, seconds, &baselineFrames);
-        const kolvane::ViewResult view =
-            kolvane::RunView(size.quality, size.width, size.height, seconds);
+        std::vector<double> shown, produced, dropped, cpu, base, p50, p99;
         const long expected = static_cast<long>(seconds * 30);
-        const long dropped = std::max(0L, expected - view.shown);
+        for (int run = 0; run < bench::kRuns; ++run) {
+            long baselineFrames = 0;
+            base.push_back(1000 * kolvane::BaselineCpuPerFrame(size.width, size.height, seconds,
+                                                               &baselineFrames));
+            const kolvane::ViewResult view =
+                kolvane::RunView(size.quality, size.width, size.height, seconds);
+            shown.push_back(static_cast<double>(view.shown));
+            produced.push_back(static_cast<double>(view.produced));
+            dropped.push_back(static_cast<double>(std::max(0L, expected - view.shown)));
+            cpu.push_back(1000 * view.cpuPerFrame);
+            p50.push_back(kolvane::Percentile(view.latencyMs, 0.50));
+            p99.push_back(kolvane::Percentile(view.latencyMs, 0.99));
+        }
         const double period = 1000.0 / 30;
-        const double p50 = kolvane::Percentile(view.latencyMs, 0.50);
-        const double p99 = kolvane::Percentile(view.latencyMs, 0.99);
-        std::printf(
-            "%dx%d: shown %ld of %ld expected (produced %ld, dropped %ld); "
-            "cpu/frame %.2f ms vs baseline %.2f ms (ratio %.2f, target <= 2); "
-            "latency p50 %.1f ms p99 %.1f ms (%.2f frame periods, target < 2)\n",
-            size.width, size.height, view.shown, expected, view.produced, dropped,
-            view.cpuPerFrame * 1000, baseline * 1000,
-            baseline > 0 ? view.cpuPerFrame / baseline : 0, p50, p99, p99 / period);
+        std::vector<double> periods;
+        for (double p : p99)
+            periods.push_back(p / period);
+        std::printf("%dx%d: shown %s of %ld expected (produced %s, dropped %s)\n", size.width,
+                    size.height, format(shown, "%.0f").c_str(), expected,
+                    format(produced, "%.0f").c_str(), format(dropped, "%.0f").c_str());
+        std::printf("%dx%d: cpu/frame %s ms vs baseline %s ms, ratio %s (target <= 2)\n",
+                    size.width, size.height, format(cpu, "%.2f").c_str(),
+                    format(base, "%.2f").c_str(), format(bench::Ratios(cpu, base), "%.2f").c_str());
+        std::printf("%dx%d: latency p50 %s ms, p99 %s ms = %s frame periods (target < 2)\n",
+                    size.width, size.height, format(p50, "%.1f").c_str(),
+                    format(p99, "%.1f").c_str(), format(periods, "%.2f").c_str());
     }
     return 0;
 }

@@ -7,11 +7,13 @@
 
 #include <chrono>
 #include <cstdio>
+#include <vector>
 
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
 
+#include "bench/BenchReport.h"
 #include "engine/Engine.h"
 #include "model/MdiaList.h"
 #include "model/SheetHistory.h"
@@ -53,7 +55,8 @@ double ScrollMs(int frames, int steps, int cellInfo) {
             sheet.PlaceItem(item);
     }
     sheet.Normalise();
-    SceneLinks links{&media, &sheet, &engine.settings, &engine.title, &history, {}, &engine.scene};
+    SceneLinks links{&media,   &sheet, &engine.settings, &engine.title,
+                     &history, {},     &engine.scene,    {}};
     CXshtMainPanel panel(sink, links, nullptr);
     panel.resize(1000, 800);
     panel.OnCommand(cmd::kSheetChanged);
@@ -75,11 +78,18 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     constexpr int kSteps = 200;
     ScrollMs(100, 10, 2);  // warm up fonts and caches
+    const bench::MachineReport machine("bench_sheet_scroll");
     for (const auto& [mode, name] : {std::pair{2, "thumbnails"}, std::pair{1, "counters"}}) {
-        const double shortSheet = ScrollMs(100, kSteps, mode);
-        const double longSheet = ScrollMs(10000, kSteps, mode);
-        std::printf("%s: 100 frames %.3f ms a step, 10000 frames %.3f ms a step, ratio %.2f\n",
-                    name, shortSheet / kSteps, longSheet / kSteps, longSheet / shortSheet);
+        std::vector<double> shortSheet, longSheet;
+        for (int run = 0; run < bench::kRuns; ++run) {
+            shortSheet.push_back(ScrollMs(100, kSteps, mode) / kSteps);
+            longSheet.push_back(ScrollMs(10000, kSteps, mode) / kSteps);
+        }
+        std::printf("%s: ms a step, median (low-high) of %d runs: 100 frames %s, 10000 frames %s\n",
+                    name, bench::kRuns, bench::Format(bench::Summarise(shortSheet), "%.3f").c_str(),
+                    bench::Format(bench::Summarise(longSheet), "%.3f").c_str());
+        std::printf("%s: ratio 10000 / 100 frames %s\n", name,
+                    bench::Format(bench::Summarise(bench::Ratios(longSheet, shortSheet))).c_str());
     }
     return 0;
 }

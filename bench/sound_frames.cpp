@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "bench/BenchReport.h"
 #include "engine/Engine.h"
 #include "model/MediaInfo.h"
 #include "model/MediaNames.h"
@@ -250,27 +251,35 @@ BENCHMARK(BM_WriteWav)->Name("write/4_wav")->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BareMp3)->Name("bare/4_mp3")->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WriteMp3)->Name("write/4_mp3")->Unit(benchmark::kMicrosecond);
 
-// Prints as usual and keeps each benchmark's CPU time per iteration (µs).
+// Prints as usual and keeps each benchmark's CPU time per iteration (µs),
+// one value a repetition.
 class CollectingReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (!run.error_occurred && run.run_type == Run::RT_Iteration)
-                cpu[run.run_name.function_name] = run.GetAdjustedCPUTime();
+                cpu[run.run_name.function_name].push_back(run.GetAdjustedCPUTime());
         }
         ConsoleReporter::ReportRuns(runs);
     }
-    std::map<std::string, double> cpu;
+    std::map<std::string, std::vector<double>> cpu;
 };
 
-void PrintSummary(const std::map<std::string, double>& cpu) {
-    auto find = [&](const char* name) {
+void PrintSummary(const std::map<std::string, std::vector<double>>& cpu) {
+    auto find = [&](const char* name, int columns) {
+        std::vector<double> values;
         const auto found = cpu.find(name);
-        return found == cpu.end() ? 0.0 : found->second;
+        if (found != cpu.end()) {
+            for (double value : found->second)
+                values.push_back(value / columns);
+        }
+        return values;
     };
-    std::printf("\nsound frames, 44.1 kHz stereo at %d fps: us per frame per column (CPU)\n",
-                kSceneRate);
-    std::printf("  %-10s %10s %10s %8s\n", "columns", "write", "bare", "ratio");
+    std::printf(
+        "\nsound frames, 44.1 kHz stereo at %d fps: us per frame per column (CPU), "
+        "median (low-high) of the runs\n",
+        kSceneRate);
+    std::printf("  %-10s %-22s %-22s %s\n", "columns", "write", "bare", "ratio");
     const struct {
         const char* label;
         const char* write;
@@ -283,16 +292,20 @@ void PrintSummary(const std::map<std::string, double>& cpu) {
         {"4 MP3", "write/4_mp3", "bare/4_mp3", 4, false},
     };
     for (const auto& row : rows) {
-        const double write = find(row.write) / row.columns;
-        const double bare = find(row.bare) / row.columns;
-        if (write <= 0.0 || bare <= 0.0) continue;
-        std::printf("  %-10s %10.2f %10.2f %7.2fx%s\n", row.label, write, bare, write / bare,
+        const std::vector<double> write = find(row.write, row.columns);
+        const std::vector<double> bare = find(row.bare, row.columns);
+        if (write.empty() || bare.empty()) continue;
+        const bench::Spread ratio = bench::Summarise(bench::Ratios(write, bare));
+        std::printf("  %-10s %-22s %-22s %sx%s\n", row.label,
+                    bench::Format(bench::Summarise(write)).c_str(),
+                    bench::Format(bench::Summarise(bare)).c_str(), bench::Format(ratio).c_str(),
                     row.target
-                        ? (write <= 2.0 * bare ? "  target <= 2x: met" : "  target <= 2x: MISSED")
+                        ? (ratio.median <= 2.0 ? "  target <= 2x: met" : "  target <= 2x: MISSED")
                         : "");
     }
-    std::printf("  one frame of 8 columns: %.1f us of the %.0f us a frame lasts\n",
-                find("write/8_columns"), 1e6 / kSceneRate);
+    std::printf("  one frame of 8 columns: %s us of the %.0f us a frame lasts\n",
+                bench::Format(bench::Summarise(find("write/8_columns", 1)), "%.1f").c_str(),
+                1e6 / kSceneRate);
 }
 
 }  // namespace
@@ -300,7 +313,9 @@ void PrintSummary(const std::map<std::string, double>& cpu) {
 int main(int argc, char** argv) {
     gst_init(&argc, &argv);
     mpg123_init();
-    benchmark::Initialize(&argc, argv);
+    const bench::MachineReport machine("bench_sound_frames");
+    bench::RepeatedArguments arguments(argc, argv);
+    benchmark::Initialize(arguments.Argc(), arguments.Argv());
     Clips();
     CollectingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchReport.h"
 #include "filters/zantho/IZantho.h"
 #include "filters/zantho/ZanthoPixels.h"
 
@@ -127,15 +128,18 @@ BENCHMARK(BM_StockChain)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// The live path alone, without GStreamer around it.
+// The live path alone, without GStreamer around it: levels, orientation and
+// the luma samples for the freeze and motion checks in one pass.
 void BM_AdjustAndOrientKernel(benchmark::State& state) {
     const kolvane::zantho::LevelTables levels =
         kolvane::zantho::MakeLevelTables(10.0f, 12.0f, 1.3f, 0.7f);
     std::vector<std::uint8_t> source(kFrameBytes, 90), destination(kFrameBytes);
+    std::vector<std::uint8_t> samples(kFrameBytes / 4);
     const std::ptrdiff_t pitch = kolvane::zantho::Yuy2RowBytes(kWidth);
     for (auto _ : state) {
-        kolvane::zantho::AdjustAndOrient(source.data(), pitch, destination.data(), pitch, kWidth,
-                                         kHeight, {true, true}, levels);
+        kolvane::zantho::AdjustOrientAndSample(source.data(), pitch, destination.data(), pitch,
+                                               kWidth, kHeight, {true, true}, levels,
+                                               samples.data());
         benchmark::DoNotOptimize(destination.data());
     }
 }
@@ -167,8 +171,8 @@ void BM_GetFrame16(benchmark::State& state) {
 BENCHMARK(BM_GetFrame16)->Name("zantho/getframe_n16")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 struct Timing {
-    double real = 0.0;  // ms per iteration
-    double cpu = 0.0;
+    std::vector<double> real;  // ms per iteration, one value a repetition
+    std::vector<double> cpu;
 };
 
 // Prints as usual and keeps each benchmark's times per iteration.
@@ -177,8 +181,9 @@ class CollectingReporter : public benchmark::ConsoleReporter {
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (!run.error_occurred && run.run_type == Run::RT_Iteration) {
-                timings[run.run_name.function_name] = {run.GetAdjustedRealTime(),
-                                                       run.GetAdjustedCPUTime()};
+                Timing& timing = timings[run.run_name.function_name];
+                timing.real.push_back(run.GetAdjustedRealTime());
+                timing.cpu.push_back(run.GetAdjustedCPUTime());
             }
         }
         ConsoleReporter::ReportRuns(runs);
@@ -187,38 +192,50 @@ class CollectingReporter : public benchmark::ConsoleReporter {
 };
 
 // Ratios use the CPU time of the streaming thread, which a busy machine
-// disturbs less than the wall clock; both are shown.
+// disturbs less than the wall clock; both are shown. Each figure is the
+// median of the repetitions with the lowest and highest in brackets.
 void PrintSummary(const std::map<std::string, Timing>& timings) {
     auto find = [&](const char* name) {
         const auto found = timings.find(name);
         return found == timings.end() ? Timing{} : found->second;
     };
     const Timing copy = find("memcpy");
-    if (copy.cpu <= 0.0) return;
+    if (copy.cpu.empty()) return;
     auto verdict = [](bool met) { return met ? "met" : "MISSED"; };
-    auto line = [&](const char* label, const Timing& t, const char* target, bool met) {
-        if (t.cpu <= 0.0) return;
-        std::printf("  %-28s %8.3f %8.3f %7.2fx  %s%s\n", label, t.cpu, t.real, t.cpu / copy.cpu,
-                    target, *target != 0 ? verdict(met) : "");
+    auto line = [&](const char* label, const Timing& t, const char* target, double limit) {
+        if (t.cpu.empty()) return;
+        const bench::Spread ratio = bench::Summarise(bench::Ratios(t.cpu, copy.cpu));
+        std::printf("  %-28s %-22s %-22s x memcpy %-20s %s%s\n", label,
+                    bench::Format(bench::Summarise(t.cpu), "%.3f").c_str(),
+                    bench::Format(bench::Summarise(t.real), "%.3f").c_str(),
+                    bench::Format(ratio).c_str(), target,
+                    limit > 0.0 ? verdict(ratio.median <= limit) : "");
     };
     const Timing neutral = find("zantho/a_neutral");
     const Timing adjusted = find("zantho/b_levels_mirror_flip");
-    const Timing motion = find("zantho/c_motion");
     const Timing stock = find("videobalance_videoflip/b");
     const Timing grab = find("zantho/getframe_n16");
-    std::printf("\nzantho, 1920 x 1080 YUY2: ms per frame (CPU, wall) and ratio to one memcpy\n");
-    line("memcpy of a frame", copy, "", true);
-    line("(a) no adjustment", neutral, "target <= 2x: ", neutral.cpu <= 2.0 * copy.cpu);
-    line("(b) levels, mirror, flip", adjusted, "target <= 4x: ", adjusted.cpu <= 4.0 * copy.cpu);
-    line("(c) motion detection", motion, "", true);
-    line("videobalance ! videoflip (b)", stock, "", true);
-    if (stock.cpu > 0.0 && adjusted.cpu > 0.0) {
-        std::printf("  (b) is %.1fx faster than videobalance ! videoflip, target >= 3x: %s\n",
-                    stock.cpu / adjusted.cpu, verdict(stock.cpu >= 3.0 * adjusted.cpu));
+    std::printf(
+        "\nzantho, 1920 x 1080 YUY2: ms per frame, CPU and wall, median (low-high) of %zu "
+        "runs\n",
+        copy.cpu.size());
+    line("memcpy of a frame", copy, "", 0.0);
+    line("(a) no adjustment", neutral, "target <= 2x: ", 2.0);
+    line("(b) levels, mirror, flip", adjusted, "target <= 2x: ", 2.0);
+    line("(c) motion detection", find("zantho/c_motion"), "", 0.0);
+    line("videobalance ! videoflip (b)", stock, "", 0.0);
+    line("kernel alone (b)", find("kernel/b_levels_mirror_flip"), "", 0.0);
+    if (!stock.cpu.empty() && !adjusted.cpu.empty()) {
+        const bench::Spread faster = bench::Summarise(bench::Ratios(stock.cpu, adjusted.cpu));
+        std::printf("  (b) faster than videobalance ! videoflip: %sx, target >= 3x: %s\n",
+                    bench::Format(faster, "%.1f").c_str(), verdict(faster.median >= 3.0));
     }
-    if (grab.cpu > 0.0) {
-        std::printf("  GetFrame, N = 16: %.1f ms CPU, %.1f ms wall, target < 30 ms: %s\n", grab.cpu,
-                    grab.real, verdict(grab.cpu < 30.0));
+    if (!grab.cpu.empty()) {
+        const bench::Spread cpu = bench::Summarise(grab.cpu);
+        std::printf("  GetFrame, N = 16: %s ms CPU, %s ms wall, target < 30 ms: %s\n",
+                    bench::Format(cpu, "%.1f").c_str(),
+                    bench::Format(bench::Summarise(grab.real), "%.1f").c_str(),
+                    verdict(cpu.median < 30.0));
     }
 }
 
@@ -236,7 +253,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zantho plugin not found in %s\n", plugins.c_str());
         return 1;
     }
-    benchmark::Initialize(&argc, argv);
+    const bench::MachineReport machine("bench_zantho");
+    bench::RepeatedArguments arguments(argc, argv);
+    benchmark::Initialize(arguments.Argc(), arguments.Argv());
     CollectingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     PrintSummary(reporter.timings);

@@ -24,6 +24,7 @@
 #include <gst/video/video.h>
 
 #include <new>
+#include <utility>
 
 #include "filters/zantho/IZantho.h"
 #include "filters/zantho/ZanthoEngine.h"
@@ -220,18 +221,38 @@ void PostEvents(GstZantho* self, const FrameResult& result) {
     }
 }
 
-// Watches a frame and writes it to `out` (null in passthrough). Events are
-// posted after the lock is released; a picture that is not live is dropped.
+// Maps the input frame once more, which keeps its buffer alive until the
+// engine lets it go: for N = 1 the engine refers to it instead of copying.
+// Null when the mapping fails; the engine then copies.
+kolvane::zantho::FrameHold HoldFrame(GstVideoFrame* in) {
+    auto* held = new GstVideoFrame;
+    if (!gst_video_frame_map(held, &in->info, in->buffer, GST_MAP_READ)) {
+        delete held;
+        return nullptr;
+    }
+    return kolvane::zantho::FrameHold(held, [](const void* frame) {
+        auto* mapped = static_cast<GstVideoFrame*>(const_cast<void*>(frame));
+        gst_video_frame_unmap(mapped);
+        delete mapped;
+    });
+}
+
+// Watches a frame and writes it to `out` (null in passthrough, where the
+// buffer goes on downstream and is not held). Events are posted after the
+// lock is released; a picture that is not live is dropped.
 GstFlowReturn ProcessFrame(GstZantho* self, GstVideoFrame* in, GstVideoFrame* out) {
     FrameResult result;
     try {
+        kolvane::zantho::FrameHold hold = out != nullptr ? HoldFrame(in) : nullptr;
+        const GstVideoFrame* source =
+            hold != nullptr ? static_cast<const GstVideoFrame*>(hold.get()) : in;
         CObjectLock lock(self);
         result = self->binding->Engine().ProcessFrame(
-            static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(in, 0)),
-            GST_VIDEO_FRAME_PLANE_STRIDE(in, 0),
+            static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(source, 0)),
+            GST_VIDEO_FRAME_PLANE_STRIDE(source, 0),
             out != nullptr ? static_cast<std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(out, 0))
                            : nullptr,
-            out != nullptr ? GST_VIDEO_FRAME_PLANE_STRIDE(out, 0) : 0);
+            out != nullptr ? GST_VIDEO_FRAME_PLANE_STRIDE(out, 0) : 0, std::move(hold));
     } catch (const std::bad_alloc&) {
         GST_ELEMENT_ERROR(self, RESOURCE, FAILED, ("Not enough memory for the video history."),
                           (nullptr));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace kolvane::zantho {
@@ -62,6 +63,7 @@ Orientation CZantho::CurrentOrientation() const {
 
 void CZantho::SetInputFormat(InputFormat format, int width, int height) {
     if (format == format_ && width == width_ && height == height_) return;
+    DetachHeld();
     // Allocate first: a failure leaves the previous format whole.
     std::vector<std::uint8_t> converted;
     if (format == InputFormat::kBgr) {
@@ -83,9 +85,17 @@ bool CZantho::WantsPassthrough() const {
 }
 
 FrameResult CZantho::ProcessFrame(const std::uint8_t* frame, std::ptrdiff_t pitch,
-                                  std::uint8_t* out, std::ptrdiff_t outPitch) {
+                                  std::uint8_t* out, std::ptrdiff_t outPitch, FrameHold hold) {
     FrameResult result;
     if (format_ == InputFormat::kNone || width_ <= 0 || height_ <= 0) return result;
+
+    // The live path reads the input once: no copy for the history, the
+    // conversion, levels and orientation in one pass into the output.
+    if (hold != nullptr && denoise_ == 1) {
+        result.live = UpdateHeld(frame, pitch, std::move(hold), out, outPitch, &result);
+        return result;
+    }
+    if (held_.data != nullptr) HeldToHistory();
 
     const std::uint8_t* yuy2 = frame;
     std::ptrdiff_t yuy2Pitch = pitch;
@@ -112,6 +122,104 @@ FrameResult CZantho::ProcessFrame(const std::uint8_t* frame, std::ptrdiff_t pitc
     return result;
 }
 
+// The output is written before the checks decide whether the picture is
+// live, so that the frame is read once; a frame that is not live is dropped.
+bool CZantho::UpdateHeld(const std::uint8_t* frame, std::ptrdiff_t pitch, FrameHold hold,
+                         std::uint8_t* out, std::ptrdiff_t outPitch, FrameResult* result) {
+    const std::ptrdiff_t rowBytes = Yuy2RowBytes(width_);
+    const std::size_t length =
+        static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height_);
+    const std::size_t sampleCount =
+        static_cast<std::size_t>((width_ + 1) / 2) * static_cast<std::size_t>(height_);
+    // The checks need the previous frame's samples: from the held frame, or
+    // from the one-slot history this takes over.
+    bool previous = false;
+    if (held_.data != nullptr) {
+        previous = length == frameLength_ && width_ == held_.width && height_ == held_.height;
+    } else if (historyCount_ == 1 && length == frameLength_ && width_ == historyWidth_ &&
+               height_ == historyHeight_) {
+        samples_.resize(sampleCount);
+        ReplaceLumaSamples(Slot(0), rowBytes, width_, height_, samples_.data());
+        previous = true;
+    }
+    if (!previous) samples_.resize(sampleCount);
+
+    const bool bgr = format_ == InputFormat::kBgr;
+    SampleChange change;
+    if (out != nullptr) {
+        change = bgr ? ConvertAdjustOrientAndSample(frame, pitch, out, outPitch, width_, height_,
+                                                    CurrentOrientation(), levels_, samples_.data())
+                     : AdjustOrientAndSample(frame, pitch, out, outPitch, width_, height_,
+                                             CurrentOrientation(), levels_, samples_.data());
+    } else {
+        change = bgr ? ReplaceBgrLumaSamples(frame, pitch, width_, height_, samples_.data())
+                     : ReplaceLumaSamples(frame, pitch, width_, height_, samples_.data());
+    }
+    const bool live = previous ? Judge(change, sampleCount, result) : live_;
+
+    held_ = HeldFrame{frame, pitch, format_, width_, height_, std::move(hold)};
+    std::vector<std::uint8_t>().swap(heldCopy_);
+    std::vector<std::uint8_t>().swap(history_);
+    std::vector<std::uint8_t>().swap(lastInput_);
+    historyCount_ = 0;
+    historyIndex_ = 0;
+    historyBytes_ = 0;
+    historyWidth_ = width_;
+    historyHeight_ = height_;
+    frameLength_ = length;
+    return live;
+}
+
+// Frames come without a hold now, or N changed: the held frame becomes the
+// one-slot history, so that the next frame is still checked against it.
+void CZantho::HeldToHistory() {
+    const bool fits =
+        denoise_ == 1 && frameLength_ != 0 && held_.width == width_ && held_.height == height_;
+    if (fits) {
+        const std::ptrdiff_t rowBytes = Yuy2RowBytes(width_);
+        const std::size_t bytes =
+            static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height_);
+        std::vector<std::uint8_t> history(bytes);
+        if (held_.format == InputFormat::kBgr) {
+            ConvertBgrToYuy2(held_.data, held_.pitch, width_, height_, history.data(), rowBytes);
+        } else {
+            CopyYuy2(held_.data, held_.pitch, history.data(), rowBytes, width_, height_);
+        }
+        history_ = std::move(history);
+        historyBytes_ = bytes;
+        historyCount_ = 1;
+        historyIndex_ = 0;
+    } else {
+        frameLength_ = 0;
+    }
+    held_ = HeldFrame{};
+    std::vector<std::uint8_t>().swap(heldCopy_);
+    std::vector<std::uint8_t>().swap(samples_);
+}
+
+// The owner of the held frame is about to go (the stream stops or changes):
+// keep a copy, so that a grab still finds the last frame.
+void CZantho::DetachHeld() {
+    if (held_.owner == nullptr) return;
+    const std::size_t rowBytes = held_.format == InputFormat::kBgr
+                                     ? static_cast<std::size_t>(held_.width) * 3
+                                     : static_cast<std::size_t>(Yuy2RowBytes(held_.width));
+    try {
+        std::vector<std::uint8_t> copy(rowBytes * static_cast<std::size_t>(held_.height));
+        for (int row = 0; row < held_.height; ++row) {
+            std::memcpy(copy.data() + rowBytes * static_cast<std::size_t>(row),
+                        held_.data + held_.pitch * row, rowBytes);
+        }
+        heldCopy_ = std::move(copy);
+        held_.data = heldCopy_.data();
+        held_.pitch = static_cast<std::ptrdiff_t>(rowBytes);
+    } catch (const std::bad_alloc&) {
+        held_ = HeldFrame{};
+        frameLength_ = 0;
+    }
+    held_.owner.reset();
+}
+
 void CZantho::RebuildHistory(const std::uint8_t* frame, std::ptrdiff_t pitch) {
     const std::ptrdiff_t rowBytes = Yuy2RowBytes(width_);
     const std::size_t bytes =
@@ -130,18 +238,10 @@ void CZantho::RebuildHistory(const std::uint8_t* frame, std::ptrdiff_t pitch) {
     historyIndex_ = 1 % historyCount_;
 }
 
-bool CZantho::UpdateHistory(const std::uint8_t* frame, std::ptrdiff_t pitch, FrameResult* result) {
-    const std::ptrdiff_t rowBytes = Yuy2RowBytes(width_);
-    const std::size_t length =
-        static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height_);
-    if (length != frameLength_ || width_ != historyWidth_ || height_ != historyHeight_) {
-        RebuildHistory(frame, pitch);
-        return live_;
-    }
-
+bool CZantho::Judge(const SampleChange& change, std::size_t samples, FrameResult* result) {
     // Identical frames count only in a row: a camera that repeats every other
     // frame in low light is still a live camera.
-    if (SampledLumaEqual(frame, pitch, Slot(0), rowBytes, width_, height_)) {
+    if (change.same) {
         if (++sameCount_ >= kFreezeFrames) {
             sameCount_ = 0;
             live_ = false;
@@ -156,11 +256,8 @@ bool CZantho::UpdateHistory(const std::uint8_t* frame, std::ptrdiff_t pitch, Fra
     }
 
     if (motionDetect_) {
-        const std::size_t moved =
-            CountMovedSamples(frame, pitch, Slot(historyIndex_), rowBytes, width_, height_);
-        const std::size_t samples = length / 4;
         const std::size_t threshold = samples / static_cast<std::size_t>(motionDivisor_);
-        if (moved > threshold) {
+        if (change.moved > threshold) {
             if (still_) {
                 still_ = false;
                 motionDivisor_ = kMotionDivisorMoving;
@@ -172,13 +269,34 @@ bool CZantho::UpdateHistory(const std::uint8_t* frame, std::ptrdiff_t pitch, Fra
             AddEvent(result, kZanthoSceneStill);
         }
     }
-
-    CopyYuy2(frame, pitch, Slot(historyIndex_), rowBytes, width_, height_);
-    historyIndex_ = (historyIndex_ + 1) % historyCount_;
     return live_;
 }
 
+bool CZantho::UpdateHistory(const std::uint8_t* frame, std::ptrdiff_t pitch, FrameResult* result) {
+    const std::ptrdiff_t rowBytes = Yuy2RowBytes(width_);
+    const std::size_t length =
+        static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height_);
+    if (length != frameLength_ || width_ != historyWidth_ || height_ != historyHeight_ ||
+        historyCount_ == 0) {
+        RebuildHistory(frame, pitch);
+        return live_;
+    }
+
+    SampleChange change;
+    change.same = SampledLumaEqual(frame, pitch, Slot(0), rowBytes, width_, height_);
+    if (motionDetect_) {
+        change.moved =
+            CountMovedSamples(frame, pitch, Slot(historyIndex_), rowBytes, width_, height_);
+    }
+    const bool live = Judge(change, length / 4, result);
+
+    CopyYuy2(frame, pitch, Slot(historyIndex_), rowBytes, width_, height_);
+    historyIndex_ = (historyIndex_ + 1) % historyCount_;
+    return live;
+}
+
 ZanthoFrameSize CZantho::CurrentFrameSize() const {
+    if (held_.data != nullptr) return {held_.width, held_.height};
     if (format_ == InputFormat::kBgr && levels_.neutral && denoise_ == 1 && !lastInput_.empty()) {
         return {lastInputWidth_, lastInputHeight_};
     }
@@ -196,6 +314,10 @@ Result CZantho::GetFrame(std::uint8_t* destination, std::ptrdiff_t pitch, std::s
         static_cast<std::size_t>(size.width) * 3;
     if (capacity < needed) return kFail;
 
+    if (held_.data != nullptr) {
+        GetHeldFrame(destination, pitch);
+        return kOk;
+    }
     const Orientation orientation = CurrentOrientation();
     if (format_ == InputFormat::kBgr && levels_.neutral && denoise_ == 1 && !lastInput_.empty()) {
         CopyBgrOriented(lastInput_.data(), static_cast<std::ptrdiff_t>(size.width) * 3, size.width,
@@ -221,6 +343,28 @@ Result CZantho::GetFrame(std::uint8_t* destination, std::ptrdiff_t pitch, std::s
                          destination + pitch * row, pitch);
     }
     return kOk;
+}
+
+// As GetFrame from a one-slot history, straight from the held frame.
+void CZantho::GetHeldFrame(std::uint8_t* destination, std::ptrdiff_t pitch) const {
+    const Orientation orientation = CurrentOrientation();
+    const int width = held_.width, height = held_.height;
+    if (held_.format == InputFormat::kBgr && levels_.neutral && denoise_ == 1) {
+        CopyBgrOriented(held_.data, held_.pitch, width, height, orientation, destination, pitch);
+        return;
+    }
+    std::vector<std::uint8_t> converted(
+        held_.format == InputFormat::kBgr ? static_cast<std::size_t>(Yuy2RowBytes(width)) : 0);
+    for (int row = 0; row < height; ++row) {
+        const int sourceRow = orientation.flip ? height - 1 - row : row;
+        const std::uint8_t* source = held_.data + held_.pitch * sourceRow;
+        if (held_.format == InputFormat::kBgr) {
+            ConvertBgrToYuy2(source, 0, width, 1, converted.data(), 0);
+            source = converted.data();
+        }
+        ConvertYuy2ToBgr(source, 0, width, 1, Orientation{orientation.mirror, false}, levels_,
+                         destination + pitch * row, pitch);
+    }
 }
 
 }  // namespace kolvane::zantho

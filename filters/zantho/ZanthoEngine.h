@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "filters/zantho/IZantho.h"
@@ -11,6 +12,10 @@
 namespace kolvane::zantho {
 
 enum class InputFormat { kNone, kYuy2, kBgr };
+
+// Keeps a frame's memory valid while the engine refers to it; released when
+// the engine no longer needs the frame.
+using FrameHold = std::shared_ptr<const void>;
 
 // What one frame did: whether it may be shown, and the events it raised in
 // the order they happened (at most a signal event and a motion event).
@@ -65,8 +70,10 @@ class CZantho {
     // Watches one input frame (history, freeze, motion) and, when the picture
     // is live and `out` is given, writes it adjusted and oriented as YUY2.
     // `frame` is YUY2 or RGB24 as set by SetInputFormat, top row first.
+    // With a `hold` that keeps `frame` unchanged until released, N = 1 keeps
+    // the frame itself instead of a copy.
     FrameResult ProcessFrame(const std::uint8_t* frame, std::ptrdiff_t pitch, std::uint8_t* out,
-                             std::ptrdiff_t outPitch);
+                             std::ptrdiff_t outPitch, FrameHold hold = {});
 
     // The size GetFrame would write now; empty before the first frame.
     ZanthoFrameSize CurrentFrameSize() const;
@@ -80,10 +87,26 @@ class CZantho {
                     ZanthoFrameSize* written) const;
 
   private:
+    // The most recent input frame as received, held for N = 1.
+    struct HeldFrame {
+        const std::uint8_t* data = nullptr;
+        std::ptrdiff_t pitch = 0;
+        InputFormat format = InputFormat::kNone;
+        int width = 0;
+        int height = 0;
+        FrameHold owner;
+    };
+
     Orientation CurrentOrientation() const;
     void UpdateLevels();
+    bool Judge(const SampleChange& change, std::size_t samples, FrameResult* result);
     bool UpdateHistory(const std::uint8_t* frame, std::ptrdiff_t pitch, FrameResult* result);
+    bool UpdateHeld(const std::uint8_t* frame, std::ptrdiff_t pitch, FrameHold hold,
+                    std::uint8_t* out, std::ptrdiff_t outPitch, FrameResult* result);
     void RebuildHistory(const std::uint8_t* frame, std::ptrdiff_t pitch);
+    void HeldToHistory();
+    void DetachHeld();
+    void GetHeldFrame(std::uint8_t* destination, std::ptrdiff_t pitch) const;
     std::uint8_t* Slot(int index) { return history_.data() + historyBytes_ * index; }
     const std::uint8_t* Slot(int index) const { return history_.data() + historyBytes_ * index; }
 
@@ -112,7 +135,9 @@ class CZantho {
 
     // History: historyCount_ YUY2 frames of historyWidth_ x historyHeight_,
     // historyBytes_ each, packed rows. frameLength_ 0 asks for a rebuild at
-    // the next frame while the held frames still serve GetFrame.
+    // the next frame while the held frames still serve GetFrame. While
+    // held_.data is set, the history is that one frame instead (and
+    // historyCount_ 0), with its luma samples for the next frame's checks.
     std::vector<std::uint8_t> history_;
     int historyCount_ = 0;
     int historyIndex_ = 0;
@@ -120,6 +145,9 @@ class CZantho {
     std::size_t frameLength_ = 0;
     int historyWidth_ = 0;
     int historyHeight_ = 0;
+    HeldFrame held_;
+    std::vector<std::uint8_t> heldCopy_;  // the held frame once its owner is gone
+    std::vector<std::uint8_t> samples_;
 
     // RGB24 input: the frame converted to YUY2, and the last input frame as
     // received (packed rows) for the unaveraged GetFrame.

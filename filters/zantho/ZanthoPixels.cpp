@@ -1,10 +1,12 @@
 #include "filters/zantho/ZanthoPixels.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <vector>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
@@ -122,10 +124,12 @@ void AdjustPairs(const std::uint8_t* in, std::uint8_t* out, int firstPair, int e
     }
 }
 
+std::atomic<bool> wideVectorsAllowed{true};
+
 #ifdef ZANTHO_HAVE_AVX2_PATH
 
 bool CpuHasAvx2() {
-    return __builtin_cpu_supports("avx2");
+    return wideVectorsAllowed.load(std::memory_order_relaxed) && __builtin_cpu_supports("avx2");
 }
 
 // Eight bytes through their fixed-point lines, as 32-bit values.
@@ -196,13 +200,121 @@ inline void WriteBgrPixel(int y, Chroma chroma, std::uint8_t* out) {
     out[2] = ClampToByte((c + chroma.red) >> 8);
 }
 
+inline std::uint8_t BgrLuma(const std::uint8_t* p) {
+    return static_cast<std::uint8_t>(((66 * p[2] + 129 * p[1] + 25 * p[0] + 128) >> 8) + 16);
+}
+
 void WriteYuy2Pair(const std::uint8_t* p0, const std::uint8_t* p1, std::uint8_t* out) {
     const int b0 = p0[0], g0 = p0[1], r0 = p0[2];
-    const int b1 = p1[0], g1 = p1[1], r1 = p1[2];
-    out[0] = static_cast<std::uint8_t>(((66 * r0 + 129 * g0 + 25 * b0 + 128) >> 8) + 16);
+    out[0] = BgrLuma(p0);
     out[1] = static_cast<std::uint8_t>(((112 * b0 - 74 * g0 - 38 * r0 + 128) >> 8) + 128);
-    out[2] = static_cast<std::uint8_t>(((66 * r1 + 129 * g1 + 25 * b1 + 128) >> 8) + 16);
+    out[2] = BgrLuma(p1);
     out[3] = static_cast<std::uint8_t>(((112 * r0 - 94 * g0 - 18 * b0 + 128) >> 8) + 128);
+}
+
+// ---- Luma samples ----------------------------------------------------------------
+
+// Compares a row's new samples with the kept ones and keeps the new. `Take`
+// gives sample i of the row.
+template <typename Take>
+void ReplaceSampleRow(Take take, int from, int count, std::uint8_t* kept, SampleChange* change) {
+    bool same = true;
+    std::size_t moved = 0;
+    for (int i = from; i < count; ++i) {
+        const std::uint8_t fresh = take(i);
+        const int difference = fresh - kept[i];
+        same = same && difference == 0;
+        moved += (difference > 16) | (difference < -16);
+        kept[i] = fresh;
+    }
+    change->same = change->same && same;
+    change->moved += moved;
+}
+
+#ifdef ZANTHO_HAVE_AVX2_PATH
+
+// As ReplaceYuy2SampleBlocks, thirty-two pairs at a time.
+__attribute__((target("avx2"))) int ReplaceYuy2SampleBlocksAvx2(const std::uint8_t* in, int pairs,
+                                                                std::uint8_t* kept,
+                                                                SampleChange* change) {
+    const __m256i lowByte = _mm256_set1_epi32(0xFF);
+    const __m256i limit = _mm256_set1_epi8(16);
+    const __m256i one = _mm256_set1_epi8(1);
+    const __m256i zero = _mm256_setzero_si256();
+    // The packs leave the samples as 0 2 4 6 1 3 5 7 in groups of four.
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    __m256i differ = zero, total = zero;
+    int i = 0;
+    while (i + 32 <= pairs) {
+        __m256i counts = zero;
+        for (int blocks = 0; blocks < 255 && i + 32 <= pairs; ++blocks, i += 32) {
+            const auto* p = reinterpret_cast<const __m256i*>(in + i * 4);
+            const __m256i a = _mm256_and_si256(_mm256_loadu_si256(p), lowByte);
+            const __m256i b = _mm256_and_si256(_mm256_loadu_si256(p + 1), lowByte);
+            const __m256i c = _mm256_and_si256(_mm256_loadu_si256(p + 2), lowByte);
+            const __m256i d = _mm256_and_si256(_mm256_loadu_si256(p + 3), lowByte);
+            const __m256i now = _mm256_permutevar8x32_epi32(
+                _mm256_packus_epi16(_mm256_packs_epi32(a, b), _mm256_packs_epi32(c, d)), order);
+            auto* k = reinterpret_cast<__m256i*>(kept + i);
+            const __m256i before = _mm256_loadu_si256(k);
+            const __m256i distance =
+                _mm256_or_si256(_mm256_subs_epu8(now, before), _mm256_subs_epu8(before, now));
+            differ = _mm256_or_si256(differ, distance);
+            counts =
+                _mm256_add_epi8(counts, _mm256_min_epu8(_mm256_subs_epu8(distance, limit), one));
+            _mm256_storeu_si256(k, now);
+        }
+        total = _mm256_add_epi64(total, _mm256_sad_epu8(counts, zero));
+    }
+    change->same = change->same && _mm256_movemask_epi8(_mm256_cmpeq_epi8(differ, zero)) == -1;
+    alignas(32) std::uint64_t sums[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(sums), total);
+    change->moved += static_cast<std::size_t>(sums[0] + sums[1] + sums[2] + sums[3]);
+    return i;
+}
+
+#endif
+
+// The vector part of a YUY2 row: sixteen pairs at a time. Returns how many
+// samples it did.
+int ReplaceYuy2SampleBlocks(const std::uint8_t* in, int pairs, std::uint8_t* kept,
+                            SampleChange* change) {
+    int i = 0;
+#ifdef __SSE2__
+    const __m128i lowByte = _mm_set1_epi32(0xFF);
+    const __m128i limit = _mm_set1_epi8(16);
+    const __m128i one = _mm_set1_epi8(1);
+    const __m128i zero = _mm_setzero_si128();
+    __m128i differ = zero, total = zero;
+    while (i + 16 <= pairs) {
+        // Byte counters of moved samples, emptied before they can overflow.
+        __m128i counts = zero;
+        for (int blocks = 0; blocks < 255 && i + 16 <= pairs; ++blocks, i += 16) {
+            const auto* p = reinterpret_cast<const __m128i*>(in + i * 4);
+            const __m128i a = _mm_and_si128(_mm_loadu_si128(p), lowByte);
+            const __m128i b = _mm_and_si128(_mm_loadu_si128(p + 1), lowByte);
+            const __m128i c = _mm_and_si128(_mm_loadu_si128(p + 2), lowByte);
+            const __m128i d = _mm_and_si128(_mm_loadu_si128(p + 3), lowByte);
+            const __m128i now = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
+            const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kept + i));
+            const __m128i distance =
+                _mm_or_si128(_mm_subs_epu8(now, before), _mm_subs_epu8(before, now));
+            differ = _mm_or_si128(differ, distance);
+            counts = _mm_add_epi8(counts, _mm_min_epu8(_mm_subs_epu8(distance, limit), one));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(kept + i), now);
+        }
+        total = _mm_add_epi64(total, _mm_sad_epu8(counts, zero));
+    }
+    change->same = change->same && _mm_movemask_epi8(_mm_cmpeq_epi8(differ, zero)) == 0xFFFF;
+    change->moved += static_cast<std::size_t>(_mm_cvtsi128_si64(total)) +
+                     static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(total, total)));
+#else
+    (void)in;
+    (void)pairs;
+    (void)kept;
+    (void)change;
+#endif
+    return i;
 }
 
 // ---- Averaging -------------------------------------------------------------------
@@ -214,6 +326,10 @@ std::uint32_t MeanReciprocal(int count) {
 }
 
 }  // namespace
+
+void AllowWideVectors(bool allowed) {
+    wideVectorsAllowed.store(allowed, std::memory_order_relaxed);
+}
 
 LevelTables MakeLevelTables(float whiteness, float brightness, float contrast, float color) {
     const float w = whiteness > 0.0f ? std::min(whiteness, 127.0f) : 0.0f;
@@ -285,6 +401,84 @@ void AdjustAndOrient(const std::uint8_t* src, std::ptrdiff_t srcPitch, std::uint
         AdjustPairs(Row(src, srcPitch, SourceRow(row, height, orientation)),
                     Row(dst, dstPitch, row), 0, pairs, pairs, orientation.mirror, levels);
     }
+}
+
+namespace {
+
+void ReplaceYuy2SampleRow(const std::uint8_t* in, int pairs, std::uint8_t* kept,
+                          SampleChange* change) {
+    int done = 0;
+#ifdef ZANTHO_HAVE_AVX2_PATH
+    if (CpuHasAvx2()) done = ReplaceYuy2SampleBlocksAvx2(in, pairs, kept, change);
+#endif
+    done += ReplaceYuy2SampleBlocks(in + done * 4, pairs - done, kept + done, change);
+    ReplaceSampleRow([in](int i) { return in[i * 4]; }, done, pairs, kept, change);
+}
+
+}  // namespace
+
+SampleChange AdjustOrientAndSample(const std::uint8_t* src, std::ptrdiff_t srcPitch,
+                                   std::uint8_t* dst, std::ptrdiff_t dstPitch, int width,
+                                   int height, Orientation orientation, const LevelTables& levels,
+                                   std::uint8_t* samples) {
+    const int pairs = (width + 1) / 2;
+    const Orientation inRow{orientation.mirror, false};
+    SampleChange change;
+    // Row by row, so that the samples are read while the row is in the cache.
+    for (int row = 0; row < height; ++row) {
+        const int sourceRow = SourceRow(row, height, orientation);
+        const std::uint8_t* in = Row(src, srcPitch, sourceRow);
+        AdjustAndOrient(in, 0, Row(dst, dstPitch, row), 0, width, 1, inRow, levels);
+        if (samples != nullptr) {
+            ReplaceYuy2SampleRow(in, pairs,
+                                 samples + static_cast<std::ptrdiff_t>(pairs) * sourceRow, &change);
+        }
+    }
+    return change;
+}
+
+SampleChange ConvertAdjustOrientAndSample(const std::uint8_t* src, std::ptrdiff_t srcPitch,
+                                          std::uint8_t* dst, std::ptrdiff_t dstPitch, int width,
+                                          int height, Orientation orientation,
+                                          const LevelTables& levels, std::uint8_t* samples) {
+    const int pairs = (width + 1) / 2;
+    // One converted row at a time stays in the first-level cache.
+    std::vector<std::uint8_t> converted(static_cast<std::size_t>(Yuy2RowBytes(width)));
+    const Orientation inRow{orientation.mirror, false};
+    SampleChange change;
+    for (int row = 0; row < height; ++row) {
+        const int sourceRow = SourceRow(row, height, orientation);
+        ConvertBgrToYuy2(Row(src, srcPitch, sourceRow), 0, width, 1, converted.data(), 0);
+        AdjustAndOrient(converted.data(), 0, Row(dst, dstPitch, row), 0, width, 1, inRow, levels);
+        if (samples != nullptr) {
+            ReplaceYuy2SampleRow(converted.data(), pairs,
+                                 samples + static_cast<std::ptrdiff_t>(pairs) * sourceRow, &change);
+        }
+    }
+    return change;
+}
+
+SampleChange ReplaceLumaSamples(const std::uint8_t* frame, std::ptrdiff_t pitch, int width,
+                                int height, std::uint8_t* samples) {
+    const int pairs = (width + 1) / 2;
+    SampleChange change;
+    for (int row = 0; row < height; ++row) {
+        ReplaceYuy2SampleRow(Row(frame, pitch, row), pairs,
+                             samples + static_cast<std::ptrdiff_t>(pairs) * row, &change);
+    }
+    return change;
+}
+
+SampleChange ReplaceBgrLumaSamples(const std::uint8_t* frame, std::ptrdiff_t pitch, int width,
+                                   int height, std::uint8_t* samples) {
+    const int pairs = (width + 1) / 2;
+    SampleChange change;
+    for (int row = 0; row < height; ++row) {
+        const std::uint8_t* in = Row(frame, pitch, row);
+        ReplaceSampleRow([in](int i) { return BgrLuma(in + i * 6); }, 0, pairs,
+                         samples + static_cast<std::ptrdiff_t>(pairs) * row, &change);
+    }
+    return change;
 }
 
 bool SampledLumaEqual(const std::uint8_t* a, std::ptrdiff_t aPitch, const std::uint8_t* b,

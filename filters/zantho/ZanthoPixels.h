@@ -60,6 +60,11 @@ LevelTables MakeLevelTables(float whiteness, float brightness, float contrast, f
 void ConvertBgrToYuy2(const std::uint8_t* src, std::ptrdiff_t srcPitch, int width, int height,
                       std::uint8_t* dst, std::ptrdiff_t dstPitch);
 
+// Where the processor has them, some functions use wider vectors than the
+// build's baseline; false keeps them on the baseline code, so that tests and
+// benchmarks can compare both.
+void AllowWideVectors(bool allowed);
+
 // Copies whole YUY2 rows.
 void CopyYuy2(const std::uint8_t* src, std::ptrdiff_t srcPitch, std::uint8_t* dst,
               std::ptrdiff_t dstPitch, int width, int height);
@@ -70,6 +75,37 @@ void CopyYuy2(const std::uint8_t* src, std::ptrdiff_t srcPitch, std::uint8_t* ds
 void AdjustAndOrient(const std::uint8_t* src, std::ptrdiff_t srcPitch, std::uint8_t* dst,
                      std::ptrdiff_t dstPitch, int width, int height, Orientation orientation,
                      const LevelTables& levels);
+
+// How the first luma bytes of the pairs changed since the previous frame.
+struct SampleChange {
+    bool same = true;       // every sample is equal
+    std::size_t moved = 0;  // samples that differ by more than 16
+};
+
+// Compares the first luma byte of every pair with `samples` (one byte per
+// pair, packed rows, from the previous frame) and writes this frame's over
+// them.
+SampleChange ReplaceLumaSamples(const std::uint8_t* frame, std::ptrdiff_t pitch, int width,
+                                int height, std::uint8_t* samples);
+
+// The same for an RGB24 frame, with the luma its YUY2 conversion would have.
+SampleChange ReplaceBgrLumaSamples(const std::uint8_t* frame, std::ptrdiff_t pitch, int width,
+                                   int height, std::uint8_t* samples);
+
+// AdjustAndOrient and, when `samples` is given, ReplaceLumaSamples of the
+// source in the same pass over it.
+SampleChange AdjustOrientAndSample(const std::uint8_t* src, std::ptrdiff_t srcPitch,
+                                   std::uint8_t* dst, std::ptrdiff_t dstPitch, int width,
+                                   int height, Orientation orientation, const LevelTables& levels,
+                                   std::uint8_t* samples);
+
+// RGB24 to YUY2 fused with levels, the orientation and, when `samples` is
+// given, ReplaceBgrLumaSamples: the same bytes as ConvertBgrToYuy2 and then
+// AdjustOrientAndSample, without a converted frame in between.
+SampleChange ConvertAdjustOrientAndSample(const std::uint8_t* src, std::ptrdiff_t srcPitch,
+                                          std::uint8_t* dst, std::ptrdiff_t dstPitch, int width,
+                                          int height, Orientation orientation,
+                                          const LevelTables& levels, std::uint8_t* samples);
 
 // Whether the first luma byte of every pair is the same in both pictures.
 bool SampledLumaEqual(const std::uint8_t* a, std::ptrdiff_t aPitch, const std::uint8_t* b,

@@ -231,6 +231,32 @@ TEST(ZanthoPicture, GetFrameWritesNothingItCannotFit) {
     EXPECT_EQ(guarded, Bytes(buffer.size() + 16, 0x5A));
 }
 
+// Without denoising the element keeps the input frame itself rather than a
+// copy; when the stream stops, the grab must still find that frame.
+TEST(ZanthoPicture, GetFrameStillHasTheLastFrameAfterTheStreamStops) {
+    struct Case {
+        const char* format;
+        float contrast;
+    };
+    for (const Case c : {Case{"YUY2", 1.0f}, Case{"BGR", 1.0f}, Case{"BGR", 1.4f}}) {
+        SCOPED_TRACE(testing::Message() << c.format << " contrast " << c.contrast);
+        ZanthoHarness h;
+        g_object_set(h.Element(), "horizontal", -1.0f, "contrast", c.contrast, nullptr);
+        h.SetInput(c.format, 5, 3);
+        Bytes frame(h.FrameSize());
+        for (std::size_t i = 0; i < frame.size(); ++i)
+            frame[i] = static_cast<std::uint8_t>(i * 37 + 11);
+        ASSERT_FALSE(ShowFrame(h, frame).empty());
+        IZantho* zantho = h.Zantho();
+        Bytes before(5 * 3 * 3, 0), after(5 * 3 * 3, 0);
+        ASSERT_EQ(zantho->GetFrame(before.data(), before.size(), nullptr), kOk);
+        gst_element_set_state(h.Element(), GST_STATE_NULL);
+        ASSERT_EQ(zantho->GetFrame(after.data(), after.size(), nullptr), kOk);
+        EXPECT_EQ(after, before);
+        EXPECT_NE(after, Bytes(after.size(), 0));
+    }
+}
+
 TEST(ZanthoPicture, GetFrameActionGivesABgrSample) {
     ZanthoHarness h;
     h.SetInput("YUY2", 2, 1);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -91,6 +92,124 @@ TEST(ZanthoPixels, LivePathEqualsTheTablesForAnySettings) {
     }
     // Most settings take the vector path, so it is the one checked above.
     EXPECT_GT(withLines, static_cast<int>(settings.size()) * 3 / 4);
+}
+
+// Levels in place and then the oriented copy, written the plain way: what the
+// single pass of the live path must reproduce byte for byte.
+Bytes LevelsThenOrient(Bytes yuy2, int width, int height, Orientation orientation,
+                       const LevelTables& tables) {
+    for (std::size_t i = 0; i < yuy2.size(); ++i)
+        yuy2[i] = i % 2 == 0 ? tables.luma[yuy2[i]] : tables.chroma[yuy2[i]];
+    const std::size_t pitch = static_cast<std::size_t>(Yuy2RowBytes(width));
+    const int pairs = (width + 1) / 2;
+    Bytes out(yuy2.size());
+    for (int row = 0; row < height; ++row) {
+        const std::uint8_t* in = &yuy2[(orientation.flip ? height - 1 - row : row) * pitch];
+        for (int pair = 0; pair < pairs; ++pair) {
+            std::uint8_t* o = &out[row * pitch + pair * 4];
+            if (!orientation.mirror) {
+                std::copy_n(in + pair * 4, 4, o);
+                continue;
+            }
+            const std::uint8_t* p = in + (pairs - 1 - pair) * 4;
+            o[0] = p[2], o[1] = p[1], o[2] = p[0], o[3] = p[3];
+        }
+    }
+    return out;
+}
+
+// The fused pass for YUY2 and RGB24 input at odd and even widths, padded
+// rows, every orientation, with and without the wider vectors: the same
+// bytes as levels then orientation, nothing written into the padding, and
+// the luma samples compared and replaced as the frame's own.
+TEST(ZanthoPixels, SinglePassEqualsLevelsThenOrient) {
+    constexpr int kHeight = 3;
+    constexpr std::ptrdiff_t kPadding = 12;
+    std::mt19937 random(5);
+    for (const bool wide : {true, false}) {
+        AllowWideVectors(wide);
+        for (const bool bgr : {false, true}) {
+            for (const int width : {1, 2, 5, 17, 34, 67, 130}) {
+                const std::ptrdiff_t rowBytes = Yuy2RowBytes(width);
+                const std::ptrdiff_t srcPitch = (bgr ? width * 3 : rowBytes) + kPadding;
+                const std::ptrdiff_t dstPitch = rowBytes + kPadding;
+                Bytes source(static_cast<std::size_t>(srcPitch) * kHeight);
+                for (auto& byte : source)
+                    byte = static_cast<std::uint8_t>(random());
+                Bytes yuy2(static_cast<std::size_t>(rowBytes) * kHeight);
+                if (bgr) {
+                    ConvertBgrToYuy2(source.data(), srcPitch, width, kHeight, yuy2.data(),
+                                     rowBytes);
+                } else {
+                    for (int row = 0; row < kHeight; ++row) {
+                        std::copy_n(&source[row * srcPitch], rowBytes, &yuy2[row * rowBytes]);
+                    }
+                }
+                const int pairs = (width + 1) / 2;
+                Bytes frameSamples(static_cast<std::size_t>(pairs) * kHeight);
+                for (std::size_t i = 0; i < frameSamples.size(); ++i)
+                    frameSamples[i] = yuy2[i * 4];
+
+                for (const LevelTables& tables :
+                     {MakeLevelTables(0, 0, 1, 1), MakeLevelTables(10, 12, 1.3f, 0.7f),
+                      MakeLevelTables(0, -100, 0, 1)}) {
+                    for (const Orientation orientation :
+                         {Orientation{false, false}, Orientation{true, false},
+                          Orientation{false, true}, Orientation{true, true}}) {
+                        SCOPED_TRACE(testing::Message()
+                                     << (bgr ? "BGR" : "YUY2") << " width " << width << " mirror "
+                                     << orientation.mirror << " flip " << orientation.flip
+                                     << " neutral " << tables.neutral << " wide " << wide);
+                        // The previous frame's samples: every third one moved by 17,
+                        // every third by 16 (noise), the rest the same.
+                        Bytes samples = frameSamples;
+                        for (std::size_t i = 0; i < samples.size(); ++i) {
+                            const int delta = i % 3 == 0 ? 17 : i % 3 == 1 ? 16 : 0;
+                            samples[i] = static_cast<std::uint8_t>(samples[i] + delta);
+                        }
+                        std::size_t moved = 0;  // wrapped bytes may have moved more
+                        for (std::size_t i = 0; i < samples.size(); ++i) {
+                            const int difference = frameSamples[i] - samples[i];
+                            moved += difference > 16 || difference < -16 ? 1 : 0;
+                        }
+                        Bytes out(static_cast<std::size_t>(dstPitch) * kHeight, 0xA5);
+                        const SampleChange change =
+                            bgr ? ConvertAdjustOrientAndSample(source.data(), srcPitch, out.data(),
+                                                               dstPitch, width, kHeight,
+                                                               orientation, tables, samples.data())
+                                : AdjustOrientAndSample(source.data(), srcPitch, out.data(),
+                                                        dstPitch, width, kHeight, orientation,
+                                                        tables, samples.data());
+                        const Bytes expected =
+                            LevelsThenOrient(yuy2, width, kHeight, orientation, tables);
+                        for (int row = 0; row < kHeight; ++row) {
+                            const auto got = out.begin() + row * dstPitch;
+                            ASSERT_TRUE(
+                                std::equal(got, got + rowBytes, expected.begin() + row * rowBytes))
+                                << "row " << row;
+                            ASSERT_TRUE(std::all_of(got + rowBytes, got + dstPitch,
+                                                    [](std::uint8_t b) { return b == 0xA5; }))
+                                << "padding of row " << row;
+                        }
+                        EXPECT_EQ(samples, frameSamples);
+                        EXPECT_FALSE(change.same);
+                        EXPECT_EQ(change.moved, moved);
+
+                        // The same frame again, and the samples alone.
+                        const SampleChange again =
+                            bgr ? ReplaceBgrLumaSamples(source.data(), srcPitch, width, kHeight,
+                                                        samples.data())
+                                : ReplaceLumaSamples(source.data(), srcPitch, width, kHeight,
+                                                     samples.data());
+                        EXPECT_TRUE(again.same);
+                        EXPECT_EQ(again.moved, 0u);
+                        EXPECT_EQ(samples, frameSamples);
+                    }
+                }
+            }
+        }
+    }
+    AllowWideVectors(true);
 }
 
 TEST(ZanthoPixels, BottomUpRgbIsReadFromItsLastRow) {

@@ -117,6 +117,44 @@ TEST(ZanthoSignal, ANewInputFormatWaitsForTheNextChange) {
     EXPECT_EQ(h.Received(), 2u);
 }
 
+// Adjusted frames go through the element's own single pass, unadjusted ones
+// pass through; the count of identical frames carries over when the
+// settings switch between the two in the middle of it.
+TEST(ZanthoSignal, FreezeCountSurvivesSwitchingPassthrough) {
+    struct Case {
+        const char* name;
+        float before, after;  // "horizontal" for the first and the last identical frames
+    };
+    const Case cases[] = {
+        {"adjusted throughout", -1.0f, -1.0f},
+        {"adjusted, then passthrough", -1.0f, 1.0f},
+        {"passthrough, then adjusted", 1.0f, -1.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ZanthoHarness h;
+        h.SetInput("YUY2", 64, 48);
+        g_object_set(h.Element(), "horizontal", c.before, nullptr);
+        h.Push(Yuy2Frame(64, 48, 10));
+        h.Push(Yuy2Frame(64, 48, 20));
+        ASSERT_EQ(h.TakeCodes(), Codes{kZanthoPictureLive});
+        const Bytes same = Yuy2Frame(64, 48, 20);
+        for (int i = 0; i < 4; ++i)
+            h.Push(same);
+        g_object_set(h.Element(), "horizontal", c.after, nullptr);
+        for (int i = 0; i < 4; ++i)
+            h.Push(same);
+        EXPECT_TRUE(h.TakeCodes().empty());
+        EXPECT_EQ(h.Received(), 9u);
+        h.Push(same);
+        EXPECT_EQ(h.TakeCodes(), Codes{kZanthoPictureFroze});
+        EXPECT_EQ(h.Received(), 9u);
+        h.Push(Yuy2Frame(64, 48, 30));
+        EXPECT_EQ(h.TakeCodes(), Codes{kZanthoPictureLive});
+        EXPECT_EQ(h.Received(), 10u);
+    }
+}
+
 TEST(ZanthoSignal, MessagesCarryCodeAndEventName) {
     ZanthoHarness h;
     h.SetInput("YUY2", 16, 8);
@@ -137,45 +175,50 @@ TEST(ZanthoSignal, MessagesCarryCodeAndEventName) {
 }
 
 // Motion detection on 640 x 480: 153,600 samples, so going still needs at most
-// 2,400 changed samples (1/64) and moving again more than 4,800 (1/32).
+// 2,400 changed samples (1/64) and moving again more than 4,800 (1/32); the
+// same whether the frames pass through or are mirrored.
 TEST(ZanthoSignal, MotionThresholdsWithHysteresis) {
-    constexpr int kWidth = 640, kHeight = 480;
-    ZanthoHarness h;
-    h.SetInput("YUY2", kWidth, kHeight);
-    IZantho* zantho = h.Zantho();
-    ASSERT_NE(zantho, nullptr);
-    zantho->SetMotionDetect(1);
+    for (const float horizontal : {1.0f, -1.0f}) {
+        SCOPED_TRACE(horizontal);
+        constexpr int kWidth = 640, kHeight = 480;
+        ZanthoHarness h;
+        g_object_set(h.Element(), "horizontal", horizontal, nullptr);
+        h.SetInput("YUY2", kWidth, kHeight);
+        IZantho* zantho = h.Zantho();
+        ASSERT_NE(zantho, nullptr);
+        zantho->SetMotionDetect(1);
 
-    Bytes frame = Yuy2Frame(kWidth, kHeight, 100);
-    h.Push(frame);
-    // Raises the first luma byte of `count` pairs not touched before by `delta`,
-    // so that the frame differs from the last one in exactly those samples.
-    std::size_t next_pair = 0;
-    auto push_changed = [&](int count, int delta) {
-        for (int i = 0; i < count; ++i, ++next_pair)
-            frame[next_pair * 4] += delta;
+        Bytes frame = Yuy2Frame(kWidth, kHeight, 100);
         h.Push(frame);
-        return h.TakeCodes();
-    };
+        // Raises the first luma byte of `count` pairs not touched before by `delta`,
+        // so that the frame differs from the last one in exactly those samples.
+        std::size_t next_pair = 0;
+        auto push_changed = [&](int count, int delta) {
+            for (int i = 0; i < count; ++i, ++next_pair)
+                frame[next_pair * 4] += delta;
+            h.Push(frame);
+            return h.TakeCodes();
+        };
 
-    struct Step {
-        int changed;
-        int delta;
-        Codes codes;
-        int still;
-    };
-    const Step steps[] = {
-        {2400, 40, {kZanthoPictureLive, kZanthoSceneStill}, 1},
-        {4800, 40, {}, 1},
-        {4801, 16, {}, 1},  // a change of 16 is noise
-        {4801, 17, {kZanthoMotionStarted}, 0},
-        {2401, 40, {}, 0},
-        {2400, 40, {kZanthoSceneStill}, 1},
-    };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.changed);
-        EXPECT_EQ(push_changed(step.changed, step.delta), step.codes);
-        EXPECT_EQ(zantho->IsStill(), step.still);
+        struct Step {
+            int changed;
+            int delta;
+            Codes codes;
+            int still;
+        };
+        const Step steps[] = {
+            {2400, 40, {kZanthoPictureLive, kZanthoSceneStill}, 1},
+            {4800, 40, {}, 1},
+            {4801, 16, {}, 1},  // a change of 16 is noise
+            {4801, 17, {kZanthoMotionStarted}, 0},
+            {2401, 40, {}, 0},
+            {2400, 40, {kZanthoSceneStill}, 1},
+        };
+        for (const Step& step : steps) {
+            SCOPED_TRACE(step.changed);
+            EXPECT_EQ(push_changed(step.changed, step.delta), step.codes);
+            EXPECT_EQ(zantho->IsStill(), step.still);
+        }
     }
 }
 
