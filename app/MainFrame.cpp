@@ -77,6 +77,7 @@ CMainFrame::CMainFrame(CEngine& objects, QWidget* parent)
     grabMain_ = grabMain;
     receivers_.liveVideoRuns = [this] { return objects_.capture.IsReadyToGrab(); };
     receivers_.pauseLiveVideo = [this](bool paused) { objects_.capture.RunPreview(!paused); };
+    receivers_.cameraName = [this] { return objects_.capture.CameraName(); };
     grabSounds_ = CGrabSounds::WithSystemVoice(
         [this](std::vector<std::int16_t> pairs) { objects_.sound.PlayCue(std::move(pairs)); });
     CGrabber::Links grabLinks = objects_.GrabberLinks(*grabLevel_);
