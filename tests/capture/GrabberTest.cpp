@@ -342,8 +342,7 @@ TEST_F(GrabberTest, RegrabNeedsExactlyOneSelectedImageAndKeepsItsNameAndCells) {
     EXPECT_EQ(test::ReadAll(GrabPath("A 0002")), second);
     EXPECT_EQ(session.Images(), QStringList({"A 0001", "A 0002"}));
     EXPECT_EQ(session.Cells(), cells);
-    EXPECT_EQ(Item("A 0001")->texture,
-              test::FrameToImage(test::PatternFrame(64, 48, frames + 1)))
+    EXPECT_EQ(Item("A 0001")->texture, test::FrameToImage(test::PatternFrame(64, 48, frames + 1)))
         << "the new picture at once";
 }
 
