@@ -84,18 +84,10 @@ CMainFrame::CMainFrame(CEngine& objects, QWidget* parent)
     grabMain_ = grabMain;
     receivers_.liveVideoRuns = [this] { return objects_.capture.IsReadyToGrab(); };
     receivers_.pauseLiveVideo = [this](bool paused) { objects_.capture.RunPreview(!paused); };
+    receivers_.cameraName = [this] { return objects_.capture.CameraName(); };
     grabSounds_ = CGrabSounds::WithSystemVoice(
         [this](std::vector<std::int16_t> pairs) { objects_.sound.PlayCue(std::move(pairs)); });
-    CGrabber::Links grabLinks;
-    grabLinks.settings = &objects_.settings;
-    grabLinks.media = &objects_.media;
-    grabLinks.sheet = &objects_.sheet;
-    grabLinks.title = &objects_.title;
-    grabLinks.storage = &objects_.storage;
-    grabLinks.display = &objects_.display;
-    grabLinks.undo = &objects_.undo;
-    grabLinks.grabLevel = grabLevel_.get();
-    grabLinks.source = &objects_.capture;
+    CGrabber::Links grabLinks = objects_.GrabberLinks(*grabLevel_);
     grabLinks.sounds = grabSounds_.get();
     grabLinks.commands = this;
     grabber_ = std::make_unique<CGrabber>(grabLinks);

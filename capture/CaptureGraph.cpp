@@ -16,7 +16,6 @@
 #include "filters/quorrel/IQuorrel.h"
 #include "filters/zantho/IZantho.h"
 #include "platform/StringTable.h"
-#include "display/PictureAspect.h"
 #include "settings/Settings.h"
 
 namespace kolvane {
@@ -306,6 +305,14 @@ void CCaptureGraph::ChooseFormat() {
     hdDevice_ = decklinkElement || IsDeckLinkDevice(device_.get());
     cameraSource_ = Quorrel() != nullptr;
     if (!cameraSource_) cameraName_.clear();
+    if (cameraSource_) {
+        // The live view comes in the one size the body gives, which its
+        // element learns from the first frame; a size picked from the open
+        // range it offers before that never negotiates. Raw frames, so that
+        // no decoder is needed.
+        chosenCaps_.reset(gst_caps_new_empty_simple("video/x-raw"));
+        return;
+    }
     if (modes_.empty()) return;
 
     const int frameRate = settings_.Get(FrameRate);

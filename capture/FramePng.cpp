@@ -92,7 +92,7 @@ QImage FrameImage(const CGrabbedFrame& frame) {
     if (!IsWhole(frame)) return {};
     const QImage bgr(frame.bgr.data(), frame.width, frame.height, frame.width * 3,
                      QImage::Format_BGR888);
-    return bgr.convertToFormat(QImage::Format_RGB888);
+    return bgr.convertToFormat(QImage::Format_RGB32);
 }
 
 }  // namespace kolvane

@@ -23,7 +23,8 @@ QByteArray EncodeFramePng(const CGrabbedFrame& frame, int level = kGrabPngLevel)
 // disk).
 Result WriteFramePng(const CGrabbedFrame& frame, const QString& path);
 
-// The frame as an image (a copy in RGB888).
+// The frame as an image: a copy in RGB32, the pixels a PNG file written
+// from the frame decodes to.
 QImage FrameImage(const CGrabbedFrame& frame);
 
 }  // namespace kolvane

@@ -1,5 +1,7 @@
 #include "capture/Grabber.h"
 
+#include <future>
+#include <system_error>
 #include <thread>
 
 #include <QFile>
@@ -121,11 +123,22 @@ QString CGrabber::FailureText(Result result) {
 
 // ---- writing
 
-Result CGrabber::WriteFrame(const CGrabbedFrame& frame, const QString& path) {
-    const Result result = writeFrame_(frame, path);
-    if (result != kOk) return result;
-    Remember(path, FrameImage(frame));
-    return kOk;
+CGrabber::WrittenFrame CGrabber::WriteFrame(const CGrabbedFrame& frame, const QString& path) {
+    // The encode and the sync are most of a grab: a worker does them while
+    // this thread makes the picture and its texture, which need no file.
+    std::future<Result> written;
+    try {
+        written = std::async(std::launch::async, [&] { return writeFrame_(frame, path); });
+    } catch (const std::system_error&) {
+        written = std::async(std::launch::deferred, [&] { return writeFrame_(frame, path); });
+    }
+    WrittenFrame out;
+    out.picture = FrameImage(frame);
+    if (links_.display != nullptr && links_.display->HasDevice())
+        out.texture = links_.display->MakeTexture(out.picture);
+    out.result = written.get();
+    if (out.result == kOk) Remember(path, out.picture);
+    return out;
 }
 
 Result CGrabber::TakeCameraStill(const QString& basePath, IProgress* progress) {
@@ -157,7 +170,7 @@ Result CGrabber::TakeCameraStill(const QString& basePath, IProgress* progress) {
     // The live-view frame of the same moment: the small companion the
     // loader may show instead of the large still.
     const CGrabbedFrame frame = links_.source->GrabFrame();
-    if (!frame.IsEmpty()) WriteFrame(frame, basePath + QStringLiteral(".lvw"));
+    if (!frame.IsEmpty()) writeFrame_(frame, basePath + QStringLiteral(".lvw"));
     return kOk;
 }
 
@@ -172,13 +185,15 @@ void CGrabber::OrientCameraJpeg(const QString& path) {
     OrientJpegFile(path, orientation);
 }
 
-bool CGrabber::PictureLoaded(CNode* item) {
+bool CGrabber::PictureLoaded(CNode* item, DecodedImage texture) {
     if (links_.display == nullptr || !links_.display->HasDevice()) {
         // No view to make textures for: the picture is checked by decoding
         // its header.
         QImageReader reader(item->imageInfo->path);
         return reader.canRead() && reader.size().isValid();
     }
+    // A grabbed frame's texture is made from the frame, not read back.
+    if (texture.result == kOk) links_.display->SetTexture(*item, std::move(texture));
     links_.display->LoadPendingImages(true);
     return !item->texture.isNull();
 }
@@ -209,6 +224,7 @@ Result CGrabber::Grab(int exposures, IProgress* progress) {
     const QString base = Folder() + name;
     const bool camera = IsCameraStill();
     QString path;
+    DecodedImage texture;
     if (camera) {
         if (const Result result = TakeCameraStill(base, progress); result != kOk) return result;
         path = base + QStringLiteral(".jpg");
@@ -216,8 +232,10 @@ Result CGrabber::Grab(int exposures, IProgress* progress) {
         const CGrabbedFrame frame = links_.source->GrabFrame();
         if (frame.IsEmpty()) return kFail;
         path = base + QStringLiteral(".png");
+        WrittenFrame written = WriteFrame(frame, path);
         // A write that failed leaves no file under the name: nothing to add.
-        if (const Result result = WriteFrame(frame, path); result != kOk) return result;
+        if (written.result != kOk) return written.result;
+        texture = std::move(written.texture);
     }
 
     CNode* item = links_.media->AddMediaFile(kTypeImage, path);
@@ -225,7 +243,7 @@ Result CGrabber::Grab(int exposures, IProgress* progress) {
     links_.media->RecomputeSummaries();
     links_.title->SetMark(QStringLiteral("*"));
     if (camera) OrientCameraJpeg(path);
-    if (!PictureLoaded(item)) {
+    if (!PictureLoaded(item, std::move(texture))) {
         RemoveItem(item);
         return msg::kNotEnoughMemory;
     }
@@ -292,6 +310,7 @@ Result CGrabber::Regrab(IProgress* progress) {
     const QString base = Folder() + item->name;
     const bool camera = IsCameraStill();
     QString path;
+    DecodedImage texture;
     if (camera) {
         if (const Result result = TakeCameraStill(base, progress); result != kOk) return result;
         path = base + QStringLiteral(".jpg");
@@ -300,7 +319,9 @@ Result CGrabber::Regrab(IProgress* progress) {
         const CGrabbedFrame frame = links_.source->GrabFrame();
         if (frame.IsEmpty()) return kFail;
         path = base + QStringLiteral(".png");
-        if (const Result result = WriteFrame(frame, path); result != kOk) return result;
+        WrittenFrame written = WriteFrame(frame, path);
+        if (written.result != kOk) return written.result;
+        texture = std::move(written.texture);
         item->imageInfo->path = path;
     }
 
@@ -310,11 +331,14 @@ Result CGrabber::Regrab(IProgress* progress) {
     if (links_.sounds != nullptr) {
         links_.sounds->PlayGrabSound(links_.settings->Get(GrabSound), item->name);
     }
-    // The loader reads the new file when it comes to the item again.
-    item->texture = QImage();
-    item->imageInfo->textureWidth = 0;
-    item->imageInfo->textureHeight = 0;
     item->flags &= ~kFlagLoadFailed;
+    // The new frame's texture at once; else the loader reads the new file
+    // when it comes to the item again.
+    if (texture.result != kOk || !links_.display->SetTexture(*item, std::move(texture))) {
+        item->texture = QImage();
+        item->imageInfo->textureWidth = 0;
+        item->imageInfo->textureHeight = 0;
+    }
     RecomposeOverlay();
     Repaint();
     return kOk;

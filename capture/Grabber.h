@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "capture/GrabSource.h"
+#include "display/ImageFiles.h"
 #include "platform/Commands.h"
 #include "platform/MemoryLoad.h"
 #include "platform/Progress.h"
@@ -133,6 +134,13 @@ class CGrabber {
     std::chrono::milliseconds DenoiseWait() const;
 
   private:
+    // A frame written as a PNG, with its picture and the texture made of
+    // it meanwhile.
+    struct WrittenFrame {
+        Result result = kFail;
+        QImage picture;
+        DecodedImage texture;
+    };
     struct CachedPicture {
         QString path;
         QDateTime modified;
@@ -146,9 +154,9 @@ class CGrabber {
     CNode* SingleSelectedImage() const;
     bool IsCameraStill() const;
     Result TakeCameraStill(const QString& basePath, IProgress* progress);
-    Result WriteFrame(const CGrabbedFrame& frame, const QString& path);
+    WrittenFrame WriteFrame(const CGrabbedFrame& frame, const QString& path);
     void OrientCameraJpeg(const QString& path);
-    bool PictureLoaded(CNode* item);
+    bool PictureLoaded(CNode* item, DecodedImage texture);
     void RemoveItem(CNode* item);
     void SelectForLightbox(CNode* item);
     void SetOverlay(const QImage& overlay);

@@ -324,6 +324,18 @@ bool CDirect3D::LoadPendingImages(bool all) {
     return loader_.LoadPendingImages(all, ViewTarget());
 }
 
+DecodedImage CDirect3D::MakeTexture(const QImage& picture) const {
+    DecodedImage made = TextureFromPicture(picture, ViewTarget());
+    if (made.result == kOk) made.thumbnail = CPictureCache::MakeThumbnail(made.texture);
+    return made;
+}
+
+bool CDirect3D::SetTexture(CNode& item, DecodedImage made) {
+    const RenderTarget target = ViewTarget();
+    if (target.size.isEmpty()) return false;
+    return loader_.SetTexture(item, std::move(made), target) == kOk && !item.texture.isNull();
+}
+
 void CDirect3D::ReloadAllImages(IProgress& progress) {
     progress.Open(kLoadingImagesTitle, IProgress::kNoButtons);
     progress.SetRange(loader_.ImageCount());

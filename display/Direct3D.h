@@ -97,6 +97,14 @@ class CDirect3D {
     }
     Result LoadImage(CNode& item);
     bool LoadPendingImages(bool all);
+    // A grab's picture, already in memory, as the texture the loader would
+    // make from the PNG file holding it, for the player view, and its
+    // thumbnail. Reads no file: it may be made while the file is still being
+    // written.
+    DecodedImage MakeTexture(const QImage& picture) const;
+    // Attaches a texture MakeTexture made to `item` (see
+    // CImageLoader::SetTexture): true when the item then has a texture.
+    bool SetTexture(CNode& item, DecodedImage made);
     // Whether any image has a ".lvw" companion: only then does flipping
     // "Load LiveView Images" change what is shown.
     bool HasLiveViewCompanions() const { return loader_.AnyCompanionExists(); }

@@ -181,16 +181,13 @@ QSize ProbeImageSize(const QString& path) {
     return reader.size();
 }
 
-DecodedImage DecodeImage(const QString& path, QSize target, TextureFormat format) {
+namespace {
+
+// The texture of a picture that has been read: in `format`, no wider than
+// `target`.
+DecodedImage MakeTexture(QImage image, QSize imageSize, QSize target, TextureFormat format) {
     DecodedImage out;
-    QImageReader reader(path);
-    QImage image = ReadPicture(path, reader, target, &out.imageSize);
-    if (image.isNull()) {
-        // Missing and undecodable files stay so; only a file that exists but
-        // could not be read (an I/O error) is worth another try.
-        out.retry = reader.error() == QImageReader::DeviceError && QFileInfo::exists(path);
-        return out;
-    }
+    out.imageSize = imageSize;
     const bool capped = target.isValid() && !target.isEmpty();
 
     const QImage::Format wanted =
@@ -214,8 +211,33 @@ DecodedImage DecodeImage(const QString& path, QSize target, TextureFormat format
     return out;
 }
 
+}  // namespace
+
+DecodedImage DecodeImage(const QString& path, QSize target, TextureFormat format) {
+    QImageReader reader(path);
+    QSize imageSize;
+    QImage image = ReadPicture(path, reader, target, &imageSize);
+    if (image.isNull()) {
+        // Missing and undecodable files stay so; only a file that exists but
+        // could not be read (an I/O error) is worth another try.
+        DecodedImage out;
+        out.retry = reader.error() == QImageReader::DeviceError && QFileInfo::exists(path);
+        return out;
+    }
+    return MakeTexture(std::move(image), imageSize, target, format);
+}
+
 DecodedImage DecodeImage(const QString& path, const RenderTarget& target) {
     return DecodeImage(path, target.size, ChooseImageFormat(path, target.format));
+}
+
+DecodedImage TextureFromPicture(const QImage& picture, const RenderTarget& target) {
+    if (picture.isNull()) return {};
+    // As ChooseImageFormat decides for a PNG: alpha only when the picture has it.
+    TextureFormat format = target.format;
+    if (format == TextureFormat::X8R8G8B8 && picture.hasAlphaChannel())
+        format = TextureFormat::A8R8G8B8;
+    return MakeTexture(picture, picture.size(), target.size, format);
 }
 
 }  // namespace kolvane

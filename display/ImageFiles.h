@@ -64,4 +64,9 @@ DecodedImage DecodeImage(const QString& path, QSize target, TextureFormat format
 // The same for a render target: the texture format is chosen for the file.
 DecodedImage DecodeImage(const QString& path, const RenderTarget& target);
 
+// The texture DecodeImage makes for a render target from a PNG file holding
+// `picture`, made from the picture in memory (a grab's frame): nothing is
+// read. Its thumbnail is left to the caller.
+DecodedImage TextureFromPicture(const QImage& picture, const RenderTarget& target);
+
 }  // namespace kolvane

@@ -237,6 +237,17 @@ Result CImageLoader::LoadImage(CNode& item, const RenderTarget& target) {
     return result;
 }
 
+Result CImageLoader::SetTexture(CNode& item, DecodedImage made, const RenderTarget& target) {
+    if (!item.imageInfo) return kFail;
+    if (KeyFor(item, target).path != item.imageInfo->path) return LoadImage(item, target);
+    if (made.result != kOk) return made.result;
+    if (made.thumbnail.isNull()) made.thumbnail = CPictureCache::MakeThumbnail(made.texture);
+    jobs_.erase(&item);  // a decode queued for the old picture
+    Attach(item, std::move(made));
+    retries_.erase(&item);
+    return kOk;
+}
+
 bool CImageLoader::LoadPendingImages(bool all, const RenderTarget& target) {
     if (busy_ || !Usable(target)) return false;
     BusyGuard guard(busy_);

@@ -52,6 +52,13 @@ class CImageLoader {
     // file could not be read. On failure the item keeps its old texture.
     Result LoadImage(CNode& item, const RenderTarget& target);
 
+    // Gives `item` a texture made from a picture already in memory (a grab's
+    // frame, see TextureFromPicture) instead of decoding its file: kOk, or
+    // as LoadImage when the picture is not what the item shows (a ".lvw"
+    // companion shown instead): then its file is read. Once released by the
+    // cache, the texture is loaded from the file again like any other.
+    Result SetTexture(CNode& item, DecodedImage made, const RenderTarget& target);
+
     // Walks the image list in order and loads the items without a texture
     // that are not flagged load-failed and not waiting for a retry, while the
     // picture cache has room (a scene larger than the budget is loaded when

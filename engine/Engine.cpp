@@ -88,4 +88,18 @@ CPlayEngine::Links CEngine::PlayLinks() {
     return links;
 }
 
+CGrabber::Links CEngine::GrabberLinks(CAnim& grabLevel) {
+    CGrabber::Links links;
+    links.settings = &settings;
+    links.media = &media;
+    links.sheet = &sheet;
+    links.title = &title;
+    links.storage = &storage;
+    links.display = &display;
+    links.undo = &undo;
+    links.grabLevel = &grabLevel;
+    links.source = &capture;
+    return links;
+}
+
 }  // namespace kolvane

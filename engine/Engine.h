@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "capture/CaptureGraph.h"
+#include "capture/Grabber.h"
 #include "display/Direct3D.h"
 #include "model/MdiaList.h"
 #include "model/SceneState.h"
@@ -76,6 +77,11 @@ class CEngine {
     // view that shows it (it draws into that view on the view's ticks): the
     // view makes it from these with its own command sink, view and clock.
     CPlayEngine::Links PlayLinks();
+    // What a grabber works with: this engine's scene, Grab folder, textures
+    // and undo history, and the capture graph as the live video. The grab
+    // level is the caller's (the grabber panel's in the program); sounds and
+    // command sink too (none: silence, nobody told).
+    CGrabber::Links GrabberLinks(CAnim& grabLevel);
 
   private:
     void Link(ImageLoader loadImage);

@@ -135,15 +135,10 @@ int RunGrab(const QStringList& args) {
     }
     capture.Graph().ApplyDenoise();
 
-    CGrabber::Links links;
-    links.settings = &scene.settings;
-    links.media = &scene.media;
-    links.sheet = &scene.sheet;
-    links.title = &scene.title;
-    links.storage = &scene.storage;
-    links.display = &scene.display;
-    links.grabLevel = &grabLevel;
-    links.source = &capture.Graph();
+    CGrabber::Links links = scene.GrabberLinks(grabLevel);
+    // The scene folder's timing file, written after every grab, is what
+    // outlives a kill here; the tool's own undo folder goes with it.
+    links.undo = nullptr;
     links.folder = folder;
     CGrabber grabber(links);
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <map>
 
 #include <QFileInfo>
 
@@ -113,6 +114,59 @@ TEST_F(GrabberTest, GrabWritesTheFrameAsTheNextImageAndPlacesItOnTheSheet) {
     test::SceneSession next(root, docs);
     ASSERT_TRUE(next.storage.ResumeWorkingScene(&next.grabLevel));
     EXPECT_EQ(next.Cells(), session.Cells());
+}
+
+// The texture is made from the frame in memory, not read back, and is the
+// very one the loader makes from the file: at any view size and display
+// depth, and again when the cache has let it go and the file is read.
+TEST_F(GrabberTest, TheGrabbedTextureIsTheOneItsFileGivesAndComesBackFromIt) {
+    source.width = 160;
+    source.height = 120;
+    std::map<QString, int> reads;
+    display.Loader().SetWorkerCount(0);
+    display.Loader().SetDecoder([&](const QString& path, const RenderTarget& target) {
+        ++reads[path];
+        return DecodeImage(path, target);
+    });
+    const struct {
+        QSize view;
+        int depth;
+    } cases[] = {{{320, 240}, 32}, {{100, 75}, 32}, {{100, 75}, 16}, {{101, 60}, 15}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.view.width() << "x" << c.view.height() << " at " << c.depth << " bits");
+        ASSERT_EQ(display.OnDisplayChange(c.view, c.depth), kOk);
+        ASSERT_EQ(grabber->Grab(), kOk);
+        CNode* item = grabber->LastGrabbed();
+        const QString path = item->imageInfo->path;
+        EXPECT_EQ(reads[path], 0) << "made from the frame";
+        const QImage made = item->texture;
+        const QImage thumbnail = display.Loader().Cache().Thumbnail(*item);
+        ASSERT_FALSE(made.isNull());
+        EXPECT_EQ(QSize(item->imageInfo->imageWidth, item->imageInfo->imageHeight),
+                  QSize(160, 120));
+
+        display.Loader().SetCacheBudget(0);
+        ASSERT_TRUE(item->texture.isNull()) << "released by the cache";
+        display.Loader().SetCacheBudget(std::int64_t{1} << 30);
+        display.LoadPendingImages(true);
+        EXPECT_EQ(reads[path], 1);
+        EXPECT_EQ(item->texture.format(), made.format());
+        EXPECT_EQ(item->texture, made);
+        EXPECT_EQ(display.Loader().Cache().Thumbnail(*item), thumbnail);
+        EXPECT_EQ(QSize(item->imageInfo->textureWidth, item->imageInfo->textureHeight),
+                  made.size());
+    }
+
+    // A regrab's new picture too.
+    ASSERT_EQ(Selected().size(), 1);
+    CNode* item = grabber->LastGrabbed();
+    const QImage old = item->texture;
+    ASSERT_EQ(grabber->Regrab(), kOk);
+    EXPECT_EQ(reads[item->imageInfo->path], 1) << "not read again";
+    EXPECT_NE(item->texture, old);
+    EXPECT_EQ(item->texture,
+              DecodeImage(item->imageInfo->path, QSize(101, 60), TextureFormat::X1R5G5B5).texture);
 }
 
 TEST_F(GrabberTest, TheWaitIsOneFramePeriodPerAveragedFrame) {
@@ -288,8 +342,8 @@ TEST_F(GrabberTest, RegrabNeedsExactlyOneSelectedImageAndKeepsItsNameAndCells) {
     EXPECT_EQ(test::ReadAll(GrabPath("A 0002")), second);
     EXPECT_EQ(session.Images(), QStringList({"A 0001", "A 0002"}));
     EXPECT_EQ(session.Cells(), cells);
-    EXPECT_TRUE(Item("A 0001")->texture.isNull()) << "read again from the new file";
-    EXPECT_EQ(Item("A 0001")->imageInfo->textureWidth, 0);
+    EXPECT_EQ(Item("A 0001")->texture, test::FrameToImage(test::PatternFrame(64, 48, frames + 1)))
+        << "the new picture at once";
 }
 
 TEST_F(GrabberTest, ShowPrevAndNextStepThroughTheImagesAndBackToTheLiveVideo) {

@@ -3,8 +3,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 
+#include "capture/HeadlessCapture.h"
 #include "engine/Engine.h"
+#include "model/Anim.h"
 #include "model/ListInfo.h"
 #include "model/MediaInfo.h"
 #include "model/Node.h"
@@ -134,6 +137,40 @@ TEST(Engine, LinksTheObjectsAsTheProgramUsesThem) {
     EXPECT_EQ(play.sound, &engine.sound);
     EXPECT_EQ(play.storage, &engine.storage);
     EXPECT_EQ(play.title, &engine.title);
+}
+
+// The program's camera path without its window: the simulated camera found
+// among the system's video sources, opened as the camera, and a grab of a
+// still through the engine's grabber links: the camera's JPEG, and the live
+// view of the same moment as its ".lvw" companion.
+TEST(Engine, GrabsAStillAndItsLiveViewCompanionFromTheSimulatedCamera) {
+    qputenv("KOLVANE_CAMERA", "simulated");
+    CEngine engine(CEngine::Headless{.workingRoot = {},
+                                     .documents = {},
+                                     .loadImage = {},
+                                     .videoDevices = VideoDeviceMode::System});
+    engine.settings.Set(ImageSize, 0);  // L stills, not live-view grabs
+    CAnim grabLevel(engine.media);
+    CHeadlessCapture capture(engine.capture);
+    const Result started = capture.Start(QStringLiteral("Canon"));
+    qputenv("KOLVANE_CAMERA", "none");
+    ASSERT_EQ(started, kOk);
+    EXPECT_EQ(engine.capture.SourceKind(), 6);
+    EXPECT_EQ(engine.capture.CameraName(), QStringLiteral("Canon 550D"));
+    EXPECT_EQ(engine.capture.GetFrameRect().size(), QSize(1056, 704)) << "the live view";
+
+    CGrabber grabber(engine.GrabberLinks(grabLevel));
+    ASSERT_EQ(grabber.Grab(), kOk);
+    const QString base = engine.storage.GetGrabFolder() + QStringLiteral("A 0001");
+    QImageReader still(base + QStringLiteral(".jpg"));
+    EXPECT_EQ(still.format(), "jpeg");
+    EXPECT_EQ(still.size(), QSize(1296, 864));
+    QImageReader companion(base + QStringLiteral(".lvw"), "png");
+    EXPECT_EQ(companion.size(), QSize(1056, 704));
+    const CNode* item = grabber.LastGrabbed();
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->imageInfo->path, base + QStringLiteral(".jpg"));
+    EXPECT_EQ(engine.sheet.FrameCount(), 2) << "DefTiming cells";
 }
 
 }  // namespace

@@ -27,5 +27,28 @@ TEST(DevicesCommand, ListsTheTestPatternWithItsFormats) {
     EXPECT_EQ(test::RunTool({QStringLiteral("devices"), QStringLiteral("extra")}).exitCode, 2);
 }
 
+// With the simulated camera the camera's own element, found among the
+// system's video sources, lists it as a camera in live view.
+TEST(DevicesCommand, ListsTheSimulatedCameraAsACameraInLiveView) {
+    qputenv("KOLVANE_VIDEO_DEVICES", "system");
+    qputenv("KOLVANE_CAMERA", "simulated");
+    const test::ToolRun run = test::RunTool({QStringLiteral("devices")});
+    qputenv("KOLVANE_CAMERA", "none");
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    QList<QByteArray> cameras;
+    for (const QByteArray& line : run.out.trimmed().split('\n')) {
+        const QList<QByteArray> fields = line.split('\t');
+        ASSERT_EQ(fields.size(), 4) << line.toStdString();
+        if (fields[1] == "camera (liveview)") cameras << fields[0];
+    }
+    EXPECT_EQ(cameras, QList<QByteArray>({"Canon EOS 550D"})) << run.out.toStdString();
+
+    // Without it, no camera line.
+    const test::ToolRun without = test::RunTool({QStringLiteral("devices")});
+    EXPECT_EQ(without.exitCode, 0);
+    EXPECT_FALSE(without.out.contains("camera (liveview)")) << without.out.toStdString();
+    qputenv("KOLVANE_VIDEO_DEVICES", "test");
+}
+
 }  // namespace
 }  // namespace kolvane

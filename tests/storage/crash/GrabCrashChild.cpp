@@ -31,17 +31,7 @@ int Run(const QString& base) {
     if (capture.Start() != kOk) return 3;
     Tell("ready", 0);
 
-    CGrabber::Links links;
-    links.settings = &engine.settings;
-    links.media = &engine.media;
-    links.sheet = &engine.sheet;
-    links.title = &engine.title;
-    links.storage = &engine.storage;
-    links.display = &engine.display;
-    links.undo = &engine.undo;
-    links.grabLevel = &grabLevel;
-    links.source = &capture.Graph();
-    CGrabber grabber(links);
+    CGrabber grabber(engine.GrabberLinks(grabLevel));
     for (int i = 1; i <= kGrabImages; ++i) {
         if (grabber.Grab() != kOk) return 1;
         Tell("grabbed", i);
