@@ -97,10 +97,10 @@ CImageLoader::JobKey CImageLoader::KeyFor(const CNode& item, const RenderTarget&
     return {GetDisplayPath(item.imageInfo->path, settings_), target};
 }
 
-DecodedImage CImageLoader::Decode(const JobKey& key) const {
+DecodedImage CImageLoader::Decode(const JobKey& key, bool thumbnail) const {
     try {
         DecodedImage decoded = decoder_(key.path, key.target);
-        if (decoded.result == kOk && decoded.thumbnail.isNull())
+        if (thumbnail && decoded.result == kOk && decoded.thumbnail.isNull())
             decoded.thumbnail = CPictureCache::MakeThumbnail(decoded.texture);
         return decoded;
     } catch (const std::bad_alloc&) {
@@ -132,15 +132,29 @@ void CImageLoader::Submit(CNode* item, const RenderTarget& target) {
     const auto found = jobs_.find(item);
     if (found != jobs_.end() && found->second.key == key) return;
 
-    std::shared_future<DecodedImage> result;
-    if (workers_ == 0) {
-        result = std::async(std::launch::deferred, [this, key] { return Decode(key); });
-    } else {
-        auto promise = std::make_shared<std::promise<DecodedImage>>();
-        result = promise->get_future().share();
-        pool_.start([this, promise, key] { promise->set_value(Decode(key)); });
-    }
+    std::shared_future<DecodedImage> result = Start(key, true);
     jobs_[item] = Job{std::move(key), std::move(result)};
+}
+
+std::shared_future<DecodedImage> CImageLoader::Start(JobKey key, bool thumbnail) {
+    if (workers_ == 0) {
+        return std::async(std::launch::deferred,
+                          [this, key, thumbnail] { return Decode(key, thumbnail); });
+    }
+    auto promise = std::make_shared<std::promise<DecodedImage>>();
+    std::shared_future<DecodedImage> result = promise->get_future().share();
+    pool_.start([this, promise, key, thumbnail] { promise->set_value(Decode(key, thumbnail)); });
+    return result;
+}
+
+std::shared_future<DecodedImage> CImageLoader::DecodeAside(const CNode& item,
+                                                           const RenderTarget& target) {
+    if (!item.imageInfo || !Usable(target)) {
+        std::promise<DecodedImage> none;
+        none.set_value(DecodedImage{});
+        return none.get_future().share();
+    }
+    return Start(KeyFor(item, target), false);
 }
 
 DecodedImage CImageLoader::Collect(CNode* item, const RenderTarget& target) {

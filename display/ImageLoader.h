@@ -85,6 +85,11 @@ class CImageLoader {
     // Stepping and a still frame use it; playback uses TakeReady. Both count
     // a hit or a miss of the cache.
     bool LoadNow(CNode& item, const RenderTarget& target);
+    // Decodes `item`'s picture for `target` on a worker (on the calling
+    // thread's wait without workers) and hands it back as it is: nothing is
+    // attached, cached or counted, and no thumbnail is made. The movie
+    // writer reads its full-size pictures ahead with it.
+    std::shared_future<DecodedImage> DecodeAside(const CNode& item, const RenderTarget& target);
     // Decodes queued or running, for tests and benchmarks.
     int JobCount() const { return static_cast<int>(jobs_.size()); }
     // Whether every queued decode has finished (waiting to be taken).
@@ -126,7 +131,8 @@ class CImageLoader {
     std::vector<CNode*> PendingItems() const;
     void Submit(CNode* item, const RenderTarget& target);
     DecodedImage Collect(CNode* item, const RenderTarget& target);
-    DecodedImage Decode(const JobKey& key) const;
+    DecodedImage Decode(const JobKey& key, bool thumbnail = true) const;
+    std::shared_future<DecodedImage> Start(JobKey key, bool thumbnail);
     // Attaches a decode to `item`, or counts the failure; true on a texture.
     bool Finish(CNode& item, DecodedImage decoded);
     void DropJobsExcept(const std::vector<CNode*>& keep);
