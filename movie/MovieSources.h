@@ -1,13 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <future>
 #include <optional>
 #include <span>
 
+#include <QImage>
 #include <QRect>
 #include <QRgb>
 #include <QString>
 
+#include "display/ImageFiles.h"
 #include "filters/feddick/IFeddick.h"
 #include "platform/ResultCodes.h"
 
@@ -30,11 +33,18 @@ class IMovieRenderer {
     // first picture of a frame replaces, `layered` ones stack.
     virtual void DrawImage(const QRect& rect, const CNode& item, bool layered, int fitMode) = 0;
     virtual void DrawText(const QRect& rect, QRgb colour, const QString& text) = 0;
-    // Loads the image file of `item` into its texture.
-    virtual Result LoadImage(CNode& item) = 0;
+    // Starts decoding the image file of `item` for the frame, perhaps on
+    // another thread; `item` is left as it is.
+    virtual std::shared_future<DecodedImage> DecodeImage(const CNode& item) = 0;
     // The frame, bottom row first, as 24-bit (blue, green, red) or 32-bit
     // pixels (blue, green, red, unused), rows packed.
     virtual Result ReadFrame(std::span<std::uint8_t> buffer, bool bits24) = 0;
+    // The frame itself, top row first, when it is 32-bit rows that can be
+    // read without a copy (valid until the next drawing); else none.
+    virtual const QImage* Frame() const = 0;
+    // Grows with every drawing into the frame, by anyone: equal counts mean
+    // the frame holds what was drawn last.
+    virtual std::uint64_t DrawCount() const = 0;
     virtual void EndOffscreen() = 0;
 };
 

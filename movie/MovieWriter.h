@@ -1,7 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <future>
+#include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include <QImage>
@@ -65,8 +69,14 @@ class CMovieWriter {
     Result OpenMovie(const QString& path, const QString& codecName, const QRect& frame,
                      int drawingMode);
     // The pictures of one frame, one image item (or none) per column in
-    // column order.
+    // column order. A frame whose pictures are drawn as the previous
+    // frame's were reuses that frame's picture (only the counter is drawn
+    // anew).
     Result WriteFramePicture(std::span<const CNode* const> pictures);
+    // The pictures of every frame, `columns` a frame, so that those of the
+    // frames to come are decoded while the encoder works; none reads
+    // nothing ahead. Valid until the movie is closed.
+    void SetPicturesAhead(std::span<const CNode* const> plan, std::size_t columns);
     // The sound of one frame, one sound cell (or none) per column.
     Result WriteFrameSound(std::span<CNode* const> columns, std::span<const CNode* const> cells);
     // Ends the movie; with `complete`, waits until the file is whole.
@@ -77,10 +87,27 @@ class CMovieWriter {
         const CNode* item = nullptr;
         std::unique_ptr<CNode> texture;
     };
+    // A picture being decoded for the first frame that needs it.
+    struct AheadPicture {
+        int frame = 0;
+        std::size_t column = 0;
+        const CNode* item = nullptr;
+        QString path;
+        std::shared_future<DecodedImage> picture;
+    };
+    // What one column draws: the texture's node and its contents.
+    using DrawnLayer = std::pair<const CNode*, qint64>;
 
+    static bool NeedsReload(const CNode& item);
     const CNode* Drawable(const CNode& item, std::size_t column, Result* result);
+    void ReadAhead();
+    std::shared_future<DecodedImage> TakeAhead(const CNode& item, std::size_t column);
+    bool NextFrameRepeats() const;
+    Result PutRepeat();
+    Result PutFrame(GstBuffer* buffer);
     void DrawCounter();
     Result ReadI420(std::span<std::uint8_t> frame);
+    void ForgetFrames();
     int FrameRate() const;
 
     const CSettings& settings_;
@@ -105,6 +132,20 @@ class CMovieWriter {
     // The last picture reloaded at full size for each column: a picture held
     // for many frames is decoded once.
     std::vector<ReloadedPicture> reloaded_;
+    // Read-ahead: the frames' pictures, the pictures being decoded (in the
+    // order they are needed), the next frame to look at, and the picture
+    // each column will hold by then.
+    std::span<const CNode* const> plan_;
+    std::size_t planColumns_ = 0;
+    std::deque<AheadPicture> ahead_;
+    int scanFrame_ = 0;
+    std::vector<const CNode*> scanHeld_;
+    // The last frame put, its layers, and the renderer's count after it.
+    GstBuffer* lastFrame_ = nullptr;
+    std::vector<DrawnLayer> lastLayers_;
+    std::vector<DrawnLayer> layers_;
+    std::uint64_t lastDrawCount_ = 0;
+    bool composed_ = false;  // the frame holds lastLayers_ composed
     QString errorDetail_;
 };
 
