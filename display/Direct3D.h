@@ -106,6 +106,10 @@ class CDirect3D {
     std::shared_future<DecodedImage> DecodeAside(const CNode& item) {
         return loader_.DecodeAside(item, LoaderTarget());
     }
+    // ... or straight into I420 planes of render target 0's size.
+    std::shared_future<bool> DecodeAsideI420(const CNode& item, const I420Planes& planes) {
+        return loader_.DecodeAsideI420(item, TargetSize(), planes);
+    }
     bool LoadPendingImages(bool all);
     // Whether any image has a ".lvw" companion: only then does flipping
     // "Load LiveView Images" change what is shown.

@@ -4,6 +4,7 @@
 #include <memory>
 #include <unordered_set>
 
+#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 
@@ -290,6 +291,24 @@ void CImageLoader::ReadAhead(const std::vector<CNode*>& order, const RenderTarge
     DropJobsExcept(wanted);
     for (CNode* item : wanted)
         Submit(item, target);
+}
+
+std::shared_future<bool> CImageLoader::DecodeAsideI420(const CNode& item, QSize size,
+                                                       const I420Planes& planes) {
+    if (!item.imageInfo) {
+        std::promise<bool> none;
+        none.set_value(false);
+        return none.get_future().share();
+    }
+    auto job = [path = GetDisplayPath(item.imageInfo->path, settings_), size, planes] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) && DecodeJpegI420(file.readAll(), size, planes);
+    };
+    if (workers_ == 0) return std::async(std::launch::deferred, job).share();
+    auto promise = std::make_shared<std::promise<bool>>();
+    std::shared_future<bool> result = promise->get_future().share();
+    pool_.start([promise, job] { promise->set_value(job()); });
+    return result;
 }
 
 bool CImageLoader::JobsFinished() const {

@@ -13,6 +13,7 @@
 #include <QThreadPool>
 
 #include "display/ImageFiles.h"
+#include "display/JpegDecoder.h"
 #include "display/PictureCache.h"
 #include "platform/ResultCodes.h"
 
@@ -90,6 +91,12 @@ class CImageLoader {
     // attached, cached or counted, and no thumbnail is made. The movie
     // writer reads its full-size pictures ahead with it.
     std::shared_future<DecodedImage> DecodeAside(const CNode& item, const RenderTarget& target);
+    // The same straight into the planes of an I420 frame of `size`, where
+    // the file is a 4:2:0 JPEG of that size (DecodeJpegI420); false where it
+    // is not, or cannot be read. The planes stay the caller's: they must
+    // outlive the result.
+    std::shared_future<bool> DecodeAsideI420(const CNode& item, QSize size,
+                                             const I420Planes& planes);
     // Decodes queued or running, for tests and benchmarks.
     int JobCount() const { return static_cast<int>(jobs_.size()); }
     // Whether every queued decode has finished (waiting to be taken).

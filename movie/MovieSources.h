@@ -11,6 +11,7 @@
 #include <QString>
 
 #include "display/ImageFiles.h"
+#include "display/JpegDecoder.h"
 #include "filters/feddick/IFeddick.h"
 #include "platform/ResultCodes.h"
 
@@ -36,6 +37,12 @@ class IMovieRenderer {
     // Starts decoding the image file of `item` for the frame, perhaps on
     // another thread; `item` is left as it is.
     virtual std::shared_future<DecodedImage> DecodeImage(const CNode& item) = 0;
+    // Starts decoding the image file of `item` straight into the I420
+    // `planes` of a frame of the frame's size, perhaps on another thread:
+    // true once done, false when the file is not one that can be (a 4:2:0
+    // JPEG of the frame's size) or cannot be read. The planes must outlive
+    // the result.
+    virtual std::shared_future<bool> DecodeI420(const CNode& item, const I420Planes& planes) = 0;
     // The frame, bottom row first, as 24-bit (blue, green, red) or 32-bit
     // pixels (blue, green, red, unused), rows packed.
     virtual Result ReadFrame(std::span<std::uint8_t> buffer, bool bits24) = 0;

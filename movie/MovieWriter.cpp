@@ -7,6 +7,7 @@
 #include <libyuv/convert_from_argb.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 
@@ -33,6 +34,8 @@ constexpr QRgb kWhite = qRgb(255, 255, 255);
 // to look for them (a scene held still needs none).
 constexpr std::size_t kPicturesAhead = 4;
 constexpr int kFramesAhead = 50;
+// The layer key of a picture decoded straight into the frame.
+constexpr qint64 kDirectKey = -1;
 
 // L of the interface: the application font's height and leading plus 4.
 int InterfaceLineHeight() {
@@ -274,6 +277,30 @@ void CMovieWriter::ReadAhead() {
     const auto frames = static_cast<int>(plan_.size() / planColumns_);
     while (scanFrame_ < frames && (scanFrame_ <= frame || (ahead_.size() < kPicturesAhead &&
                                                            scanFrame_ <= frame + kFramesAhead))) {
+        const std::span<const CNode* const> pictures =
+            plan_.subspan(static_cast<std::size_t>(scanFrame_) * planColumns_, planColumns_);
+        if (const CNode* single = DirectPicture(pictures)) {
+            // Repeats go again as they are; a new picture is decoded into a
+            // frame of its own.
+            const bool repeat =
+                scanFrame_ > 0 &&
+                std::equal(
+                    pictures.begin(), pictures.end(),
+                    plan_.begin() + static_cast<std::ptrdiff_t>(
+                                        static_cast<std::size_t>(scanFrame_ - 1) * planColumns_));
+            if (!repeat) {
+                ahead_.push_back(AheadPicture{
+                    scanFrame_,
+                    0,
+                    single,
+                    single->imageInfo->path,
+                    {},
+                    std::make_unique<CDirectFrame>(pipeline_.Source().NewVideoFrame(), renderer_,
+                                                   *single, frame_.width(), frame_.height())});
+            }
+            ++scanFrame_;
+            continue;
+        }
         for (std::size_t c = 0; c < planColumns_; ++c) {
             const CNode* item = plan_[static_cast<std::size_t>(scanFrame_) * planColumns_ + c];
             if (item == nullptr || item->imageInfo == nullptr || !NeedsReload(*item) ||
@@ -282,7 +309,7 @@ void CMovieWriter::ReadAhead() {
             }
             scanHeld_[c] = item;
             ahead_.push_back(AheadPicture{scanFrame_, c, item, item->imageInfo->path,
-                                          renderer_.DecodeImage(*item)});
+                                          renderer_.DecodeImage(*item), nullptr});
         }
         ++scanFrame_;
     }
@@ -291,7 +318,10 @@ void CMovieWriter::ReadAhead() {
 // The decode started for this frame's `item` in `column`, or one started now.
 std::shared_future<DecodedImage> CMovieWriter::TakeAhead(const CNode& item, std::size_t column) {
     for (auto it = ahead_.begin(); it != ahead_.end() && it->frame <= frameCounter_; ++it) {
-        if (it->frame != frameCounter_ || it->column != column || it->item != &item) continue;
+        if (it->frame != frameCounter_ || it->column != column || it->item != &item ||
+            it->direct != nullptr) {
+            continue;
+        }
         // A picture whose file changed since is read again.
         const bool current = it->path == item.imageInfo->path;
         std::shared_future<DecodedImage> picture = std::move(it->picture);
@@ -300,6 +330,78 @@ std::shared_future<DecodedImage> CMovieWriter::TakeAhead(const CNode& item, std:
         break;
     }
     return renderer_.DecodeImage(item);
+}
+
+// The one picture of a frame that goes into the movie without drawing: a
+// JPEG at exactly the frame's size, alone, no counter over it, I420 wanted.
+const CNode* CMovieWriter::DirectPicture(std::span<const CNode* const> pictures) const {
+    if (!direct_ || !encoded_ || settings_.Get(Overlay) == kOverlayCounter) return nullptr;
+    const CNode* single = nullptr;
+    for (const CNode* picture : pictures) {
+        if (picture == nullptr) continue;
+        if (single != nullptr) return nullptr;
+        single = picture;
+    }
+    if (single == nullptr || single->imageInfo == nullptr || !NeedsReload(*single) ||
+        single->imageInfo->imageWidth != frame_.width() ||
+        single->imageInfo->imageHeight != frame_.height()) {
+        return nullptr;
+    }
+    const QString suffix = QFileInfo(single->imageInfo->path).suffix().toLower();
+    return suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg") ? single : nullptr;
+}
+
+// This frame's directly decoded picture, decoding it now if it was not read
+// ahead; none when it cannot be decoded so.
+GstBuffer* CMovieWriter::TakeDirect(const CNode& item) {
+    for (auto it = ahead_.begin(); it != ahead_.end() && it->frame <= frameCounter_; ++it) {
+        if (it->frame != frameCounter_ || it->item != &item || it->direct == nullptr) continue;
+        std::unique_ptr<CDirectFrame> direct = std::move(it->direct);
+        const bool current = it->path == item.imageInfo->path;
+        ahead_.erase(it);
+        if (current) return direct->Take();
+        break;
+    }
+    CDirectFrame now(pipeline_.Source().NewVideoFrame(), renderer_, item, frame_.width(),
+                     frame_.height());
+    return now.Take();
+}
+
+CMovieWriter::CDirectFrame::CDirectFrame(GstBuffer* buffer, IMovieRenderer& renderer,
+                                         const CNode& item, int width, int height)
+    : buffer_(buffer) {
+    GstVideoInfo info;
+    gst_video_info_set_format(&info, GST_VIDEO_FORMAT_I420, static_cast<guint>(width),
+                              static_cast<guint>(height));
+    mapped_ = buffer_ != nullptr && gst_buffer_map(buffer_, &map_, GST_MAP_WRITE);
+    if (!mapped_ || map_.size < GST_VIDEO_INFO_SIZE(&info)) return;
+    I420Planes planes;
+    for (int p = 0; p < 3; ++p) {
+        planes.data[p] = map_.data + GST_VIDEO_INFO_PLANE_OFFSET(&info, p);
+        planes.stride[p] = GST_VIDEO_INFO_PLANE_STRIDE(&info, p);
+    }
+    done_ = renderer.DecodeI420(item, planes);
+}
+
+CMovieWriter::CDirectFrame::~CDirectFrame() {
+    Unmap();
+    if (buffer_ != nullptr) gst_buffer_unref(buffer_);
+}
+
+void CMovieWriter::CDirectFrame::Unmap() {
+    // The decode writes into the mapped frame until it is done.
+    if (done_.valid()) done_.wait();
+    if (mapped_) gst_buffer_unmap(buffer_, &map_);
+    mapped_ = false;
+}
+
+GstBuffer* CMovieWriter::CDirectFrame::Take() {
+    const bool decoded = done_.valid() && done_.get();
+    Unmap();
+    if (!decoded) return nullptr;
+    GstBuffer* buffer = buffer_;
+    buffer_ = nullptr;
+    return buffer;
 }
 
 const CNode* CMovieWriter::Drawable(const CNode& item, std::size_t column, Result* result) {
@@ -338,6 +440,21 @@ bool CMovieWriter::NextFrameRepeats() const {
 
 Result CMovieWriter::WriteFramePicture(std::span<const CNode* const> pictures) {
     ReadAhead();
+    if (const CNode* single = DirectPicture(pictures)) {
+        layers_.assign(1, DrawnLayer(single, kDirectKey));
+        if (lastKnown_ && layers_ == lastLayers_ && lastFrame_ != nullptr) return PutRepeat();
+        if (GstBuffer* frame = TakeDirect(*single)) {
+            lastLayers_.swap(layers_);
+            lastKnown_ = true;
+            frameHolds_ = false;
+            if (lastFrame_ != nullptr) gst_buffer_unref(lastFrame_);
+            lastFrame_ = NextFrameRepeats() ? gst_buffer_copy(frame) : nullptr;
+            return PutFrame(frame);
+        }
+        // Drawn from here on: this file, and likely the others, are not
+        // what the direct path takes.
+        direct_ = false;
+    }
     layers_.clear();
     for (std::size_t c = 0; c < pictures.size(); ++c) {
         if (pictures[c] == nullptr) {
@@ -350,14 +467,14 @@ Result CMovieWriter::WriteFramePicture(std::span<const CNode* const> pictures) {
         layers_.emplace_back(drawable, drawable->texture.cacheKey());
     }
     const bool counter = settings_.Get(Overlay) == kOverlayCounter;
-    const bool sameLayers = composed_ && layers_ == lastLayers_;
+    const bool sameLayers = lastKnown_ && layers_ == lastLayers_;
     // Without the counter the frame is the last one again: its buffer goes
     // once more, nothing is drawn, read or converted.
     if (sameLayers && !counter && lastFrame_ != nullptr) return PutRepeat();
 
     // The layers are drawn again unless the frame still holds them (nobody
     // else drew into it since).
-    if (!sameLayers || renderer_.DrawCount() != lastDrawCount_) {
+    if (!sameLayers || !frameHolds_ || renderer_.DrawCount() != lastDrawCount_) {
         renderer_.Clear(std::nullopt, kBlack);
         bool drawn = false;
         for (const DrawnLayer& layer : layers_) {
@@ -370,7 +487,7 @@ Result CMovieWriter::WriteFramePicture(std::span<const CNode* const> pictures) {
     if (counter) DrawCounter();
     lastLayers_.swap(layers_);
     lastDrawCount_ = renderer_.DrawCount();
-    composed_ = true;
+    lastKnown_ = frameHolds_ = true;
 
     IFeddick& source = pipeline_.Source();
     GstBuffer* buffer = source.NewVideoFrame();
@@ -429,7 +546,8 @@ void CMovieWriter::ForgetFrames() {
     }
     lastLayers_.clear();
     layers_.clear();
-    composed_ = false;
+    lastKnown_ = frameHolds_ = false;
+    direct_ = true;
 }
 
 Result CMovieWriter::ReadI420(std::span<std::uint8_t> frame) {

@@ -12,6 +12,8 @@
 #include <QRect>
 #include <QString>
 
+#include <gst/gst.h>
+
 #include "movie/MoviePipeline.h"
 #include "movie/MovieSources.h"
 #include "platform/ResultCodes.h"
@@ -87,18 +89,41 @@ class CMovieWriter {
         const CNode* item = nullptr;
         std::unique_ptr<CNode> texture;
     };
-    // A picture being decoded for the first frame that needs it.
+    // A frame of the movie source decoded into straight from its picture
+    // file; mapped while the decode may write into it.
+    class CDirectFrame {
+      public:
+        CDirectFrame(GstBuffer* buffer, IMovieRenderer& renderer, const CNode& item, int width,
+                     int height);
+        ~CDirectFrame();
+        CDirectFrame(const CDirectFrame&) = delete;
+        CDirectFrame& operator=(const CDirectFrame&) = delete;
+        // The frame once decoded; none when it could not be (it is freed).
+        GstBuffer* Take();
+
+      private:
+        void Unmap();
+        GstBuffer* buffer_;
+        GstMapInfo map_{};
+        bool mapped_ = false;
+        std::shared_future<bool> done_;
+    };
+    // A picture being decoded for the first frame that needs it: a texture,
+    // or with `direct` the frame itself.
     struct AheadPicture {
         int frame = 0;
         std::size_t column = 0;
         const CNode* item = nullptr;
         QString path;
         std::shared_future<DecodedImage> picture;
+        std::unique_ptr<CDirectFrame> direct;
     };
     // What one column draws: the texture's node and its contents.
     using DrawnLayer = std::pair<const CNode*, qint64>;
 
     static bool NeedsReload(const CNode& item);
+    const CNode* DirectPicture(std::span<const CNode* const> pictures) const;
+    GstBuffer* TakeDirect(const CNode& item);
     const CNode* Drawable(const CNode& item, std::size_t column, Result* result);
     void ReadAhead();
     std::shared_future<DecodedImage> TakeAhead(const CNode& item, std::size_t column);
@@ -145,7 +170,11 @@ class CMovieWriter {
     std::vector<DrawnLayer> lastLayers_;
     std::vector<DrawnLayer> layers_;
     std::uint64_t lastDrawCount_ = 0;
-    bool composed_ = false;  // the frame holds lastLayers_ composed
+    bool lastKnown_ = false;   // lastLayers_ are the last frame's
+    bool frameHolds_ = false;  // ... and the renderer's frame holds them composed
+    // Single JPEG pictures of the frame's size are decoded into the frame
+    // without drawing, until one cannot be.
+    bool direct_ = true;
     QString errorDetail_;
 };
 

@@ -33,6 +33,11 @@ Result CDisplayMovieRenderer::ReadFrame(std::span<std::uint8_t> buffer, bool bit
     return display_.ReadFrame(buffer, bits24);
 }
 
+std::shared_future<bool> CDisplayMovieRenderer::DecodeI420(const CNode& item,
+                                                           const I420Planes& planes) {
+    return display_.DecodeAsideI420(item, planes);
+}
+
 const QImage* CDisplayMovieRenderer::Frame() const {
     const QImage* target = display_.TargetImage();
     return target != nullptr && target->format() == QImage::Format_RGB32 ? target : nullptr;

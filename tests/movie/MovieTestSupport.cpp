@@ -78,6 +78,18 @@ std::shared_future<DecodedImage> CImageRenderer::DecodeImage(const CNode& item) 
         .share();
 }
 
+std::shared_future<bool> CImageRenderer::DecodeI420(const CNode& item, const I420Planes& planes) {
+    ++directDecodes;
+    const bool allowed = direct;
+    return std::async(std::launch::async,
+                      [allowed, path = item.imageInfo->path, size = target.size(), planes] {
+                          QFile file(path);
+                          return allowed && file.open(QIODevice::ReadOnly) &&
+                                 DecodeJpegI420(file.readAll(), size, planes);
+                      })
+        .share();
+}
+
 Result CImageRenderer::ReadFrame(std::span<std::uint8_t> buffer, bool bits24) {
     const QImage rgb = bits24 ? target.convertToFormat(QImage::Format_BGR888)
                               : target.convertToFormat(QImage::Format_RGB32);

@@ -3,11 +3,14 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <numeric>
 #include <span>
 
 #include <string>
+
+#include <turbojpeg.h>
 
 #include <QDir>
 #include <QFile>
@@ -626,25 +629,109 @@ TEST(MovieReadAhead, EveryFrameShowsItsOwnPicturesWhateverOrderDecodesFinishIn) 
     }
 }
 
-TEST(MovieReadAhead, APictureThatCannotBeReadFailsTheMovieAtItsFrame) {
-    for (const int broken : {1, 9}) {
-        SCOPED_TRACE(broken);
-        SceneExport out(kLosslessI420);
-        std::vector<CNode*> cells;
-        for (int f = 0; f < 12; ++f)
-            cells.push_back(out.scene.Image(QStringLiteral("p%1").arg(f), qRgb(0, 0, 255)));
-        out.scene.Column(cells);
-        out.scene.Finish();
-        ASSERT_TRUE(QFile::remove(cells[broken]->imageInfo->path));
-        const QString path = test::MakeTempDir(QStringLiteral("movies")) + "/broken.avi";
-        EXPECT_EQ(out.Write(path, "I420"), kFail);
-        EXPECT_TRUE(out.writer.ErrorDetail().contains(cells[broken]->imageInfo->path));
-        std::vector<int> written(broken);
-        std::iota(written.begin(), written.end(), 1);
-        EXPECT_EQ(out.progress.steps, written) << "every frame before it was written";
-        EXPECT_FALSE(QFileInfo::exists(path));
-        EXPECT_EQ(out.renderer.ends, 1);
+// A smooth picture of the frame's size as a JPEG of `subsampling`.
+QString WriteJpeg(const QString& path, int seed, int subsampling = TJSAMP_420) {
+    QImage image(kFrameSize, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb((x * 3 + seed * 40) % 256, (y * 4 + seed * 70) % 256, 128));
     }
+    tjhandle handle = tjInitCompress();
+    unsigned char* bytes = nullptr;
+    unsigned long size = 0;
+    EXPECT_EQ(tjCompress2(handle, image.constBits(), image.width(),
+                          static_cast<int>(image.bytesPerLine()), image.height(), TJPF_BGRX, &bytes,
+                          &size, subsampling, 95, 0),
+              0);
+    tjDestroy(handle);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char*>(bytes), static_cast<qint64>(size));
+    tjFree(bytes);
+    return path;
+}
+
+// An item whose size the view's loader has found already.
+CNode* SizedItem(test::CTestScene& scene, const QString& path) {
+    CNode* item = scene.media.AddMediaFile(kTypeImage, path);
+    item->imageInfo->imageWidth = kFrameSize.width();
+    item->imageInfo->imageHeight = kFrameSize.height();
+    return item;
+}
+
+TEST(MovieReadAhead, APictureThatCannotBeReadFailsTheMovieAtItsFrame) {
+    for (const bool jpeg : {false, true}) {  // drawn, or decoded straight into the frame
+        for (const int broken : {1, 9}) {
+            SCOPED_TRACE(testing::Message() << (jpeg ? "jpeg " : "png ") << broken);
+            SceneExport out(kLosslessI420);
+            std::vector<CNode*> cells;
+            for (int f = 0; f < 12; ++f) {
+                const QString name = QStringLiteral("p%1").arg(f);
+                cells.push_back(
+                    jpeg
+                        ? SizedItem(out.scene, WriteJpeg(out.scene.folder + "/" + name + ".jpg", f))
+                        : out.scene.Image(name, qRgb(0, 0, 255)));
+            }
+            out.scene.Column(cells);
+            out.scene.Finish();
+            ASSERT_TRUE(QFile::remove(cells[broken]->imageInfo->path));
+            const QString path = test::MakeTempDir(QStringLiteral("movies")) + "/broken.avi";
+            EXPECT_EQ(out.Write(path, "I420"), kFail);
+            EXPECT_TRUE(out.writer.ErrorDetail().contains(cells[broken]->imageInfo->path));
+            std::vector<int> written(broken);
+            std::iota(written.begin(), written.end(), 1);
+            EXPECT_EQ(out.progress.steps, written) << "every frame before it was written";
+            EXPECT_FALSE(QFileInfo::exists(path));
+            EXPECT_EQ(out.renderer.ends, 1);
+            if (jpeg) {
+                EXPECT_GT(out.renderer.directDecodes, 0);
+            }
+        }
+    }
+}
+
+// A JPEG alone at the frame's size goes into the I420 frame without RGB;
+// anything else (another file type, 4:4:4) is drawn, and after one JPEG the
+// direct path cannot take, the rest is drawn too.
+TEST(MovieDirectFrames, ASingleJpegOfTheFramesSizeLooksAsWhenDrawn) {
+    std::vector<QImage> frames[2];
+    int draws[2] = {};
+    for (const bool direct : {true, false}) {
+        SceneExport out(kLosslessI420);
+        out.renderer.direct = direct;
+        const QString folder = out.scene.folder;
+        CNode* a = SizedItem(out.scene, WriteJpeg(folder + "/a.jpg", 1));
+        CNode* b = SizedItem(out.scene, WriteJpeg(folder + "/b.JPEG", 2));
+        CNode* png = out.scene.Image(QStringLiteral("png"), qRgb(0, 0, 255), kFrameSize);
+        png->imageInfo->imageWidth = kFrameSize.width();
+        png->imageInfo->imageHeight = kFrameSize.height();
+        CNode* full = SizedItem(out.scene, WriteJpeg(folder + "/full.jpg", 3, TJSAMP_444));
+        out.scene.Column({a, a, b, png, b, full, a});
+        out.scene.Finish();
+        const QString path = test::MakeTempDir(QStringLiteral("movies")) + "/direct.avi";
+        ASSERT_EQ(out.Write(path, "I420"), kOk) << out.writer.ErrorDetail().toStdString();
+        frames[direct ? 0 : 1] = DecodeMovie(path).frames;
+        draws[direct ? 0 : 1] = out.renderer.draws;
+    }
+    EXPECT_EQ(draws[0], 3) << "the PNG, the 4:4:4 JPEG and what follows it";
+    EXPECT_EQ(draws[1], 6) << "every frame but the repeat";
+    ASSERT_EQ(frames[0].size(), 7u);
+    ASSERT_EQ(frames[1].size(), 7u);
+    for (int f = 0; f < 7; ++f) {
+        SCOPED_TRACE(f);
+        int worst = 0;
+        for (int y = 0; y < kFrameSize.height(); ++y) {
+            for (int x = 0; x < kFrameSize.width(); ++x) {
+                const QRgb p = frames[0][f].pixel(x, y);
+                const QRgb q = frames[1][f].pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(p) - qRed(q)),
+                                  std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
+            }
+        }
+        EXPECT_LE(worst, 6);
+    }
+    EXPECT_TRUE(frames[0][0] == frames[0][1]) << "a repeat is the same frame";
+    EXPECT_TRUE(IsNear(frames[0][3].pixel(10, 10), qRgb(0, 0, 255), 8));
 }
 
 }  // namespace
