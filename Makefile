@@ -33,7 +33,8 @@ build-test: deps
 test: build-test
 	cd $(TEST_BUILD) && ctest -j $$(( $(JOBS) * 2 )) --output-on-failure --timeout 300
 
-bench: deps
+bench:
+	@scripts/install-deps --bench
 	@cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DKOLVANE_TESTS=OFF -DKOLVANE_BENCH=ON >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target benchmarks kolvane kolvane-tool
 	@scripts/run-benchmarks $(BUILD)

@@ -79,6 +79,7 @@ Result CDirect3D::OnDisplayChange(QSize clientSize, int displayDepth) {
 }
 
 void CDirect3D::Release() {
+    ++drawCount_;
     backBuffer_ = QImage();
     offscreen_ = QImage();
     scratch_ = QImage();
@@ -123,6 +124,7 @@ void CDirect3D::Fill(QImage& target, const QRect& rect, QRgb colour) {
 }
 
 void CDirect3D::Clear(std::optional<QRect> rect, QRgb colour) {
+    ++drawCount_;
     QImage* target = Target();
     if (target == nullptr) return;
     if (!rect) {
@@ -182,6 +184,7 @@ QRect CDirect3D::PlaceImage(const QRect& rect, QSize imageSize, int fitMode) con
 }
 
 void CDirect3D::DrawImage(const QRect& rect, const CNode& item, bool layered, int fitMode) {
+    ++drawCount_;
     QImage* target = Target();
     if (target == nullptr) return;
     const QSize imageSize =
@@ -253,6 +256,7 @@ void CDirect3D::Multiply(QImage& target, const QRect& drawn, const QImage& textu
 }
 
 void CDirect3D::DrawText(const QRect& rect, QRgb colour, const QString& text, int flags) {
+    ++drawCount_;
     QImage* target = Target();
     if (target == nullptr) return;
     QPainter painter(target);
@@ -274,6 +278,7 @@ bool CDirect3D::BeginOffscreen(const QRect& rect) {
     if (frame.isNull()) return false;
     frame.fill(Qt::black);
     offscreen_ = std::move(frame);
+    ++drawCount_;
     return true;
 }
 
@@ -310,6 +315,7 @@ Result CDirect3D::ReadFrame(std::span<std::uint8_t> buffer, bool bits24) const {
 }
 
 void CDirect3D::EndOffscreen() {
+    ++drawCount_;
     offscreen_ = QImage();
 }
 

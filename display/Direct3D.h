@@ -90,12 +90,26 @@ class CDirect3D {
     // no target or the buffer is smaller than the frame.
     Result ReadFrame(std::span<std::uint8_t> buffer, bool bits24) const;
     void EndOffscreen();
+    // Render target 0 itself, for reading without a copy; none without one.
+    const QImage* TargetImage() const { return Target(); }
+    // Counts every drawing into a target, so that a caller can tell that
+    // nobody else drew into what it drew last.
+    std::uint64_t DrawCount() const { return drawCount_; }
 
     // Image files (texture sizes follow render target 0).
     static TextureFormat ChooseImageFormat(const QString& path, TextureFormat requested) {
         return kolvane::ChooseImageFormat(path, requested);
     }
     Result LoadImage(CNode& item);
+    // `item`'s picture decoded for render target 0 on a worker, attached to
+    // nothing (see CImageLoader::DecodeAside).
+    std::shared_future<DecodedImage> DecodeAside(const CNode& item) {
+        return loader_.DecodeAside(item, LoaderTarget());
+    }
+    // ... or straight into I420 planes of render target 0's size.
+    std::shared_future<bool> DecodeAsideI420(const CNode& item, const I420Planes& planes) {
+        return loader_.DecodeAsideI420(item, TargetSize(), planes);
+    }
     bool LoadPendingImages(bool all);
     // A grab's picture, already in memory, as the texture the loader would
     // make from the PNG file holding it, for the player view, and its
@@ -137,6 +151,7 @@ class CDirect3D {
     int displayBits_ = 0;
     QRect picture_;   // the last image drawn
     QImage scratch_;  // a layer scaled to its place before multiplying
+    std::uint64_t drawCount_ = 0;
 };
 
 }  // namespace kolvane

@@ -6,6 +6,7 @@
 #include <memory>
 #include <unordered_set>
 
+#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 
@@ -113,10 +114,10 @@ CImageLoader::JobKey CImageLoader::KeyFor(const CNode& item, const RenderTarget&
     return {GetDisplayPath(item.imageInfo->path, settings_), target};
 }
 
-DecodedImage CImageLoader::Decode(const JobKey& key) const {
+DecodedImage CImageLoader::Decode(const JobKey& key, bool thumbnail) const {
     try {
         DecodedImage decoded = decoder_(key.path, key.target);
-        if (decoded.result == kOk && decoded.thumbnail.isNull())
+        if (thumbnail && decoded.result == kOk && decoded.thumbnail.isNull())
             decoded.thumbnail = CPictureCache::MakeThumbnail(decoded.texture);
         return decoded;
     } catch (const std::bad_alloc&) {
@@ -153,30 +154,46 @@ void CImageLoader::Submit(CNode* item, const RenderTarget& target, bool urgent) 
         if (!found->second.state->compare_exchange_strong(queued, kCalledOff)) return;
     }
 
-    std::shared_future<DecodedImage> result;
     auto state = std::make_shared<std::atomic<int>>(kQueued);
-    if (workers_ == 0) {
-        result = std::async(std::launch::deferred, [this, key] { return Decode(key); });
-    } else {
-        auto promise = std::make_shared<std::promise<DecodedImage>>();
-        result = promise->get_future().share();
-        pool_.start(
-            [this, promise, key, state] {
-                int queued = kQueued;
-                if (!state->compare_exchange_strong(queued, kStarted)) {
-                    promise->set_value(DecodedImage{});
-                    return;
-                }
-                promise->set_value(Decode(key));
-            },
-            urgent ? 1 : 0);
-    }
+    std::shared_future<DecodedImage> result = Start(key, true, state, urgent);
     jobs_[item] = Job{std::move(key), std::move(result), std::move(state)};
+}
+
+std::shared_future<DecodedImage> CImageLoader::Start(JobKey key, bool thumbnail,
+                                                     std::shared_ptr<std::atomic<int>> state,
+                                                     bool urgent) {
+    if (workers_ == 0) {
+        return std::async(std::launch::deferred,
+                          [this, key, thumbnail] { return Decode(key, thumbnail); });
+    }
+    auto promise = std::make_shared<std::promise<DecodedImage>>();
+    std::shared_future<DecodedImage> result = promise->get_future().share();
+    pool_.start(
+        [this, promise, key, thumbnail, state] {
+            int queued = kQueued;
+            if (state && !state->compare_exchange_strong(queued, kStarted)) {
+                promise->set_value(DecodedImage{});
+                return;
+            }
+            promise->set_value(Decode(key, thumbnail));
+        },
+        urgent ? 1 : 0);
+    return result;
 }
 
 void CImageLoader::CallOff(const Job& job) {
     int queued = kQueued;
     job.state->compare_exchange_strong(queued, kCalledOff);
+}
+
+std::shared_future<DecodedImage> CImageLoader::DecodeAside(const CNode& item,
+                                                           const RenderTarget& target) {
+    if (!item.imageInfo || !Usable(target)) {
+        std::promise<DecodedImage> none;
+        none.set_value(DecodedImage{});
+        return none.get_future().share();
+    }
+    return Start(KeyFor(item, target), false);
 }
 
 DecodedImage CImageLoader::Collect(CNode* item, const RenderTarget& target, bool urgent) {
@@ -335,6 +352,24 @@ void CImageLoader::ReadAhead(const std::vector<CNode*>& order, const RenderTarge
     DropJobsExcept(wanted);
     for (CNode* item : wanted)
         Submit(item, target);
+}
+
+std::shared_future<bool> CImageLoader::DecodeAsideI420(const CNode& item, QSize size,
+                                                       const I420Planes& planes) {
+    if (!item.imageInfo) {
+        std::promise<bool> none;
+        none.set_value(false);
+        return none.get_future().share();
+    }
+    auto job = [path = GetDisplayPath(item.imageInfo->path, settings_), size, planes] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) && DecodeJpegI420(file.readAll(), size, planes);
+    };
+    if (workers_ == 0) return std::async(std::launch::deferred, job).share();
+    auto promise = std::make_shared<std::promise<bool>>();
+    std::shared_future<bool> result = promise->get_future().share();
+    pool_.start([promise, job] { promise->set_value(job()); });
+    return result;
 }
 
 bool CImageLoader::JobsFinished() const {

@@ -14,6 +14,7 @@
 #include <QThreadPool>
 
 #include "display/ImageFiles.h"
+#include "display/JpegDecoder.h"
 #include "display/PictureCache.h"
 #include "platform/ResultCodes.h"
 
@@ -96,6 +97,17 @@ class CImageLoader {
     // Stepping and a still frame use it; playback uses TakeReady. Both count
     // a hit or a miss of the cache.
     bool LoadNow(CNode& item, const RenderTarget& target);
+    // Decodes `item`'s picture for `target` on a worker (on the calling
+    // thread's wait without workers) and hands it back as it is: nothing is
+    // attached, cached or counted, and no thumbnail is made. The movie
+    // writer reads its full-size pictures ahead with it.
+    std::shared_future<DecodedImage> DecodeAside(const CNode& item, const RenderTarget& target);
+    // The same straight into the planes of an I420 frame of `size`, where
+    // the file is a 4:2:0 JPEG of that size (DecodeJpegI420); false where it
+    // is not, or cannot be read. The planes stay the caller's: they must
+    // outlive the result.
+    std::shared_future<bool> DecodeAsideI420(const CNode& item, QSize size,
+                                             const I420Planes& planes);
     // Decodes queued or running, for tests and benchmarks.
     int JobCount() const { return static_cast<int>(jobs_.size()); }
     bool HasJob(const CNode& item) const { return jobs_.contains(&item); }
@@ -144,7 +156,11 @@ class CImageLoader {
     void Submit(CNode* item, const RenderTarget& target, bool urgent = false);
     DecodedImage Collect(CNode* item, const RenderTarget& target, bool urgent = false);
     static void CallOff(const Job& job);
-    DecodedImage Decode(const JobKey& key) const;
+    DecodedImage Decode(const JobKey& key, bool thumbnail = true) const;
+    // A decode on a worker; with `state`, one still queued can be called off.
+    std::shared_future<DecodedImage> Start(JobKey key, bool thumbnail,
+                                           std::shared_ptr<std::atomic<int>> state = nullptr,
+                                           bool urgent = false);
     // Attaches a decode to `item`, or counts the failure; true on a texture.
     bool Finish(CNode& item, DecodedImage decoded);
     void DropJobsExcept(const std::vector<CNode*>& keep);

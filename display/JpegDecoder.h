@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
@@ -18,5 +20,17 @@ struct JpegPicture {
 // data libjpeg-turbo refuses give a null image: Qt's reader may still read
 // them.
 JpegPicture DecodeJpeg(const QByteArray& data, int minimumWidth);
+
+// Planes of a 4:2:0 picture: Y, then U and V at half the width and height.
+struct I420Planes {
+    std::uint8_t* data[3] = {};
+    int stride[3] = {};
+};
+
+// Decodes a 4:2:0 JPEG of exactly `size` into `planes` without going through
+// RGB, as limited-range (BT.601 studio swing) values like an RGB frame
+// converted to I420. False, with the planes undefined, for any other data
+// (another size or subsampling, CMYK, an error).
+bool DecodeJpegI420(const QByteArray& data, QSize size, const I420Planes& planes);
 
 }  // namespace kolvane

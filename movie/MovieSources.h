@@ -1,13 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <future>
 #include <optional>
 #include <span>
 
+#include <QImage>
 #include <QRect>
 #include <QRgb>
 #include <QString>
 
+#include "display/ImageFiles.h"
+#include "display/JpegDecoder.h"
 #include "filters/feddick/IFeddick.h"
 #include "platform/ResultCodes.h"
 
@@ -30,11 +34,24 @@ class IMovieRenderer {
     // first picture of a frame replaces, `layered` ones stack.
     virtual void DrawImage(const QRect& rect, const CNode& item, bool layered, int fitMode) = 0;
     virtual void DrawText(const QRect& rect, QRgb colour, const QString& text) = 0;
-    // Loads the image file of `item` into its texture.
-    virtual Result LoadImage(CNode& item) = 0;
+    // Starts decoding the image file of `item` for the frame, perhaps on
+    // another thread; `item` is left as it is.
+    virtual std::shared_future<DecodedImage> DecodeImage(const CNode& item) = 0;
+    // Starts decoding the image file of `item` straight into the I420
+    // `planes` of a frame of the frame's size, perhaps on another thread:
+    // true once done, false when the file is not one that can be (a 4:2:0
+    // JPEG of the frame's size) or cannot be read. The planes must outlive
+    // the result.
+    virtual std::shared_future<bool> DecodeI420(const CNode& item, const I420Planes& planes) = 0;
     // The frame, bottom row first, as 24-bit (blue, green, red) or 32-bit
     // pixels (blue, green, red, unused), rows packed.
     virtual Result ReadFrame(std::span<std::uint8_t> buffer, bool bits24) = 0;
+    // The frame itself, top row first, when it is 32-bit rows that can be
+    // read without a copy (valid until the next drawing); else none.
+    virtual const QImage* Frame() const = 0;
+    // Grows with every drawing into the frame, by anyone: equal counts mean
+    // the frame holds what was drawn last.
+    virtual std::uint64_t DrawCount() const = 0;
     virtual void EndOffscreen() = 0;
 };
 

@@ -1,12 +1,18 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <future>
+#include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include <QImage>
 #include <QRect>
 #include <QString>
+
+#include <gst/gst.h>
 
 #include "movie/MoviePipeline.h"
 #include "movie/MovieSources.h"
@@ -65,8 +71,14 @@ class CMovieWriter {
     Result OpenMovie(const QString& path, const QString& codecName, const QRect& frame,
                      int drawingMode);
     // The pictures of one frame, one image item (or none) per column in
-    // column order.
+    // column order. A frame whose pictures are drawn as the previous
+    // frame's were reuses that frame's picture (only the counter is drawn
+    // anew).
     Result WriteFramePicture(std::span<const CNode* const> pictures);
+    // The pictures of every frame, `columns` a frame, so that those of the
+    // frames to come are decoded while the encoder works; none reads
+    // nothing ahead. Valid until the movie is closed.
+    void SetPicturesAhead(std::span<const CNode* const> plan, std::size_t columns);
     // The sound of one frame, one sound cell (or none) per column.
     Result WriteFrameSound(std::span<CNode* const> columns, std::span<const CNode* const> cells);
     // Ends the movie; with `complete`, waits until the file is whole.
@@ -77,10 +89,50 @@ class CMovieWriter {
         const CNode* item = nullptr;
         std::unique_ptr<CNode> texture;
     };
+    // A frame of the movie source decoded into straight from its picture
+    // file; mapped while the decode may write into it.
+    class CDirectFrame {
+      public:
+        CDirectFrame(GstBuffer* buffer, IMovieRenderer& renderer, const CNode& item, int width,
+                     int height);
+        ~CDirectFrame();
+        CDirectFrame(const CDirectFrame&) = delete;
+        CDirectFrame& operator=(const CDirectFrame&) = delete;
+        // The frame once decoded; none when it could not be (it is freed).
+        GstBuffer* Take();
 
+      private:
+        void Unmap();
+        GstBuffer* buffer_;
+        GstMapInfo map_{};
+        bool mapped_ = false;
+        std::shared_future<bool> done_;
+    };
+    // A picture being decoded for the first frame that needs it: a texture,
+    // or with `direct` the frame itself.
+    struct AheadPicture {
+        int frame = 0;
+        std::size_t column = 0;
+        const CNode* item = nullptr;
+        QString path;
+        std::shared_future<DecodedImage> picture;
+        std::unique_ptr<CDirectFrame> direct;
+    };
+    // What one column draws: the texture's node and its contents.
+    using DrawnLayer = std::pair<const CNode*, qint64>;
+
+    static bool NeedsReload(const CNode& item);
+    const CNode* DirectPicture(std::span<const CNode* const> pictures) const;
+    GstBuffer* TakeDirect(const CNode& item);
     const CNode* Drawable(const CNode& item, std::size_t column, Result* result);
+    void ReadAhead();
+    std::shared_future<DecodedImage> TakeAhead(const CNode& item, std::size_t column);
+    bool NextFrameRepeats() const;
+    Result PutRepeat();
+    Result PutFrame(GstBuffer* buffer);
     void DrawCounter();
     Result ReadI420(std::span<std::uint8_t> frame);
+    void ForgetFrames();
     int FrameRate() const;
 
     const CSettings& settings_;
@@ -105,6 +157,24 @@ class CMovieWriter {
     // The last picture reloaded at full size for each column: a picture held
     // for many frames is decoded once.
     std::vector<ReloadedPicture> reloaded_;
+    // Read-ahead: the frames' pictures, the pictures being decoded (in the
+    // order they are needed), the next frame to look at, and the picture
+    // each column will hold by then.
+    std::span<const CNode* const> plan_;
+    std::size_t planColumns_ = 0;
+    std::deque<AheadPicture> ahead_;
+    int scanFrame_ = 0;
+    std::vector<const CNode*> scanHeld_;
+    // The last frame put, its layers, and the renderer's count after it.
+    GstBuffer* lastFrame_ = nullptr;
+    std::vector<DrawnLayer> lastLayers_;
+    std::vector<DrawnLayer> layers_;
+    std::uint64_t lastDrawCount_ = 0;
+    bool lastKnown_ = false;   // lastLayers_ are the last frame's
+    bool frameHolds_ = false;  // ... and the renderer's frame holds them composed
+    // Single JPEG pictures of the frame's size are decoded into the frame
+    // without drawing, until one cannot be.
+    bool direct_ = true;
     QString errorDetail_;
 };
 

@@ -25,12 +25,26 @@ void CDisplayMovieRenderer::DrawText(const QRect& rect, QRgb colour, const QStri
     display_.DrawText(rect, colour, text);
 }
 
-Result CDisplayMovieRenderer::LoadImage(CNode& item) {
-    return display_.LoadImage(item);
+std::shared_future<DecodedImage> CDisplayMovieRenderer::DecodeImage(const CNode& item) {
+    return display_.DecodeAside(item);
 }
 
 Result CDisplayMovieRenderer::ReadFrame(std::span<std::uint8_t> buffer, bool bits24) {
     return display_.ReadFrame(buffer, bits24);
+}
+
+std::shared_future<bool> CDisplayMovieRenderer::DecodeI420(const CNode& item,
+                                                           const I420Planes& planes) {
+    return display_.DecodeAsideI420(item, planes);
+}
+
+const QImage* CDisplayMovieRenderer::Frame() const {
+    const QImage* target = display_.TargetImage();
+    return target != nullptr && target->format() == QImage::Format_RGB32 ? target : nullptr;
+}
+
+std::uint64_t CDisplayMovieRenderer::DrawCount() const {
+    return display_.DrawCount();
 }
 
 void CDisplayMovieRenderer::EndOffscreen() {

@@ -19,8 +19,11 @@ class CDisplayMovieRenderer final : public IMovieRenderer {
     void Clear(std::optional<QRect> rect, QRgb colour) override;
     void DrawImage(const QRect& rect, const CNode& item, bool layered, int fitMode) override;
     void DrawText(const QRect& rect, QRgb colour, const QString& text) override;
-    Result LoadImage(CNode& item) override;
+    std::shared_future<DecodedImage> DecodeImage(const CNode& item) override;
+    std::shared_future<bool> DecodeI420(const CNode& item, const I420Planes& planes) override;
     Result ReadFrame(std::span<std::uint8_t> buffer, bool bits24) override;
+    const QImage* Frame() const override;
+    std::uint64_t DrawCount() const override;
     void EndOffscreen() override;
 
   private:

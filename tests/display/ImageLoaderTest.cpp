@@ -222,6 +222,27 @@ TEST_F(LoaderFixture, LoadImageReplacesOnSuccessAndKeepsTheOldTextureOnFailure) 
     EXPECT_EQ(item->imageInfo->imageWidth, 60);
 }
 
+// The movie's full-size pictures: decoded for the open frame on a worker,
+// and nothing of the view's cache is touched by them.
+TEST_F(LoaderFixture, DecodeAsideLeavesTheItemAndTheCacheAlone) {
+    CNode* item = Add(WritePicture(QStringLiteral("wide.png"), QSize(1600, 900)));
+    CNode* broken = Add(PathOf(QStringLiteral("missing.png")));
+    ASSERT_TRUE(display_.BeginOffscreen(QRect(0, 0, 1280, 720)));
+    std::shared_future<DecodedImage> picture = display_.DecodeAside(*item);
+    std::shared_future<DecodedImage> none = display_.DecodeAside(*broken);
+    ASSERT_EQ(picture.get().result, kOk);
+    EXPECT_EQ(picture.get().texture.size(), QSize(1280, 720)) << "no wider than the frame";
+    EXPECT_EQ(picture.get().imageSize, QSize(1600, 900));
+    EXPECT_TRUE(picture.get().thumbnail.isNull());
+    EXPECT_EQ(none.get().result, kFail);
+    display_.EndOffscreen();
+    EXPECT_TRUE(item->texture.isNull());
+    EXPECT_FALSE(Failed(broken)) << "the movie reports it; the view may still retry";
+    EXPECT_EQ(display_.CacheStatistics().textures, 0);
+    EXPECT_EQ(display_.CacheStatistics().bytes, 0);
+    EXPECT_TRUE(display_.Loader().Cache().Thumbnail(*item).isNull());
+}
+
 TEST_F(LoaderFixture, NothingLoadsOrFailsWithoutAView) {
     CSettings settings;
     CMdiaList media;

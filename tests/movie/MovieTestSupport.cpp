@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include <QDir>
 #include <QFile>
@@ -25,15 +27,19 @@ bool CImageRenderer::BeginOffscreen(const QRect& rect) {
     if (!target.isNull()) return false;
     target = QImage(rect.size(), QImage::Format_RGB32);
     target.fill(Qt::magenta);
+    ++drawCount;
     return true;
 }
 
 void CImageRenderer::Clear(std::optional<QRect> rect, QRgb colour) {
+    ++drawCount;
     QPainter painter(&target);
     painter.fillRect(rect.value_or(target.rect()), QColor(colour));
 }
 
 void CImageRenderer::DrawImage(const QRect& rect, const CNode& item, bool layered, int) {
+    ++drawCount;
+    ++draws;
     if (item.imageInfo != nullptr &&
         item.texture.size() == QSize(item.imageInfo->imageWidth, item.imageInfo->imageHeight)) {
         ++directDraws;
@@ -44,20 +50,44 @@ void CImageRenderer::DrawImage(const QRect& rect, const CNode& item, bool layere
 }
 
 void CImageRenderer::DrawText(const QRect& rect, QRgb colour, const QString& text) {
+    ++drawCount;
     texts.emplace_back(rect, text);
     QPainter painter(&target);
     painter.setPen(QColor(colour));
     painter.drawText(rect, Qt::AlignCenter, text);
 }
 
-Result CImageRenderer::LoadImage(CNode& item) {
+std::shared_future<DecodedImage> CImageRenderer::DecodeImage(const CNode& item) {
+    // Every third decode is the quickest, so that they finish out of order.
+    const int delay = decodeDelayMs * (loads % 3);
     ++loads;
-    QImage image(item.imageInfo->path);
-    if (image.isNull()) return kFail;
-    item.texture = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    item.imageInfo->imageWidth = item.imageInfo->textureWidth = image.width();
-    item.imageInfo->imageHeight = item.imageInfo->textureHeight = image.height();
-    return kOk;
+    const QString path = item.imageInfo->path;
+    return std::async(std::launch::async,
+                      [path, delay] {
+                          if (delay > 0)
+                              std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+                          DecodedImage decoded;
+                          QImage image(path);
+                          if (image.isNull()) return decoded;
+                          decoded.imageSize = image.size();
+                          decoded.texture =
+                              image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+                          decoded.result = kOk;
+                          return decoded;
+                      })
+        .share();
+}
+
+std::shared_future<bool> CImageRenderer::DecodeI420(const CNode& item, const I420Planes& planes) {
+    ++directDecodes;
+    const bool allowed = direct;
+    return std::async(std::launch::async,
+                      [allowed, path = item.imageInfo->path, size = target.size(), planes] {
+                          QFile file(path);
+                          return allowed && file.open(QIODevice::ReadOnly) &&
+                                 DecodeJpegI420(file.readAll(), size, planes);
+                      })
+        .share();
 }
 
 Result CImageRenderer::ReadFrame(std::span<std::uint8_t> buffer, bool bits24) {
@@ -73,6 +103,7 @@ Result CImageRenderer::ReadFrame(std::span<std::uint8_t> buffer, bool bits24) {
 }
 
 void CImageRenderer::EndOffscreen() {
+    ++drawCount;
     target = QImage();
     ++ends;
 }

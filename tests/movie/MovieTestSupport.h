@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <map>
 #include <optional>
 #include <span>
@@ -30,12 +31,23 @@ class CImageRenderer final : public IMovieRenderer {
     void Clear(std::optional<QRect> rect, QRgb colour) override;
     void DrawImage(const QRect& rect, const CNode& item, bool layered, int fitMode) override;
     void DrawText(const QRect& rect, QRgb colour, const QString& text) override;
-    Result LoadImage(CNode& item) override;
+    // Decodes on a thread of its own, after 0 to 2 times `decodeDelayMs`.
+    std::shared_future<DecodedImage> DecodeImage(const CNode& item) override;
+    // Through DecodeJpegI420, on a thread of its own; none with `!direct`.
+    std::shared_future<bool> DecodeI420(const CNode& item, const I420Planes& planes) override;
     Result ReadFrame(std::span<std::uint8_t> buffer, bool bits24) override;
+    const QImage* Frame() const override { return directRead ? &target : nullptr; }
+    std::uint64_t DrawCount() const override { return drawCount; }
     void EndOffscreen() override;
 
     QImage target;
+    bool directRead = true;  // false: the frame is only read back
+    bool direct = true;      // false: no picture is decoded straight to I420
+    int directDecodes = 0;
+    int decodeDelayMs = 0;
+    std::uint64_t drawCount = 0;
     int loads = 0;
+    int draws = 0;        // DrawImage calls
     int directDraws = 0;  // draws of a media item's own texture
     int ends = 0;
     std::vector<std::pair<QRect, QString>> texts;

@@ -3,9 +3,14 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
+#include <numeric>
+#include <span>
 
 #include <string>
+
+#include <turbojpeg.h>
 
 #include <QDir>
 #include <QFile>
@@ -37,6 +42,16 @@ bool IsNear(QRgb a, QRgb b, int tolerance) {
     return std::abs(qRed(a) - qRed(b)) <= tolerance &&
            std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
            std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+// Frames go into the AVI as the movie source got them: I420, unencoded.
+constexpr MovieReduction kLosslessI420[] = {
+    {"I420", "identity", "identity name=encoder", false},
+};
+
+// Channels of 0 or 255 only, so that multiplied layers come out exactly.
+QRgb Multiplied(QRgb a, QRgb b) {
+    return (a & b) | 0xFF000000u;
 }
 
 class MovieWriterTest : public ::testing::Test {
@@ -426,7 +441,8 @@ TEST_F(MovieWriterTest, DrawsFullSizeTexturesAndLoadsAReducedPictureOnce) {
     scene.Finish();
     ASSERT_EQ(Write(QStringLiteral("textures.avi"), QStringLiteral("none")), kOk);
     EXPECT_EQ(renderer.loads, 1) << "the reduced picture is loaded once for its column";
-    EXPECT_EQ(renderer.directDraws, 6 + 1 + 5) << "reloads are drawn at full size too";
+    EXPECT_EQ(renderer.draws, renderer.directDraws) << "reloads are drawn at full size too";
+    EXPECT_EQ(renderer.draws, 2 + 2 + 2) << "frames 1, 2 and 5 are frames 0 and 4 again";
 }
 
 TEST_F(MovieWriterTest, ASecondMovieCannotOpenWhileOneIsOpen) {
@@ -471,6 +487,253 @@ TEST_F(MovieWriterTest, AMovieTakesItsNameOnlyWhenWhole) {
     ASSERT_EQ(Write(QStringLiteral("take.avi"), QStringLiteral("none")), kOk);
     EXPECT_EQ(DecodeMovie(path).frames.size(), 10u);
     EXPECT_EQ(QDir(movies).entryList(QDir::Files | QDir::Hidden), QStringList{"take.avi"});
+}
+
+}  // namespace
+}  // namespace kolvane
+
+namespace kolvane {
+namespace {
+
+// One movie writer with its own scene, for comparing two movies.
+struct SceneExport {
+    explicit SceneExport(std::span<const MovieReduction> reductions = DefaultReductions())
+        : writer(scene.settings, scene.sheet, renderer, sound, reductions) {
+        writer.SetLineHeight(12);
+    }
+    Result Write(const QString& path, const QString& codec) {
+        return writer.WriteMovie(path, ".avi", codec, QRect(QPoint(0, 0), kFrameSize), 0, progress);
+    }
+
+    test::CTestScene scene;
+    test::CImageRenderer renderer;
+    test::CConstantSound sound{scene.settings};
+    test::CScriptedProgress progress;
+    CMovieWriter writer;
+};
+
+// A held background under a layer on twos, with a gap: once with the items
+// held across frames (the writer may reuse a frame), once with a new item
+// for every cell (it must compose every frame).
+void OnTwos(SceneExport& out, bool held) {
+    const QRgb background = qRgb(255, 255, 0);
+    const QRgb layer[] = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(255, 255, 255), qRgb(0, 0, 255)};
+    std::vector<CNode*> back, front;
+    CNode* heldBack = out.scene.Image(QStringLiteral("back"), background);
+    for (int f = 0; f < 8; ++f) {
+        const QString name = QStringLiteral("f%1").arg(f);
+        back.push_back(held ? heldBack : out.scene.Image("back " + name, background));
+        if (f / 2 == 2) {
+            front.push_back(nullptr);
+        } else if (held && f % 2 == 1) {
+            front.push_back(front.back());
+        } else {
+            front.push_back(out.scene.Image("layer " + name, layer[f / 2]));
+        }
+    }
+    out.scene.Column(back);
+    out.scene.Column(front);
+    out.scene.Finish();
+}
+
+TEST(MovieFrameReuse, AReusedFrameIsTheFrameComposedAnew) {
+    struct Case {
+        const char* name;
+        bool counter;
+        bool intruder;    // something else draws into the frame between frames
+        bool directRead;  // the frame is converted where it is, not read back first
+        int draws;        // layers drawn for the held scene (14 when every frame is composed)
+    };
+    const Case cases[] = {
+        {"no counter", false, false, true, 7},
+        {"counter", true, false, true, 7},
+        {"counter, read back", true, false, false, 7},
+        {"counter, frame drawn into meanwhile", true, true, true, 14},
+        {"no counter, frame drawn into meanwhile", false, true, true, 7},
+    };
+    const QString folder = test::MakeTempDir(QStringLiteral("movies"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SceneExport held(kLosslessI420), fresh(kLosslessI420);
+        OnTwos(held, true);
+        OnTwos(fresh, false);
+        for (SceneExport* out : {&held, &fresh})
+            out->scene.settings.Set(Overlay, c.counter ? 1 : 0);
+        held.renderer.directRead = c.directRead;
+        if (c.intruder) {
+            held.progress.onStep = [&held] {
+                held.renderer.Clear(QRect(0, 0, 20, 20), qRgb(255, 0, 255));
+            };
+        }
+        ASSERT_EQ(held.Write(folder + "/held.avi", "I420"), kOk)
+            << held.writer.ErrorDetail().toStdString();
+        ASSERT_EQ(fresh.Write(folder + "/fresh.avi", "I420"), kOk);
+        EXPECT_EQ(held.renderer.draws, c.draws);
+        EXPECT_EQ(fresh.renderer.draws, 14);
+
+        const test::DecodedMovie a = DecodeMovie(folder + "/held.avi");
+        const test::DecodedMovie b = DecodeMovie(folder + "/fresh.avi");
+        ASSERT_EQ(a.frames.size(), 8u);
+        ASSERT_EQ(b.frames.size(), 8u);
+        for (int f = 0; f < 8; ++f)
+            EXPECT_TRUE(a.frames[f] == b.frames[f]) << "frame " << f;
+        EXPECT_EQ(a.sound, b.sound);
+        // Not two movies alike by accident: the layers and the counter show.
+        EXPECT_TRUE(IsNear(a.frames[1].pixel(4, 4), qRgb(255, 0, 0), 8));
+        EXPECT_TRUE(IsNear(a.frames[5].pixel(4, 4), qRgb(255, 255, 0), 8));
+        EXPECT_TRUE(IsNear(a.frames[7].pixel(4, 4), qRgb(0, 0, 0), 8));
+        if (c.counter) {
+            EXPECT_NE(a.frames[0].copy(34, 30, 24, 12), a.frames[1].copy(34, 30, 24, 12));
+        }
+    }
+}
+
+TEST(MovieReadAhead, EveryFrameShowsItsOwnPicturesWhateverOrderDecodesFinishIn) {
+    SceneExport out;
+    out.renderer.decodeDelayMs = 15;
+    const QRgb colours[] = {qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(0, 0, 255),
+                            qRgb(255, 255, 0), qRgb(255, 0, 255), qRgb(255, 255, 255)};
+    const QRgb overs[] = {qRgb(255, 255, 255), qRgb(255, 255, 0), qRgb(0, 255, 255)};
+    std::vector<CNode*> under, over;
+    for (int i = 0; i < 6; ++i)
+        under.push_back(out.scene.Image(QStringLiteral("u%1").arg(i), colours[i]));
+    for (int i = 0; i < 3; ++i)
+        over.push_back(out.scene.Image(QStringLiteral("o%1").arg(i), overs[i]));
+    // Held, changed, back again, gaps; the top layer changes on its own beat.
+    const int picks[] = {0, 0, 1, 2, 2, 2, 3, 1, 1, 4, 0, 5, 5, 3, 3, 3, 2, 0, 1, 4};
+    const int tops[] = {0, 1, -1, 1, 1, 2, 2, 2, 0, -1, -1, 0, 1, 2, 0, 0, 1, 1, -1, 2};
+    std::vector<CNode*> bottom, top;
+    int expectedLoads = 0;
+    int lastBottom = -1, lastTop = -1;
+    for (std::size_t f = 0; f < std::size(picks); ++f) {
+        bottom.push_back(under[picks[f]]);
+        top.push_back(tops[f] < 0 ? nullptr : over[tops[f]]);
+        // A column's picture is decoded once each time it changes.
+        if (picks[f] != lastBottom) ++expectedLoads;
+        if (tops[f] >= 0 && tops[f] != lastTop) ++expectedLoads;
+        lastBottom = picks[f];
+        if (tops[f] >= 0) lastTop = tops[f];
+    }
+    out.scene.Column(bottom);
+    out.scene.Column(top);
+    out.scene.Finish();
+    const QString path = test::MakeTempDir(QStringLiteral("movies")) + "/ahead.avi";
+    ASSERT_EQ(out.Write(path, "none"), kOk) << out.writer.ErrorDetail().toStdString();
+    EXPECT_EQ(out.renderer.loads, expectedLoads);
+
+    const test::DecodedMovie movie = DecodeMovie(path);
+    ASSERT_EQ(movie.frames.size(), std::size(picks));
+    for (std::size_t f = 0; f < std::size(picks); ++f) {
+        const QRgb expected = tops[f] < 0 ? colours[picks[f]] | 0xFF000000u
+                                          : Multiplied(colours[picks[f]], overs[tops[f]]);
+        EXPECT_EQ(movie.frames[f].pixel(32, 24), expected) << "frame " << f;
+    }
+}
+
+// A smooth picture of the frame's size as a JPEG of `subsampling` (sharp
+// edges would differ by chroma placement alone).
+QString WriteJpeg(const QString& path, int seed, int subsampling = TJSAMP_420) {
+    QImage image(kFrameSize, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb(40 + 2 * x + 10 * seed, 30 + 3 * y + 15 * seed, 128));
+    }
+    tjhandle handle = tjInitCompress();
+    unsigned char* bytes = nullptr;
+    unsigned long size = 0;
+    EXPECT_EQ(tjCompress2(handle, image.constBits(), image.width(),
+                          static_cast<int>(image.bytesPerLine()), image.height(), TJPF_BGRX, &bytes,
+                          &size, subsampling, 95, 0),
+              0);
+    tjDestroy(handle);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char*>(bytes), static_cast<qint64>(size));
+    tjFree(bytes);
+    return path;
+}
+
+// An item whose size the view's loader has found already.
+CNode* SizedItem(test::CTestScene& scene, const QString& path) {
+    CNode* item = scene.media.AddMediaFile(kTypeImage, path);
+    item->imageInfo->imageWidth = kFrameSize.width();
+    item->imageInfo->imageHeight = kFrameSize.height();
+    return item;
+}
+
+TEST(MovieReadAhead, APictureThatCannotBeReadFailsTheMovieAtItsFrame) {
+    for (const bool jpeg : {false, true}) {  // drawn, or decoded straight into the frame
+        for (const int broken : {1, 9}) {
+            SCOPED_TRACE(testing::Message() << (jpeg ? "jpeg " : "png ") << broken);
+            SceneExport out(kLosslessI420);
+            std::vector<CNode*> cells;
+            for (int f = 0; f < 12; ++f) {
+                const QString name = QStringLiteral("p%1").arg(f);
+                cells.push_back(
+                    jpeg
+                        ? SizedItem(out.scene, WriteJpeg(out.scene.folder + "/" + name + ".jpg", f))
+                        : out.scene.Image(name, qRgb(0, 0, 255)));
+            }
+            out.scene.Column(cells);
+            out.scene.Finish();
+            ASSERT_TRUE(QFile::remove(cells[broken]->imageInfo->path));
+            const QString path = test::MakeTempDir(QStringLiteral("movies")) + "/broken.avi";
+            EXPECT_EQ(out.Write(path, "I420"), kFail);
+            EXPECT_TRUE(out.writer.ErrorDetail().contains(cells[broken]->imageInfo->path));
+            std::vector<int> written(broken);
+            std::iota(written.begin(), written.end(), 1);
+            EXPECT_EQ(out.progress.steps, written) << "every frame before it was written";
+            EXPECT_FALSE(QFileInfo::exists(path));
+            EXPECT_EQ(out.renderer.ends, 1);
+            if (jpeg) {
+                EXPECT_GT(out.renderer.directDecodes, 0);
+            }
+        }
+    }
+}
+
+// A JPEG alone at the frame's size goes into the I420 frame without RGB;
+// anything else (another file type, 4:4:4) is drawn, and after one JPEG the
+// direct path cannot take, the rest is drawn too.
+TEST(MovieDirectFrames, ASingleJpegOfTheFramesSizeLooksAsWhenDrawn) {
+    std::vector<QImage> frames[2];
+    int draws[2] = {};
+    for (const bool direct : {true, false}) {
+        SceneExport out(kLosslessI420);
+        out.renderer.direct = direct;
+        const QString folder = out.scene.folder;
+        CNode* a = SizedItem(out.scene, WriteJpeg(folder + "/a.jpg", 1));
+        CNode* b = SizedItem(out.scene, WriteJpeg(folder + "/b.JPEG", 2));
+        CNode* png = out.scene.Image(QStringLiteral("png"), qRgb(0, 0, 255), kFrameSize);
+        png->imageInfo->imageWidth = kFrameSize.width();
+        png->imageInfo->imageHeight = kFrameSize.height();
+        CNode* full = SizedItem(out.scene, WriteJpeg(folder + "/full.jpg", 3, TJSAMP_444));
+        out.scene.Column({a, a, b, png, b, full, a});
+        out.scene.Finish();
+        const QString path = test::MakeTempDir(QStringLiteral("movies")) + "/direct.avi";
+        ASSERT_EQ(out.Write(path, "I420"), kOk) << out.writer.ErrorDetail().toStdString();
+        frames[direct ? 0 : 1] = DecodeMovie(path).frames;
+        draws[direct ? 0 : 1] = out.renderer.draws;
+    }
+    EXPECT_EQ(draws[0], 3) << "the PNG, the 4:4:4 JPEG and what follows it";
+    EXPECT_EQ(draws[1], 6) << "every frame but the repeat";
+    ASSERT_EQ(frames[0].size(), 7u);
+    ASSERT_EQ(frames[1].size(), 7u);
+    for (int f = 0; f < 7; ++f) {
+        SCOPED_TRACE(f);
+        int worst = 0;
+        for (int y = 0; y < kFrameSize.height(); ++y) {
+            for (int x = 0; x < kFrameSize.width(); ++x) {
+                const QRgb p = frames[0][f].pixel(x, y);
+                const QRgb q = frames[1][f].pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(p) - qRed(q)),
+                                  std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
+            }
+        }
+        EXPECT_LE(worst, 6);
+    }
+    EXPECT_TRUE(frames[0][0] == frames[0][1]) << "a repeat is the same frame";
+    EXPECT_TRUE(IsNear(frames[0][3].pixel(10, 10), qRgb(0, 0, 255), 8));
 }
 
 }  // namespace
