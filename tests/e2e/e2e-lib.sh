@@ -344,6 +344,41 @@ e2e_wait_live_video() {
   e2e_wait_for "the live video to run" _moving
 }
 
+# e2e_images_shown: the number of images the title line counts.
+e2e_images_shown() {
+  e2e_title | sed -nE 's/.* ([0-9]+) images .*/\1/p'
+}
+
+# e2e_grab_to COUNT: presses Enter in the Grabber, one grab a press, until
+# the title counts COUNT images. A press before the live video runs grabs
+# nothing (the user sees the still screen), so the video is waited for; a
+# first press that still comes too early is repeated, but only after a long
+# wait, so that a slow grab is never taken twice.
+e2e_grab_to() {
+  local count=$1 grab_folder
+  grab_folder="$(e2e_working_root)/Grab"
+  e2e_wait_live_video
+  local start n
+  start=$(e2e_images_shown)
+  # A grab under way has written its picture before the title counts it.
+  _grab_started() {
+    (($(e2e_images_shown) > start)) ||
+      [[ $(find "$grab_folder" -maxdepth 1 -name '*.png' | wc -l) -gt $start ]]
+  }
+  local deadline=$((SECONDS + 2 * E2E_TIMEOUT))
+  until _grab_started; do
+    ((SECONDS < deadline)) || e2e_fail "Enter grabs nothing (the title shows '$(e2e_title)')"
+    e2e_key Return
+    local settle=$((SECONDS + E2E_TIMEOUT / 2))
+    until _grab_started || ((SECONDS >= settle)); do sleep 0.1; done
+  done
+  e2e_expect_title " $((start + 1)) images"
+  for ((n = start + 2; n <= count; n++)); do
+    e2e_key Return
+    e2e_expect_title " $n images"
+  done
+}
+
 # e2e_screen_column X: the pixels of the screen's column X, top to bottom, one
 # "R G B" line each.
 e2e_screen_column() {
