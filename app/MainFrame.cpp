@@ -74,6 +74,7 @@ CMainFrame::CMainFrame(CEngine& objects, QWidget* parent)
     };
     auto* mediaList = new CMdiaListPanel(*this, scene, central);
     mediaList_ = mediaList;
+    mediaGrid_ = &mediaList->View();
     mediaTool_ = new CMdiaToolPanel(*this, central);
     auto* grabMain = new CGrabMainPanel(*this, objects_.capture, objects_.settings, central);
     grabMain->SetStatusHooks(
@@ -100,6 +101,7 @@ CMainFrame::CMainFrame(CEngine& objects, QWidget* parent)
     grabTool_ = new CGrabToolPanel(*this, central);
     auto* xshtMain = new CXshtMainPanel(*this, scene, central);
     xshtMain_ = xshtMain;
+    sheetGrid_ = &xshtMain->View();
     xshtTool_ = new CXshtToolPanel(*this, central);
     auto* playMain = new CPlayMainPanel(*this, objects_.PlayLinks(), central);
     playMain_ = playMain;
@@ -502,8 +504,8 @@ bool CMainFrame::OnIdle(int count) {
     const bool loaded = loadOneImage_ ? loadOneImage_() : false;
     // A picture just loaded shows as a thumbnail.
     if (loaded) {
-        mediaList_->update();
-        if (xshtMain_->isVisible()) xshtMain_->update();
+        mediaGrid_->RedrawCells();
+        if (xshtMain_->isVisible()) sheetGrid_->RedrawCells();
     }
     return loaded;
 }

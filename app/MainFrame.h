@@ -26,6 +26,7 @@ class CMovieDialog;
 class COptionsDialog;
 class CSceneDialog;
 class CPlayMainPanel;
+class CSelectView;
 class CCommandRouter;
 class CMainMenu;
 class CKeyboardFilter;
@@ -160,6 +161,8 @@ class CMainFrame : public QMainWindow, public ICommandSink {
     QWidget* grabMain_ = nullptr;
     CToolPanel* grabTool_ = nullptr;
     QWidget* xshtMain_ = nullptr;
+    CSelectView* mediaGrid_ = nullptr;  // the media list's and the editor's cells
+    CSelectView* sheetGrid_ = nullptr;
     CToolPanel* xshtTool_ = nullptr;
     QWidget* playMain_ = nullptr;
     CToolPanel* playTool_ = nullptr;

@@ -133,6 +133,11 @@ void CSelectView::SetCurrentRow(int row) {
         box->update();
 }
 
+void CSelectView::RedrawCells() {
+    for (CSelectBox* box : boxes_)
+        box->update();
+}
+
 QImage CSelectView::Thumbnail(const CNode& item) const {
     return thumbnailSource_ ? thumbnailSource_(item) : item.texture;
 }

@@ -75,6 +75,9 @@ class CSelectView : public QWidget, public IListView {
     int RowNumberBase() const { return rowNumberBase_; }
     // The row marked as current in every column, or -1.
     void SetCurrentRow(int row);
+    // Draws every cell again, with the pictures loaded since. The cells are
+    // widgets of their own over the view: redrawing the view leaves them.
+    void RedrawCells();
     int CurrentRow() const { return currentRow_; }
     // The entries (string numbers) of the header's level menu.
     void SetLevelMenu(const QList<int>& textIds) { levelMenu_ = textIds; }

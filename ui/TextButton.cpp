@@ -18,6 +18,9 @@ CTextButton::~CTextButton() = default;
 void CTextButton::SetText(const QString& text) {
     pending_ = false;
     if (editTimer_) editTimer_->Stop();
+    // A dialog shows its fields again after each pause in typing: the text
+    // being typed stays as it is, or the next key would replace it.
+    if (text == text_) return;
     text_ = text;
     caret_ = static_cast<int>(text_.size());
     allSelected_ = hasFocus() && !readOnly_;

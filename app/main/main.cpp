@@ -4,6 +4,7 @@
 #include <QScreen>
 
 #include "app/KolvaneApp.h"
+#include "app/ProgramIcon.h"
 #include "engine/Engine.h"
 #include "platform/StringTable.h"
 
@@ -11,6 +12,9 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kolvane"));
     QApplication::setOrganizationName(QStringLiteral("Brevanta"));
+    // What a desktop shows for the windows: the menu entry's name and icon.
+    QGuiApplication::setDesktopFileName(QLatin1String(kolvane::kDesktopEntryId));
+    QApplication::setWindowIcon(kolvane::ProgramIcon(QCoreApplication::applicationDirPath()));
 
     QLockFile instanceLock(kolvane::CKolvaneApp::InstanceLockPath());
     if (!kolvane::CKolvaneApp::AcquireInstanceLock(instanceLock)) return 0;

@@ -1,3 +1,5 @@
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -10,6 +12,7 @@
 #include "engine/Engine.h"
 #include "model/MediaInfo.h"
 #include "tests/support/TestEnvironment.h"
+#include "ui/SelectBox.h"
 
 namespace kolvane {
 namespace {
@@ -51,6 +54,41 @@ TEST_F(DisplayWiringTest, TheViewGetsItsRendererAndIdleTimeLoadsTheImages) {
     frame.IdlePump().Wake();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !second->texture.isNull(); }));
     EXPECT_EQ(first->imageInfo->imageWidth, 64);
+}
+
+// Counts the paints of a widget made once `ready` holds.
+class PaintsAfter : public QObject {
+  public:
+    PaintsAfter(QWidget& widget, std::function<bool()> ready) : ready_(std::move(ready)) {
+        widget.installEventFilter(this);
+    }
+    int count = 0;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint && ready_()) ++count;
+        return false;
+    }
+
+  private:
+    std::function<bool()> ready_;
+};
+
+// A scene opened or resumed lists its images before their pictures load;
+// each picture loaded while idle shows in the media list at once, not at the
+// list's next redraw for another reason.
+TEST_F(DisplayWiringTest, PicturesLoadedWhileIdleShowInTheMediaList) {
+    CNode* photo = AddPhoto(QStringLiteral("shot 0001"), false);
+    frame.SendCommand(cmd::kMediaChanged);
+    QApplication::processEvents();
+    ASSERT_TRUE(photo->texture.isNull()) << "loaded before the list was drawn without it";
+    const auto boxes = frame.MediaListPanel()->findChildren<CSelectBox*>();
+    ASSERT_FALSE(boxes.isEmpty());
+    PaintsAfter paints(*boxes.front(), [photo] { return !photo->texture.isNull(); });
+
+    frame.IdlePump().Wake();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !photo->texture.isNull(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return paints.count > 0; }, 2000));
 }
 
 TEST_F(DisplayWiringTest, LiveViewToggleReloadsEveryImageFromItsCompanion) {

@@ -57,7 +57,7 @@ e2e_init() {
   E2E_BUILD=$(cd "${1:?build folder}" && pwd)
   E2E_CLOSE=${2:-$E2E_BUILD/x11_close_window}
   E2E_CLOSE=$(realpath "$E2E_CLOSE")
-  for tool in Xvfb xdotool gst-launch-1.0; do
+  for tool in Xvfb xdotool xprop gst-launch-1.0; do
     command -v "$tool" >/dev/null || e2e_fail "$tool is missing (scripts/install-deps installs it)"
   done
   [[ -z "${E2E_KEEP:-}" ]] || mkdir -p "$E2E_KEEP"
@@ -155,8 +155,26 @@ e2e_focus() {
     e2e_wait_for "the focus on window $1" xdotool windowfocus --sync "$1"
 }
 
+# e2e_expect_icon: the main window carries what a desktop shows for it: the
+# menu entry's window class and the program's icon in every size made of it.
+e2e_expect_icon() {
+  local class sizes
+  class=$(xprop -id "$E2E_WINDOW" WM_CLASS 2>/dev/null)
+  [[ "$class" == *'= "kolvane", "Kolvane"' ]] || e2e_fail "the window's class is: $class"
+  sizes=$(xprop -len 2000000 -id "$E2E_WINDOW" _NET_WM_ICON 2>/dev/null |
+          sed -nE 's/.*Icon \(([0-9]+) x ([0-9]+)\):.*/\1x\2/p' | tr '\n' ' ')
+  [[ "$sizes" == "16x16 24x24 32x32 48x48 64x64 128x128 256x256 " ]] ||
+    e2e_fail "the window's icon has the sizes [${sizes% }]"
+}
+
 e2e_title() {
   xdotool getwindowname "$E2E_WINDOW"
+}
+
+# e2e_title_of SCENE MARK IMAGES FRAMES SECONDS FPS: the title line's scene
+# part as the program writes it.
+e2e_title_of() {
+  printf 'Scene: %s %s     %d images     %d frames (%s seconds at %d fps)' "$@"
 }
 
 # e2e_expect_title TEXT: waits until the title line holds TEXT.
@@ -183,6 +201,23 @@ e2e_click() {
   e2e_park_pointer
 }
 
+# e2e_click_in WINDOW X Y: a left click at X, Y thousandths of WINDOW's width
+# and height (a dialog's controls keep their place in it for any font).
+e2e_click_in() {
+  local window=$1 geometry width height
+  geometry=$(xdotool getwindowgeometry "$window" | awk '/Geometry/{print $2}')
+  width=${geometry%x*}
+  height=${geometry#*x}
+  xdotool mousemove --window "$window" $((width * $2 / 1000)) $((height * $3 / 1000)) click 1
+  e2e_park_pointer
+}
+
+# e2e_type WINDOW TEXT: TEXT typed into WINDOW, key by key.
+e2e_type() {
+  e2e_focus "$1"
+  xdotool type --delay 20 -- "$2"
+}
+
 # e2e_dialog NAME: waits for the program's window named NAME; its id goes to
 # E2E_DIALOG.
 e2e_dialog() {
@@ -198,13 +233,25 @@ e2e_answer() {
   e2e_dialog "$name"
   e2e_focus "$E2E_DIALOG"
   xdotool key "$key"
+  e2e_expect_gone "$name"
+}
+
+# e2e_expect_gone NAME [SECONDS]: waits until the window NAME has gone (a
+# dialog that works before it closes may take SECONDS, E2E_TIMEOUT unless told).
+e2e_expect_gone() {
+  local name=$1 E2E_TIMEOUT=${2:-$E2E_TIMEOUT}
   _dialog_gone() { ! e2e_find_window "^$name\$" >/dev/null; }
   e2e_wait_for "the window '$name' to close" _dialog_gone
 }
 
 # e2e_close: the desktop's close request to the main window.
 e2e_close() {
-  "$E2E_CLOSE" "$E2E_WINDOW" || e2e_fail "could not send the close request"
+  e2e_close_window "$E2E_WINDOW"
+}
+
+# e2e_close_window WINDOW: the close request to WINDOW (its title bar's x).
+e2e_close_window() {
+  "$E2E_CLOSE" "$1" || e2e_fail "could not send the close request to window $1"
 }
 
 # e2e_expect_exit STATUS: waits for the program to end with STATUS.
@@ -281,6 +328,65 @@ e2e_show_area() {
     cmp -s "$before" "$out"
   }
   e2e_wait_for "the work area of $key to look the same after another $key" _area_stable
+}
+
+# e2e_wait_live_video: waits until the screen changes by itself, twice in a
+# row, as it does once a moving live picture shows.
+e2e_wait_live_video() {
+  local a="$E2E_ROOT/live-a.rgb" b="$E2E_ROOT/live-b.rgb" c="$E2E_ROOT/live-c.rgb"
+  e2e_screenshot "$a"
+  _moving() {
+    e2e_screenshot "$b" && ! cmp -s "$a" "$b" || return 1
+    e2e_screenshot "$c" && ! cmp -s "$b" "$c" && return 0
+    mv "$c" "$a"
+    return 1
+  }
+  e2e_wait_for "the live video to run" _moving
+}
+
+# e2e_images_shown: the number of images the title line counts.
+e2e_images_shown() {
+  e2e_title | sed -nE 's/.* ([0-9]+) images .*/\1/p'
+}
+
+# e2e_grab_to COUNT: presses Enter in the Grabber, one grab a press, until
+# the title counts COUNT images. A press before the live video runs grabs
+# nothing (the user sees the still screen), so the video is waited for; a
+# first press that still comes too early is repeated, but only after a long
+# wait, so that a slow grab is never taken twice.
+e2e_grab_to() {
+  local count=$1 grab_folder
+  grab_folder="$(e2e_working_root)/Grab"
+  e2e_wait_live_video
+  local start n
+  start=$(e2e_images_shown)
+  # A grab under way has written its picture before the title counts it.
+  _grab_started() {
+    (($(e2e_images_shown) > start)) ||
+      [[ $(find "$grab_folder" -maxdepth 1 -name '*.png' | wc -l) -gt $start ]]
+  }
+  local deadline=$((SECONDS + 2 * E2E_TIMEOUT))
+  until _grab_started; do
+    ((SECONDS < deadline)) || e2e_fail "Enter grabs nothing (the title shows '$(e2e_title)')"
+    e2e_key Return
+    local settle=$((SECONDS + E2E_TIMEOUT / 2))
+    until _grab_started || ((SECONDS >= settle)); do sleep 0.1; done
+  done
+  e2e_expect_title " $((start + 1)) images"
+  for ((n = start + 2; n <= count; n++)); do
+    e2e_key Return
+    e2e_expect_title " $n images"
+  done
+}
+
+# e2e_screen_column X: the pixels of the screen's column X, top to bottom, one
+# "R G B" line each.
+e2e_screen_column() {
+  local raw="$E2E_ROOT/column.raw"
+  gst-launch-1.0 -q ximagesrc num-buffers=1 startx="$1" endx="$1" show-pointer=false \
+    use-damage=false ! videoconvert ! video/x-raw,format=RGBx ! filesink location="$raw" \
+    >/dev/null 2>&1 || e2e_fail "could not take the screen's column $1"
+  od -An -v -tu1 -w4 "$raw" | awk '{print $1, $2, $3}'
 }
 
 # e2e_expect_screen_stays PICTURE SECONDS: a change that must not happen can

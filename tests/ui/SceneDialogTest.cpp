@@ -168,6 +168,20 @@ TEST_F(SceneDialogTest, SaveSceneAsksForEveryLevelRefusesBadNamesAndStaysOpenOnA
     EXPECT_EQ(store.value("LastScene/Format").toString(), "BMP images");
 }
 
+// Each pause in typing sends the level, and the dialog shows every level
+// again: a name typed with pauses arrives whole.
+TEST_F(SceneDialogTest, ANameTypedWithPausesIsKeptWhole) {
+    Run(CSceneChooser::kSaveScene, [&] {
+        CTextButton* input = dialog->Row(CSceneDialog::kLevel3)->Field();
+        input->setFocus();
+        for (const char* part : {"seq", "uence", " 1"}) {
+            QTest::keyClicks(input, QString::fromLatin1(part));
+            input->Commit();
+        }
+        EXPECT_EQ(Shown(CSceneDialog::kLevel3), "sequence 1");
+    });
+}
+
 TEST_F(SceneDialogTest, OpenSceneTimingNeedsATimingFileAndKeepsNothing) {
     const QString scene = Scenes() + "/t/s/c/v";
     ASSERT_TRUE(QDir().mkpath(scene));

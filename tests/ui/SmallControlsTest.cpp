@@ -170,6 +170,35 @@ TEST(TextButtonTest, EditsAtTheCaretAndReportsAfterAPause) {
     EXPECT_EQ(edited.count(), 2);
 }
 
+// A dialog writes its fields back after every edit it is sent; the field
+// being typed in must go on where the typing was.
+TEST(TextButtonTest, TheSameTextSetBackKeepsTheTypingAndANewOneIsMarked) {
+    test::CManualClock clock;
+    const CColors colors = Scheme();
+    QWidget window;
+    CTextButton field(colors, &window);
+    field.SetClock(clock);
+    QObject::connect(&field, &CTextButton::Command, &field,
+                     [&field] { field.SetText(field.Text()); });
+    window.show();
+    field.setFocus();
+    QApplication::processEvents();
+
+    QTest::keyClicks(&field, QStringLiteral("fi"));
+    clock.Advance(CTextButton::kEditDelayMs);
+    QTest::keyClicks(&field, QStringLiteral("lm"));
+    EXPECT_EQ(field.Text(), QStringLiteral("film"));
+    QTest::keyClick(&field, Qt::Key_Left);
+    clock.Advance(CTextButton::kEditDelayMs);
+    QTest::keyClicks(&field, QStringLiteral("-"));
+    EXPECT_EQ(field.Text(), QStringLiteral("fil-m")) << "the caret stays where it was";
+
+    // A text of the program's own (a completed level) is marked, to be typed over.
+    field.SetText(QStringLiteral("shot 1"));
+    QTest::keyClicks(&field, QStringLiteral("x"));
+    EXPECT_EQ(field.Text(), QStringLiteral("x"));
+}
+
 TEST(TextButtonTest, ReadOnlyFieldsIgnoreTyping) {
     const CColors colors = Scheme();
     CTextButton field(colors, nullptr);
