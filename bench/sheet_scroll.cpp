@@ -55,8 +55,8 @@ double ScrollMs(int frames, int steps, int cellInfo) {
             sheet.PlaceItem(item);
     }
     sheet.Normalise();
-    SceneLinks links{&media,   &sheet, &engine.settings, &engine.title,
-                     &history, {},     &engine.scene,    {}};
+    SceneLinks links{&media, &sheet, &engine.settings, &engine.title, &history, {}, &engine.scene,
+                     {},     {}};
     CXshtMainPanel panel(sink, links, nullptr);
     panel.resize(1000, 800);
     panel.OnCommand(cmd::kSheetChanged);

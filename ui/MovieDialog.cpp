@@ -167,7 +167,8 @@ bool CMovieDialog::WriteMovie() {
     QApplication::restoreOverrideCursor();
     setEnabled(true);
     if (result != kolvane::kOk) {
-        ShowMessage(CMessageDialog::kError, result < 0 ? msg::kCannotSaveMovie : result);
+        ShowMessage(CMessageDialog::kError, result < 0 ? msg::kCannotSaveMovie : result,
+                    writer_.ErrorDetail());
         return false;
     }
     choices_.Store(CDialogRecord(kRecordGroup));

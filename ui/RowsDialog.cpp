@@ -1,5 +1,6 @@
 #include "ui/RowsDialog.h"
 
+#include "platform/MessageText.h"
 #include "ui/ComboBar.h"
 #include "ui/DialogRows.h"
 #include "ui/MessageDialog.h"
@@ -31,10 +32,11 @@ int CRowsDialog::RunRows(const QString& title) {
                    WindowHeight(CDialogRows::Height(rows) + unit / 2));
 }
 
-int CRowsDialog::ShowMessage(int kind, int id) {
+int CRowsDialog::ShowMessage(int kind, int id, const QString& subject) {
+    lastMessage_ = WithSubject(MessageText(id), subject);
     if (showMessage_) return showMessage_(kind, id);
     if (messageBox_ == nullptr) messageBox_ = new CMessageDialog(this);
-    return messageBox_->Show(kind, id);
+    return messageBox_->ShowText(kind, lastMessage_);
 }
 
 void CRowsDialog::LayoutClient(const QRect& client) {

@@ -22,6 +22,8 @@ class CRowsDialog : public CBasicDialog {
 
     void SetMessageBox(MessageBox show) { showMessage_ = std::move(show); }
     CComboBar* Row(int field) const { return rows_[static_cast<std::size_t>(field)]; }
+    // The whole text of the last message shown, subject included.
+    const QString& LastMessage() const { return lastMessage_; }
 
   protected:
     explicit CRowsDialog(QWidget* owner);
@@ -31,7 +33,9 @@ class CRowsDialog : public CBasicDialog {
     CComboBar* AddRow(int command, const QString& tooltip, bool list, int visibleRows);
     // Runs modally under `title` and answers how it ended.
     int RunRows(const QString& title);
-    int ShowMessage(int kind, int id);
+    // `subject`: what the message is about (a file, the real reason), shown
+    // after its text.
+    int ShowMessage(int kind, int id, const QString& subject = {});
     // The labels as drawn, top to bottom. Not pure: the frame lays its
     // children out while it goes, after the derived part is gone.
     virtual QStringList RowLabels() const { return {}; }
@@ -43,6 +47,7 @@ class CRowsDialog : public CBasicDialog {
     std::vector<CComboBar*> rows_;
     MessageBox showMessage_;
     CMessageDialog* messageBox_ = nullptr;
+    QString lastMessage_;
 };
 
 }  // namespace kolvane

@@ -121,5 +121,20 @@ TEST_F(MovieDialogTest, OkRefusesWhatCannotBeAMovieAndKeepsAMovieTheUserKeeps) {
               QStringList{"kept.avi"});
 }
 
+// A movie the writer refuses says why, not only that it could not be saved.
+TEST_F(MovieDialogTest, AFailedMovieSaysWhy) {
+    Run([&] {
+        Type(CMovieDialog::kName, "wide");
+        Type(CMovieDialog::kResizing, "5000 x 2800");
+        Ok();
+        ASSERT_FALSE(messages.empty());
+        EXPECT_TRUE(dialog.IsOpen());
+        EXPECT_TRUE(dialog.LastMessage().contains(QStringLiteral("4096 pixels")))
+            << dialog.LastMessage().toStdString();
+        dialog.End(CBasicDialog::kCancel);
+    });
+    EXPECT_EQ(QDir(documents + "/My Movies").entryList(QDir::Files | QDir::Hidden), QStringList{});
+}
+
 }  // namespace
 }  // namespace kolvane
