@@ -29,7 +29,7 @@ namespace kolvane {
 // Members are constructed in declaration order and destroyed in reverse, so
 // the order below is the start-up order.
 //
-// Adding an engine object (the capture graph and the camera are next):
+// Adding an engine object:
 //   1. declare it below at its place in the start-up order, after every
 //      object it uses, with a default member initialiser naming them;
 //   2. hand it its links in Link() and take them back in Unlink();
