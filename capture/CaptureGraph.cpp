@@ -1048,12 +1048,9 @@ GstFlowReturn CCaptureGraph::OnNewSample(GstElement* sink, gpointer data) {
             libyuv::YUY2ToARGB(map.data, stride, image.bits(),
                                static_cast<int>(image.bytesPerLine()), width, height);
         } else {
-            std::vector<std::uint8_t>& full = self->scratch_;
-            full.resize(static_cast<std::size_t>(width) * height * 4);
-            libyuv::YUY2ToARGB(map.data, stride, full.data(), width * 4, width, height);
-            libyuv::ARGBScale(full.data(), width * 4, width, height, image.bits(),
+            ShrinkYuy2ToRgb32(map.data, stride, width, height, image.bits(),
                               static_cast<int>(image.bytesPerLine()), target.width(),
-                              target.height(), libyuv::kFilterBilinear);
+                              target.height(), self->scratch_);
         }
     }
     gst_buffer_unmap(buffer, &map);
@@ -1115,6 +1112,37 @@ QRectF OverlayPlacementFor(QSize bitmap, QSize frame) {
     }
     const double left = (1.0 - (double(frame.height()) / frame.width()) / q) / 2.0;
     return QRectF(QPointF(left, 0.0), QPointF(1.0 - left, 1.0));
+}
+
+void ShrinkYuy2ToRgb32(const std::uint8_t* yuy2, int stride, int width, int height,
+                       std::uint8_t* rgb, int rgbStride, int rgbWidth, int rgbHeight,
+                       std::vector<std::uint8_t>& band) {
+    // Output rows a band; its source rows then fit the cache with room.
+    constexpr int kBandRows = 32;
+    // Source rows a filter reaches beyond the rows its output covers.
+    constexpr int kReach = 2;
+    if (width <= 0 || height <= 0 || rgbWidth <= 0 || rgbHeight <= 0) return;
+    const std::ptrdiff_t rowBytes = static_cast<std::ptrdiff_t>(width) * 4;
+    auto sourceRow = [&](int outputRow) {
+        return static_cast<int>(static_cast<std::int64_t>(outputRow) * height / rgbHeight);
+    };
+    const int bandHeight = std::min(height, sourceRow(kBandRows) + 1 + 2 * kReach + 1);
+    band.resize(static_cast<std::size_t>(rowBytes) * bandHeight);
+    for (int top = 0; top < rgbHeight; top += kBandRows) {
+        const int rows = std::min(kBandRows, rgbHeight - top);
+        const int first = std::max(0, sourceRow(top) - kReach);
+        const int last = std::min(height - 1, sourceRow(top + rows) + kReach);
+        const int count = std::min(last - first + 1, bandHeight);
+        libyuv::YUY2ToARGB(yuy2 + static_cast<std::ptrdiff_t>(first) * stride, stride, band.data(),
+                           static_cast<int>(rowBytes), width, count);
+        // The scaler places its rows by the whole frame's geometry and reads
+        // only those of this band, which stand where the frame's would.
+        const auto* frame = reinterpret_cast<const std::uint8_t*>(
+            reinterpret_cast<std::uintptr_t>(band.data()) -
+            static_cast<std::uintptr_t>(first) * static_cast<std::uintptr_t>(rowBytes));
+        libyuv::ARGBScaleClip(frame, static_cast<int>(rowBytes), width, height, rgb, rgbStride,
+                              rgbWidth, rgbHeight, 0, top, rgbWidth, rows, libyuv::kFilterBilinear);
+    }
 }
 
 // ---------------------------------------------------------------------------

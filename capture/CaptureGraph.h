@@ -237,7 +237,7 @@ class CCaptureGraph : public IGrabSource, public ICommandTarget {
     QImage spare_;                       // the frame before last, reused when nobody holds it
     QSize paintSize_;                    // where the view shows the video; frames are shrunk to it
     QSize sourceSize_;                   // the newest frame's own size
-    std::vector<std::uint8_t> scratch_;  // streaming thread: a full-size frame before shrinking
+    std::vector<std::uint8_t> scratch_;  // streaming thread: converted rows before shrinking
     std::uint64_t frameSequence_ = 0;
     bool repaintPending_ = false;
 
@@ -259,5 +259,13 @@ QSize CameraStillSize(const QString& model, int imageSize);
 // across the full width when it is wider than the frame, else the full
 // height; the whole frame without a bitmap or before the frame has a size.
 QRectF OverlayPlacementFor(QSize bitmap, QSize frame);
+
+// A YUY2 frame converted to RGB32 and shrunk (bilinear) to a smaller size:
+// the pixels of converting the whole frame and then scaling it, made a band
+// of rows at a time so that the converted rows are read back from the cache
+// instead of memory. `band` is working space kept between frames.
+void ShrinkYuy2ToRgb32(const std::uint8_t* yuy2, int stride, int width, int height,
+                       std::uint8_t* rgb, int rgbStride, int rgbWidth, int rgbHeight,
+                       std::vector<std::uint8_t>& band);
 
 }  // namespace kolvane

@@ -131,12 +131,13 @@ class CGrabMainPanel : public CBasicPanel, public IVideoView {
     // What the image window shows: the item and its picture's key.
     const CNode* imageDrawn_ = nullptr;
     qint64 imageKey_ = 0;
-    QImage overlayScaled_;  // the onion skin at its place's size
+    QImage overlayScaled_;  // the onion skin at its place's size, faded to its opacity
     // What the bars and the status line were placed for.
     QRect videoShown_;
     int sourceShown_ = 0;
     QRect grabShown_;
     qint64 overlayKey_ = 0;
+    qreal overlayFade_ = -1;  // the opacity overlayScaled_ is faded to
     // The status texts as last painted, made again when something they show
     // changed or a second passed: the next name searches the media list and
     // the memory estimate reads the system's figures.

@@ -237,13 +237,15 @@ kolvane::zantho::FrameHold HoldFrame(GstVideoFrame* in) {
     });
 }
 
-// Watches a frame and writes it to `out` (null in passthrough, where the
-// buffer goes on downstream and is not held). Events are posted after the
-// lock is released; a picture that is not live is dropped.
+// Watches a frame and writes it to `out` (null in passthrough). The frame is
+// held in either case: in passthrough the buffer goes on downstream
+// unchanged, and a reference for reading costs less than copying it for the
+// history. Events are posted after the lock is released; a picture that is
+// not live is dropped.
 GstFlowReturn ProcessFrame(GstZantho* self, GstVideoFrame* in, GstVideoFrame* out) {
     FrameResult result;
     try {
-        kolvane::zantho::FrameHold hold = out != nullptr ? HoldFrame(in) : nullptr;
+        kolvane::zantho::FrameHold hold = HoldFrame(in);
         const GstVideoFrame* source =
             hold != nullptr ? static_cast<const GstVideoFrame*>(hold.get()) : in;
         CObjectLock lock(self);

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
+#include <libyuv/convert_argb.h>
+#include <libyuv/scale_argb.h>
 
 #include <QCoreApplication>
 #include <QTest>
 
+#include <cstring>
 #include <deque>
 #include <functional>
+#include <random>
 #include <thread>
 
 #include "capture/CaptureGraph.h"
@@ -375,6 +379,48 @@ TEST_F(CaptureGraphTest, OrientationAndMotionCommandReachTheElement) {
     int denoise = 0;
     g_object_get(graph_->AdjustElement(), "denoise", &denoise, nullptr);
     EXPECT_EQ(denoise, 8);
+}
+
+// Shrinking a band at a time gives the pixels of converting the whole frame
+// and then scaling it: for factors the scaler treats apart (2 and 4 exactly,
+// a frame barely smaller, odd sizes, a padded stride), and for a second
+// frame through the same working space, so that no row of the first is read.
+TEST(ShrinkYuy2ToRgb32Test, GivesThePixelsOfConvertingThenScaling) {
+    struct Case {
+        int width, height, padding, toWidth, toHeight;
+    };
+    const Case cases[] = {
+        {1920, 1080, 0, 1280, 720}, {1920, 1080, 0, 960, 540},  {1280, 720, 64, 640, 360},
+        {640, 480, 0, 160, 120},    {1920, 1080, 0, 1001, 563}, {1920, 1080, 0, 1918, 1079},
+        {720, 576, 8, 700, 33},     {642, 482, 0, 7, 5},
+    };
+    std::mt19937 random(7);
+    std::vector<std::uint8_t> band;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.width << "x" << c.height << " to " << c.toWidth << "x" << c.toHeight);
+        const int stride = c.width * 2 + c.padding;
+        for (int frame = 0; frame < 2; ++frame) {
+            std::vector<std::uint8_t> yuy2(static_cast<std::size_t>(stride) * c.height);
+            for (std::uint8_t& byte : yuy2)
+                byte = static_cast<std::uint8_t>(random());
+            std::vector<std::uint8_t> full(static_cast<std::size_t>(c.width) * c.height * 4);
+            libyuv::YUY2ToARGB(yuy2.data(), stride, full.data(), c.width * 4, c.width, c.height);
+            const int outStride = c.toWidth * 4 + 16;
+            std::vector<std::uint8_t> expected(static_cast<std::size_t>(outStride) * c.toHeight);
+            libyuv::ARGBScale(full.data(), c.width * 4, c.width, c.height, expected.data(),
+                              outStride, c.toWidth, c.toHeight, libyuv::kFilterBilinear);
+            std::vector<std::uint8_t> shrunk(expected.size());
+            ShrinkYuy2ToRgb32(yuy2.data(), stride, c.width, c.height, shrunk.data(), outStride,
+                              c.toWidth, c.toHeight, band);
+            for (int y = 0; y < c.toHeight; ++y) {
+                const auto* want = expected.data() + static_cast<std::size_t>(y) * outStride;
+                const auto* got = shrunk.data() + static_cast<std::size_t>(y) * outStride;
+                ASSERT_EQ(std::memcmp(want, got, static_cast<std::size_t>(c.toWidth) * 4), 0)
+                    << "row " << y << " of frame " << frame;
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QTest>
 #include <QTimer>
 
@@ -151,6 +152,58 @@ TEST_F(GrabMainPanelTest, ShowsTheLiveVideoAndTheStatusLine) {
     EXPECT_EQ(line.width(), 640);
     EXPECT_EQ(QColor(shot.pixel(500, line.top() + 1)), QColor(Qt::black));
     EXPECT_FALSE(panel->ImageWindow()->isVisible());
+}
+
+// The onion skin is faded once for its opacity, not at every frame: what
+// reaches the screen is still the frame with the skin blended over it at
+// that opacity, pixel for pixel, where the skin is opaque, partly
+// transparent and transparent.
+TEST_F(GrabMainPanelTest, TheOnionSkinIsBlendedOverTheFrameAtItsOpacity) {
+    ASSERT_TRUE(WaitLive());
+    const QRect video = graph->GetVideoRect();
+    // Wider than the frame: placed across its width, centred.
+    QImage skin(400, 200, QImage::Format_ARGB32);
+    for (int y = 0; y < skin.height(); ++y) {
+        for (int x = 0; x < skin.width(); ++x) {
+            const int alpha = x < 100 ? 0 : x < 250 ? (x * 7 + y) % 256 : 255;
+            skin.setPixel(x, y, qRgba((x * 3) % 256, (y * 5) % 256, (x + y) % 256, alpha));
+        }
+    }
+    CVideoFrame painted;
+    panel->SetPaintObserver([&](const CVideoFrame& frame) { painted = frame; });
+    for (const int percent : {50, 37, 100, 1, 0}) {
+        SCOPED_TRACE(percent);
+        settings.Set(Opacity, percent);
+        graph->SetOverlay(skin);
+        const QImage shot = panel->grab().toImage();
+        ASSERT_FALSE(painted.IsEmpty());
+        ASSERT_EQ(painted.image.size(), video.size());
+
+        // The skin as drawn before it was faded ahead: blended at each frame.
+        QImage expected = shot.copy();
+        {
+            QPainter painter(&expected);
+            painter.setClipRect(QRect(0, 0, 640, panel->StatusLine()->geometry().top()));
+            painter.drawImage(video, painted.image);
+            const QRectF place = graph->OverlayPlacement();
+            const QRect spot =
+                QRectF(video.left() + place.left() * video.width(),
+                       video.top() + place.top() * video.height(), place.width() * video.width(),
+                       place.height() * video.height())
+                    .toAlignedRect();
+            painter.setOpacity(graph->OverlayOpacity());
+            painter.drawImage(
+                spot.topLeft(),
+                skin.scaled(spot.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                    .convertToFormat(QImage::Format_ARGB32_Premultiplied));
+        }
+        EXPECT_TRUE(shot == expected);
+        if (percent == 50) {
+            EXPECT_NE(shot.pixel(320, 240), painted.image.pixel(320, 240))
+                << "the skin shows over the frame";
+        }
+    }
+    panel->SetPaintObserver(nullptr);
 }
 
 // Bar heights: h = ((x1 - x2) * 100 / a + y2 - y1) / 2, truncated.
