@@ -124,8 +124,8 @@ CMainFrame::CMainFrame(CEngine& objects, QWidget* parent)
     receivers_.openVideoSourceDialog = [this] { videoSource_->Open(); };
     receivers_.videoSourceDialogOpen = [this] { return videoSource_->IsOpen(); };
     receivers_.showGrabberDialogs = [this](bool shown) {
-        camera_->ShowWithGrabber(shown);
-        videoSource_->ShowWithGrabber(shown);
+        camera_->ShowWithArea(shown);
+        videoSource_->ShowWithArea(shown);
     };
     MakeSceneAndMovieDialogs();
 

@@ -209,6 +209,22 @@ void CGrabber::RemoveItem(CNode* item) {
 
 // ---- Grab and Regrab
 
+Result CGrabber::TakePicture(const QString& base, bool camera, IProgress* progress, QString& path,
+                             DecodedImage& texture) {
+    if (camera) {
+        if (const Result result = TakeCameraStill(base, progress); result != kOk) return result;
+        path = base + QStringLiteral(".jpg");
+        return kOk;
+    }
+    const CGrabbedFrame frame = links_.source->GrabFrame();
+    if (frame.IsEmpty()) return kFail;
+    path = base + QStringLiteral(".png");
+    WrittenFrame written = WriteFrame(frame, path);
+    if (written.result != kOk) return written.result;
+    texture = std::move(written.texture);
+    return kOk;
+}
+
 Result CGrabber::Grab(int exposures, IProgress* progress) {
     if (links_.source == nullptr || !links_.source->HasGraph()) return kFail;
     const QString name = links_.grabLevel->NextName();
@@ -225,18 +241,9 @@ Result CGrabber::Grab(int exposures, IProgress* progress) {
     const bool camera = IsCameraStill();
     QString path;
     DecodedImage texture;
-    if (camera) {
-        if (const Result result = TakeCameraStill(base, progress); result != kOk) return result;
-        path = base + QStringLiteral(".jpg");
-    } else {
-        const CGrabbedFrame frame = links_.source->GrabFrame();
-        if (frame.IsEmpty()) return kFail;
-        path = base + QStringLiteral(".png");
-        WrittenFrame written = WriteFrame(frame, path);
-        // A write that failed leaves no file under the name: nothing to add.
-        if (written.result != kOk) return written.result;
-        texture = std::move(written.texture);
-    }
+    // A write that failed leaves no file under the name: nothing to add.
+    if (const Result result = TakePicture(base, camera, progress, path, texture); result != kOk)
+        return result;
 
     CNode* item = links_.media->AddMediaFile(kTypeImage, path);
     if (item == nullptr) return kFail;
@@ -311,19 +318,9 @@ Result CGrabber::Regrab(IProgress* progress) {
     const bool camera = IsCameraStill();
     QString path;
     DecodedImage texture;
-    if (camera) {
-        if (const Result result = TakeCameraStill(base, progress); result != kOk) return result;
-        path = base + QStringLiteral(".jpg");
-        item->imageInfo->path = path;
-    } else {
-        const CGrabbedFrame frame = links_.source->GrabFrame();
-        if (frame.IsEmpty()) return kFail;
-        path = base + QStringLiteral(".png");
-        WrittenFrame written = WriteFrame(frame, path);
-        if (written.result != kOk) return written.result;
-        texture = std::move(written.texture);
-        item->imageInfo->path = path;
-    }
+    if (const Result result = TakePicture(base, camera, progress, path, texture); result != kOk)
+        return result;
+    item->imageInfo->path = path;
 
     links_.title->SetMark(QStringLiteral("*"));
     if (camera) OrientCameraJpeg(path);

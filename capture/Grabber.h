@@ -155,6 +155,10 @@ class CGrabber {
     bool IsCameraStill() const;
     Result TakeCameraStill(const QString& basePath, IProgress* progress);
     WrittenFrame WriteFrame(const CGrabbedFrame& frame, const QString& path);
+    // The camera's still or the written frame at `base` plus its extension;
+    // `path` and, for a frame, its `texture` set on success.
+    Result TakePicture(const QString& base, bool camera, IProgress* progress, QString& path,
+                       DecodedImage& texture);
     void OrientCameraJpeg(const QString& path);
     bool PictureLoaded(CNode* item, DecodedImage texture);
     void RemoveItem(CNode* item);

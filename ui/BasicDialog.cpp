@@ -188,6 +188,7 @@ void CBasicDialog::Create(const QString& title, int width, int height) {
     ending_ = false;
     closeBoxPressed_ = false;
     pointerInCloseBox_ = false;
+    hiddenWithArea_ = false;
     Layout();
     PlaceWindow();
     OnOpen();
@@ -384,6 +385,16 @@ void CBasicDialog::PaintFrames(QPainter& painter) const {
     painter.drawRect(rect().adjusted(1, 1, -2, -2));
     painter.drawRect(rect().adjusted(2, 2, -3, -3));
     painter.restore();
+}
+
+void CBasicDialog::ShowWithArea(bool shown) {
+    if (!IsOpen()) return;
+    if (shown && hiddenWithArea_) {
+        show();
+    } else if (!shown) {
+        hide();
+    }
+    hiddenWithArea_ = !shown;
 }
 
 }  // namespace kolvane

@@ -67,6 +67,9 @@ class CBasicDialog : public QWidget {
     void End(int id);
 
     bool IsOpen() const { return open_; }
+    // A modeless window that goes with a work area: hidden with it, and shown
+    // again with it only if it was hidden that way.
+    void ShowWithArea(bool shown);
     bool IsModal() const { return modalLoop_ != nullptr; }
     int Result() const { return result_; }
 
@@ -104,6 +107,7 @@ class CBasicDialog : public QWidget {
     void changeEvent(QEvent* event) override;
 
   private:
+    bool hiddenWithArea_ = false;
     void MakeButtons();
     void Layout();
     void PlaceWindow();

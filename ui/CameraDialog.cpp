@@ -66,20 +66,9 @@ void CCameraDialog::Open() {
     Create(StringText(kTitle), WindowWidth(4 * DialogUnit()), WindowHeight(height));
 }
 
-void CCameraDialog::ShowWithGrabber(bool shown) {
-    if (!IsOpen()) return;
-    if (shown && hiddenWithGrabber_) {
-        show();
-    } else if (!shown) {
-        hide();
-    }
-    hiddenWithGrabber_ = !shown;
-}
-
 void CCameraDialog::OnOpen() {
     sink_.SendCommand(cmd::kCameraRemember);
     settings_.SaveRange(kFirstByte, kLastByte);
-    hiddenWithGrabber_ = false;
     Reload();
 }
 

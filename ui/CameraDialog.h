@@ -27,7 +27,6 @@ class CCameraDialog : public CBasicDialog, public ICommandTarget {
     ~CCameraDialog() override;
 
     void Open();
-    void ShowWithGrabber(bool shown);
     void Reload();
 
     CComboBar* CameraRow() const { return cameraRow_; }
@@ -49,7 +48,6 @@ class CCameraDialog : public CBasicDialog, public ICommandTarget {
     std::function<QString()> cameraName_;
     CComboBar* cameraRow_ = nullptr;
     std::vector<CComboBar*> rows_;  // the camera row, then bytes 32 to 35
-    bool hiddenWithGrabber_ = false;
 };
 
 }  // namespace kolvane

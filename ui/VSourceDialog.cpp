@@ -72,19 +72,8 @@ void CVSourceDialog::Open() {
     Create(StringText(kTitle), WindowWidth(4 * DialogUnit()), WindowHeight(height));
 }
 
-void CVSourceDialog::ShowWithGrabber(bool shown) {
-    if (!IsOpen()) return;
-    if (shown && hiddenWithGrabber_) {
-        show();
-    } else if (!shown) {
-        hide();
-    }
-    hiddenWithGrabber_ = !shown;
-}
-
 void CVSourceDialog::OnOpen() {
     settings_.SaveRange(kFirstByte, kLastByte);
-    hiddenWithGrabber_ = false;
     Reload();
 }
 

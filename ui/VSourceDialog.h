@@ -28,8 +28,6 @@ class CVSourceDialog : public CBasicDialog, public ICommandTarget {
 
     // Opens the dialog unless it is open.
     void Open();
-    // The dialog goes and comes with the grabber while it is open.
-    void ShowWithGrabber(bool shown);
     // Every row from the record.
     void Reload();
 
@@ -50,7 +48,6 @@ class CVSourceDialog : public CBasicDialog, public ICommandTarget {
     ICommandSink& sink_;
     std::vector<CComboBar*> rows_;  // input, quality, denoise, then the numbers
     std::vector<int> rowSettings_;
-    bool hiddenWithGrabber_ = false;
 };
 
 }  // namespace kolvane
