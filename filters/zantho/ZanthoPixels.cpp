@@ -82,6 +82,62 @@ std::optional<FixedLine> FindLine(const std::array<std::uint8_t, 256>& table, do
     return std::nullopt;
 }
 
+// The 16-bit form of a line at `shift`, checked against every value.
+std::int32_t ShortLineValue(std::int32_t value, FixedLine line, int shift) {
+    const std::int32_t scaled = (value * line.multiplier) >> 8;
+    return std::min(std::clamp(scaled + line.offset, 0, 65535) >> shift, 255);
+}
+
+std::optional<FixedLine> FindShortLine(const std::array<std::uint8_t, 256>& table, double slope,
+                                       int shift) {
+    const double centre = std::round(slope * static_cast<double>(1 << (8 + shift)));
+    for (std::int32_t step = 0; step <= 64; ++step) {
+        for (const double candidate : {centre - step, centre + step}) {
+            if (candidate < 0.0 || candidate > 65535.0) continue;
+            const auto multiplier = static_cast<std::int32_t>(candidate);
+            // The offsets that keep each value's result, as for the 32-bit lines.
+            std::int32_t low = -65535, high = 65535;
+            for (std::int32_t value = 0; value < 256 && low <= high; ++value) {
+                const std::int32_t out = table[static_cast<std::size_t>(value)];
+                const std::int32_t scaled = (value * multiplier) >> 8;
+                if (out > 0) low = std::max(low, (out << shift) - scaled);
+                if (out < 255) high = std::min(high, ((out + 1) << shift) - 1 - scaled);
+            }
+            if (low > high) {
+                if (step == 0) break;
+                continue;
+            }
+            const FixedLine line{multiplier, std::clamp(0, low, high)};
+            bool exact = true;
+            for (std::int32_t value = 0; value < 256 && exact; ++value) {
+                exact =
+                    ShortLineValue(value, line, shift) == table[static_cast<std::size_t>(value)];
+            }
+            if (exact) return line;
+            if (step == 0) break;
+        }
+    }
+    return std::nullopt;
+}
+
+void FindShortLines(LevelTables* tables, double lumaSlope, double chromaSlope) {
+    tables->hasShortLines = false;
+    if (!(lumaSlope >= 0.0) || !(chromaSlope >= 0.0)) return;
+    const double largest = std::max(lumaSlope, chromaSlope);
+    for (int shift = 8; shift >= 1; --shift) {
+        // Room for the search around the centre.
+        if (largest * static_cast<double>(1 << (8 + shift)) > 65535.0 - 64.0) continue;
+        const auto luma = FindShortLine(tables->luma, lumaSlope, shift);
+        const auto chroma = luma ? FindShortLine(tables->chroma, chromaSlope, shift) : std::nullopt;
+        if (!luma || !chroma) continue;
+        tables->shortShift = shift;
+        tables->shortLumaLine = *luma;
+        tables->shortChromaLine = *chroma;
+        tables->hasShortLines = true;
+        return;
+    }
+}
+
 void FindLines(LevelTables* tables, double lumaSlope, double chromaSlope) {
     tables->hasLines = false;
     // The finest shift whose products stay well inside 32 bits.
@@ -124,12 +180,134 @@ void AdjustPairs(const std::uint8_t* in, std::uint8_t* out, int firstPair, int e
     }
 }
 
-std::atomic<bool> wideVectorsAllowed{true};
+std::atomic<int> vectorWidthLimit{512};
 
 #ifdef ZANTHO_HAVE_AVX2_PATH
 
 bool CpuHasAvx2() {
-    return wideVectorsAllowed.load(std::memory_order_relaxed) && __builtin_cpu_supports("avx2");
+    return vectorWidthLimit.load(std::memory_order_relaxed) >= 256 &&
+           __builtin_cpu_supports("avx2");
+}
+
+// GCC 12's AVX-512 intrinsics start from a deliberately undefined value and
+// then warn of it.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+bool CpuHasAvx512() {
+    return vectorWidthLimit.load(std::memory_order_relaxed) >= 512 &&
+           __builtin_cpu_supports("avx512bw");
+}
+
+bool CpuHasAvx512Vbmi() {
+    return CpuHasAvx512() && __builtin_cpu_supports("avx512vbmi");
+}
+
+// Sixteen pairs at a time straight through the tables, which fit in eight
+// registers: a byte permute looks up 128 entries at once. No lines needed,
+// so any settings take it.
+__attribute__((target("avx512bw,avx512vbmi"))) void AdjustAndOrientTablesAvx512(
+    const std::uint8_t* src, std::ptrdiff_t srcPitch, std::uint8_t* dst, std::ptrdiff_t dstPitch,
+    int width, int height, Orientation orientation, const LevelTables& levels) {
+    const int pairs = (width + 1) / 2;
+    const int blocks = pairs / 16;
+    const std::uint8_t* l = levels.luma.data();
+    const std::uint8_t* c = levels.chroma.data();
+    const __m512i luma0 = _mm512_loadu_si512(l), luma1 = _mm512_loadu_si512(l + 64);
+    const __m512i luma2 = _mm512_loadu_si512(l + 128), luma3 = _mm512_loadu_si512(l + 192);
+    const __m512i chroma0 = _mm512_loadu_si512(c), chroma1 = _mm512_loadu_si512(c + 64);
+    const __m512i chroma2 = _mm512_loadu_si512(c + 128), chroma3 = _mm512_loadu_si512(c + 192);
+    constexpr __mmask64 kChromaBytes = 0xAAAAAAAAAAAAAAAAull;
+    // Mirrored: the pairs reversed, the two lumas of each swapped.
+    alignas(64) std::uint8_t mirrored[64];
+    for (int i = 0; i < 64; ++i) {
+        const int within = i % 4;
+        mirrored[i] =
+            static_cast<std::uint8_t>((15 - i / 4) * 4 + (within % 2 == 0 ? 2 - within : within));
+    }
+    const __m512i mirror = _mm512_load_si512(mirrored);
+    for (int row = 0; row < height; ++row) {
+        const std::uint8_t* in = Row(src, srcPitch, SourceRow(row, height, orientation));
+        std::uint8_t* out = Row(dst, dstPitch, row);
+        for (int block = 0; block < blocks; ++block) {
+            const std::uint8_t* s =
+                orientation.mirror ? in + (pairs - 16 * (block + 1)) * 4 : in + block * 64;
+            __m512i bytes = _mm512_loadu_si512(s);
+            if (orientation.mirror) bytes = _mm512_permutexvar_epi8(mirror, bytes);
+            const __mmask64 upper = _mm512_movepi8_mask(bytes);
+            const __m512i luma =
+                _mm512_mask_blend_epi8(upper, _mm512_permutex2var_epi8(luma0, bytes, luma1),
+                                       _mm512_permutex2var_epi8(luma2, bytes, luma3));
+            const __m512i chroma =
+                _mm512_mask_blend_epi8(upper, _mm512_permutex2var_epi8(chroma0, bytes, chroma1),
+                                       _mm512_permutex2var_epi8(chroma2, bytes, chroma3));
+            _mm512_storeu_si512(out + block * 64,
+                                _mm512_mask_blend_epi8(kChromaBytes, luma, chroma));
+        }
+        AdjustPairs(in, out, blocks * 16, pairs, pairs, orientation.mirror, levels);
+    }
+}
+
+#pragma GCC diagnostic pop
+
+// Sixteen bytes, each in the high half of a 16-bit lane (value x 256),
+// through their 16-bit lines.
+__attribute__((target("avx2"))) inline __m256i EvaluateShortLines(__m256i high, __m256i multiplier,
+                                                                  __m256i up, __m256i down,
+                                                                  __m128i shift) {
+    const __m256i scaled = _mm256_mulhi_epu16(high, multiplier);
+    return _mm256_srl_epi16(_mm256_subs_epu16(_mm256_adds_epu16(scaled, up), down), shift);
+}
+
+// Eight pairs at a time through the 16-bit lines; the rest of a row
+// by table. The results equal the tables byte for byte.
+__attribute__((target("avx2"))) void AdjustAndOrientShortAvx2(
+    const std::uint8_t* src, std::ptrdiff_t srcPitch, std::uint8_t* dst, std::ptrdiff_t dstPitch,
+    int width, int height, Orientation orientation, const LevelTables& levels) {
+    const int pairs = (width + 1) / 2;
+    const int blocks = pairs / 8;
+    const auto lm =
+        static_cast<std::int16_t>(static_cast<std::uint16_t>(levels.shortLumaLine.multiplier));
+    const auto cm =
+        static_cast<std::int16_t>(static_cast<std::uint16_t>(levels.shortChromaLine.multiplier));
+    auto raise = [](std::int32_t offset) { return static_cast<std::int16_t>(std::max(offset, 0)); };
+    auto lower = [](std::int32_t offset) {
+        return static_cast<std::int16_t>(std::max(-offset, 0));
+    };
+    const std::int32_t lk = levels.shortLumaLine.offset, ck = levels.shortChromaLine.offset;
+    // Lanes alternate luma and chroma as the bytes do.
+    const __m256i multiplier =
+        _mm256_setr_epi16(lm, cm, lm, cm, lm, cm, lm, cm, lm, cm, lm, cm, lm, cm, lm, cm);
+    const __m256i up = _mm256_setr_epi16(
+        raise(lk), raise(ck), raise(lk), raise(ck), raise(lk), raise(ck), raise(lk), raise(ck),
+        raise(lk), raise(ck), raise(lk), raise(ck), raise(lk), raise(ck), raise(lk), raise(ck));
+    const __m256i down = _mm256_setr_epi16(
+        lower(lk), lower(ck), lower(lk), lower(ck), lower(lk), lower(ck), lower(lk), lower(ck),
+        lower(lk), lower(ck), lower(lk), lower(ck), lower(lk), lower(ck), lower(lk), lower(ck));
+    const __m128i shift = _mm_cvtsi32_si128(levels.shortShift);
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i reverse = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
+    const __m256i swapLuma = _mm256_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15,
+                                              2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
+    for (int row = 0; row < height; ++row) {
+        const std::uint8_t* in = Row(src, srcPitch, SourceRow(row, height, orientation));
+        std::uint8_t* out = Row(dst, dstPitch, row);
+        for (int block = 0; block < blocks; ++block) {
+            const std::uint8_t* s =
+                orientation.mirror ? in + (pairs - 8 * (block + 1)) * 4 : in + block * 32;
+            const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s));
+            __m256i result = _mm256_packus_epi16(
+                EvaluateShortLines(_mm256_unpacklo_epi8(zero, bytes), multiplier, up, down, shift),
+                EvaluateShortLines(_mm256_unpackhi_epi8(zero, bytes), multiplier, up, down, shift));
+            if (orientation.mirror) {
+                result =
+                    _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(result, reverse), swapLuma);
+            }
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + block * 32), result);
+        }
+        AdjustPairs(in, out, blocks * 8, pairs, pairs, orientation.mirror, levels);
+    }
 }
 
 // Eight bytes through their fixed-point lines, as 32-bit values.
@@ -199,6 +377,79 @@ inline void WriteBgrPixel(int y, Chroma chroma, std::uint8_t* out) {
     out[1] = ClampToByte((c + chroma.green) >> 8);
     out[2] = ClampToByte((c + chroma.red) >> 8);
 }
+
+#ifdef ZANTHO_HAVE_AVX2_PATH
+
+// WriteBgrPixel for eight pairs at a time, with the same integer formulas in
+// 32-bit lanes; levels already applied. Returns how many pairs it did.
+__attribute__((target("avx2"))) int ConvertYuy2RowToBgrAvx2(const std::uint8_t* in, int pairs,
+                                                            std::uint8_t* out) {
+    constexpr char z = -1;  // a zero byte
+    // Per 128-bit lane of four pairs: each pixel's luma, and the U and V of
+    // its pair, as 16-bit values.
+    const __m256i lumaPick = _mm256_setr_epi8(0, z, 2, z, 4, z, 6, z, 8, z, 10, z, 12, z, 14, z, 0,
+                                              z, 2, z, 4, z, 6, z, 8, z, 10, z, 12, z, 14, z);
+    const __m256i uPick = _mm256_setr_epi8(1, z, 1, z, 5, z, 5, z, 9, z, 9, z, 13, z, 13, z, 1, z,
+                                           1, z, 5, z, 5, z, 9, z, 9, z, 13, z, 13, z);
+    const __m256i vPick = _mm256_setr_epi8(3, z, 3, z, 7, z, 7, z, 11, z, 11, z, 15, z, 15, z, 3, z,
+                                           3, z, 7, z, 7, z, 11, z, 11, z, 15, z, 15, z);
+    const __m256i sixteen = _mm256_set1_epi16(16);
+    const __m256i half = _mm256_set1_epi16(128);
+    const __m256i one = _mm256_set1_epi16(1);
+    const __m256i round = _mm256_set1_epi32(128);
+    // Coefficient pairs for (luma, chroma) and (V, 1) in each 32-bit lane.
+    auto pairOf = [](int low, int high) {
+        return static_cast<int>((static_cast<std::uint32_t>(low) & 0xFFFF) |
+                                static_cast<std::uint32_t>(high) << 16);
+    };
+    const __m256i blue = _mm256_set1_epi32(pairOf(298, 516));
+    const __m256i red = _mm256_set1_epi32(pairOf(298, 409));
+    const __m256i greenU = _mm256_set1_epi32(pairOf(298, -100));
+    const __m256i greenV = _mm256_set1_epi32(pairOf(-208, 128));
+    // B0..B7 G0..G7 and R0..R7 of a lane into 24 bytes of B G R.
+    const __m256i bgFirst = _mm256_setr_epi8(0, 8, z, 1, 9, z, 2, 10, z, 3, 11, z, 4, 12, z, 5, 0,
+                                             8, z, 1, 9, z, 2, 10, z, 3, 11, z, 4, 12, z, 5);
+    const __m256i rFirst = _mm256_setr_epi8(z, z, 0, z, z, 1, z, z, 2, z, z, 3, z, z, 4, z, z, z, 0,
+                                            z, z, 1, z, z, 2, z, z, 3, z, z, 4, z);
+    const __m256i bgSecond = _mm256_setr_epi8(13, z, 6, 14, z, 7, 15, z, z, z, z, z, z, z, z, z, 13,
+                                              z, 6, 14, z, 7, 15, z, z, z, z, z, z, z, z, z);
+    const __m256i rSecond = _mm256_setr_epi8(z, 5, z, z, 6, z, z, 7, z, z, z, z, z, z, z, z, z, 5,
+                                             z, z, 6, z, z, 7, z, z, z, z, z, z, z, z);
+    int pair = 0;
+    for (; pair + 8 <= pairs; pair += 8) {
+        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + pair * 4));
+        const __m256i y = _mm256_sub_epi16(_mm256_shuffle_epi8(bytes, lumaPick), sixteen);
+        const __m256i d = _mm256_sub_epi16(_mm256_shuffle_epi8(bytes, uPick), half);
+        const __m256i e = _mm256_sub_epi16(_mm256_shuffle_epi8(bytes, vPick), half);
+        const __m256i yd[2] = {_mm256_unpacklo_epi16(y, d), _mm256_unpackhi_epi16(y, d)};
+        const __m256i ye[2] = {_mm256_unpacklo_epi16(y, e), _mm256_unpackhi_epi16(y, e)};
+        const __m256i e1[2] = {_mm256_unpacklo_epi16(e, one), _mm256_unpackhi_epi16(e, one)};
+        __m256i b[2], g[2], r[2];
+        for (int k = 0; k < 2; ++k) {
+            b[k] = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(yd[k], blue), round), 8);
+            r[k] = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(ye[k], red), round), 8);
+            g[k] = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(yd[k], greenU),
+                                                      _mm256_madd_epi16(e1[k], greenV)),
+                                     8);
+        }
+        const __m256i bg =
+            _mm256_packus_epi16(_mm256_packs_epi32(b[0], b[1]), _mm256_packs_epi32(g[0], g[1]));
+        const __m256i rr =
+            _mm256_packus_epi16(_mm256_packs_epi32(r[0], r[1]), _mm256_setzero_si256());
+        const __m256i first =
+            _mm256_or_si256(_mm256_shuffle_epi8(bg, bgFirst), _mm256_shuffle_epi8(rr, rFirst));
+        const __m256i second =
+            _mm256_or_si256(_mm256_shuffle_epi8(bg, bgSecond), _mm256_shuffle_epi8(rr, rSecond));
+        std::uint8_t* o = out + pair * 6;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(first));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 16), _mm256_castsi256_si128(second));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 24), _mm256_extracti128_si256(first, 1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 40), _mm256_extracti128_si256(second, 1));
+    }
+    return pair;
+}
+
+#endif
 
 inline std::uint8_t BgrLuma(const std::uint8_t* p) {
     return static_cast<std::uint8_t>(((66 * p[2] + 129 * p[1] + 25 * p[0] + 128) >> 8) + 16);
@@ -273,6 +524,53 @@ __attribute__((target("avx2"))) int ReplaceYuy2SampleBlocksAvx2(const std::uint8
     return i;
 }
 
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+// As ReplaceYuy2SampleBlocks, sixty-four pairs at a time: two byte permutes
+// gather the samples of four vectors.
+__attribute__((target("avx512bw,avx512vbmi"))) int ReplaceYuy2SampleBlocksAvx512(
+    const std::uint8_t* in, int pairs, std::uint8_t* kept, SampleChange* change) {
+    const __m512i limit = _mm512_set1_epi8(16);
+    const __m512i one = _mm512_set1_epi8(1);
+    const __m512i zero = _mm512_setzero_si512();
+    alignas(64) std::uint8_t firsts[64];
+    for (int i = 0; i < 64; ++i)
+        firsts[i] = static_cast<std::uint8_t>(4 * (i % 32));
+    const __m512i gather = _mm512_load_si512(firsts);
+    constexpr __mmask64 kSecondHalf = 0xFFFFFFFF00000000ull;
+    __m512i differ = zero, total = zero;
+    int i = 0;
+    while (i + 64 <= pairs) {
+        __m512i counts = zero;
+        for (int blocks = 0; blocks < 255 && i + 64 <= pairs; ++blocks, i += 64) {
+            const std::uint8_t* p = in + i * 4;
+            const __m512i now = _mm512_mask_blend_epi8(
+                kSecondHalf,
+                _mm512_permutex2var_epi8(_mm512_loadu_si512(p), gather, _mm512_loadu_si512(p + 64)),
+                _mm512_permutex2var_epi8(_mm512_loadu_si512(p + 128), gather,
+                                         _mm512_loadu_si512(p + 192)));
+            const __m512i before = _mm512_loadu_si512(kept + i);
+            const __m512i distance =
+                _mm512_or_si512(_mm512_subs_epu8(now, before), _mm512_subs_epu8(before, now));
+            differ = _mm512_or_si512(differ, distance);
+            counts =
+                _mm512_add_epi8(counts, _mm512_min_epu8(_mm512_subs_epu8(distance, limit), one));
+            _mm512_storeu_si512(kept + i, now);
+        }
+        total = _mm512_add_epi64(total, _mm512_sad_epu8(counts, zero));
+    }
+    change->same = change->same && _mm512_test_epi8_mask(differ, differ) == 0;
+    alignas(64) std::uint64_t sums[8];
+    _mm512_store_si512(sums, total);
+    for (const std::uint64_t sum : sums)
+        change->moved += static_cast<std::size_t>(sum);
+    return i;
+}
+
+#pragma GCC diagnostic pop
+
 #endif
 
 // The vector part of a YUY2 row: sixteen pairs at a time. Returns how many
@@ -327,8 +625,8 @@ std::uint32_t MeanReciprocal(int count) {
 
 }  // namespace
 
-void AllowWideVectors(bool allowed) {
-    wideVectorsAllowed.store(allowed, std::memory_order_relaxed);
+void LimitVectorWidth(int bits) {
+    vectorWidthLimit.store(bits, std::memory_order_relaxed);
 }
 
 LevelTables MakeLevelTables(float whiteness, float brightness, float contrast, float color) {
@@ -343,8 +641,10 @@ LevelTables MakeLevelTables(float whiteness, float brightness, float contrast, f
         tables.luma[static_cast<std::size_t>(value)] = ClampToByte(luma);
         tables.chroma[static_cast<std::size_t>(value)] = ClampToByte(chroma);
     }
-    FindLines(&tables, static_cast<double>(contrast) * 255.0 / (255.0 - 2.0 * w),
-              static_cast<double>(contrast) * static_cast<double>(color));
+    const double lumaSlope = static_cast<double>(contrast) * 255.0 / (255.0 - 2.0 * w);
+    const double chromaSlope = static_cast<double>(contrast) * static_cast<double>(color);
+    FindLines(&tables, lumaSlope, chromaSlope);
+    FindShortLines(&tables, lumaSlope, chromaSlope);
     return tables;
 }
 
@@ -392,6 +692,15 @@ void AdjustAndOrient(const std::uint8_t* src, std::ptrdiff_t srcPitch, std::uint
         return;
     }
 #ifdef ZANTHO_HAVE_AVX2_PATH
+    if (CpuHasAvx512Vbmi()) {
+        AdjustAndOrientTablesAvx512(src, srcPitch, dst, dstPitch, width, height, orientation,
+                                    levels);
+        return;
+    }
+    if (levels.hasShortLines && CpuHasAvx2()) {
+        AdjustAndOrientShortAvx2(src, srcPitch, dst, dstPitch, width, height, orientation, levels);
+        return;
+    }
     if (levels.hasLines && CpuHasAvx2()) {
         AdjustAndOrientAvx2(src, srcPitch, dst, dstPitch, width, height, orientation, levels);
         return;
@@ -409,7 +718,10 @@ void ReplaceYuy2SampleRow(const std::uint8_t* in, int pairs, std::uint8_t* kept,
                           SampleChange* change) {
     int done = 0;
 #ifdef ZANTHO_HAVE_AVX2_PATH
-    if (CpuHasAvx2()) done = ReplaceYuy2SampleBlocksAvx2(in, pairs, kept, change);
+    if (CpuHasAvx512Vbmi()) done = ReplaceYuy2SampleBlocksAvx512(in, pairs, kept, change);
+    if (CpuHasAvx2()) {
+        done += ReplaceYuy2SampleBlocksAvx2(in + done * 4, pairs - done, kept + done, change);
+    }
 #endif
     done += ReplaceYuy2SampleBlocks(in + done * 4, pairs - done, kept + done, change);
     ReplaceSampleRow([in](int i) { return in[i * 4]; }, done, pairs, kept, change);
@@ -550,6 +862,36 @@ void ConvertYuy2ToBgr(const std::uint8_t* src, std::ptrdiff_t srcPitch, int widt
     const std::uint8_t* luma = levels.luma.data();
     const std::uint8_t* chroma = levels.chroma.data();
     const int fullPairs = width / 2;
+#ifdef ZANTHO_HAVE_AVX2_PATH
+    // An odd width mirrors pixel by pixel below; anything else is levelled
+    // and oriented a row at a time by the live path and then converted.
+    if (CpuHasAvx2() && (width % 2 == 0 || !orientation.mirror)) {
+        const bool adjust = !levels.neutral || orientation.mirror;
+        std::vector<std::uint8_t> adjusted(adjust ? static_cast<std::size_t>(Yuy2RowBytes(width))
+                                                  : 0);
+        for (int row = 0; row < height; ++row) {
+            const std::uint8_t* in = Row(src, srcPitch, SourceRow(row, height, orientation));
+            std::uint8_t* out = Row(dst, dstPitch, row);
+            if (adjust) {
+                AdjustAndOrient(in, 0, adjusted.data(), 0, width, 1,
+                                Orientation{orientation.mirror, false}, levels);
+                in = adjusted.data();
+            }
+            int pair = ConvertYuy2RowToBgrAvx2(in, fullPairs, out);
+            for (; pair < fullPairs; ++pair) {
+                const std::uint8_t* p = in + pair * 4;
+                const Chroma terms = ChromaTerms(p[1], p[3]);
+                WriteBgrPixel(p[0], terms, out + pair * 6);
+                WriteBgrPixel(p[2], terms, out + pair * 6 + 3);
+            }
+            if (width % 2 != 0) {
+                const std::uint8_t* p = in + fullPairs * 4;
+                WriteBgrPixel(p[0], ChromaTerms(p[1], p[3]), out + fullPairs * 6);
+            }
+        }
+        return;
+    }
+#endif
     for (int row = 0; row < height; ++row) {
         const std::uint8_t* in = Row(src, srcPitch, SourceRow(row, height, orientation));
         std::uint8_t* out = Row(dst, dstPitch, row);

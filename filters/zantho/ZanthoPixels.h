@@ -45,6 +45,14 @@ struct LevelTables {
     int shift = 0;
     FixedLine lumaLine;
     FixedLine chromaLine;
+    // The same in 16-bit lanes, twice the values a vector: out =
+    // clamp(clamp(((value * multiplier) >> 8) + offset, 0, 65535) >> shift,
+    // 0, 255), multiplier 0..65535, shift 1..8. Steep or falling lines have
+    // none.
+    bool hasShortLines = false;
+    int shortShift = 0;
+    FixedLine shortLumaLine;
+    FixedLine shortChromaLine;
 };
 
 // Whiteness w stretches luma so that the top 2w levels saturate, brightness b
@@ -61,9 +69,9 @@ void ConvertBgrToYuy2(const std::uint8_t* src, std::ptrdiff_t srcPitch, int widt
                       std::uint8_t* dst, std::ptrdiff_t dstPitch);
 
 // Where the processor has them, some functions use wider vectors than the
-// build's baseline; false keeps them on the baseline code, so that tests and
-// benchmarks can compare both.
-void AllowWideVectors(bool allowed);
+// build's baseline (128 bits); a lower limit (128, 256 or 512 bits) keeps
+// them narrower, so that tests and benchmarks can compare every path.
+void LimitVectorWidth(int bits);
 
 // Copies whole YUY2 rows.
 void CopyYuy2(const std::uint8_t* src, std::ptrdiff_t srcPitch, std::uint8_t* dst,

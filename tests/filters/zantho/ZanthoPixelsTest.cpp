@@ -63,35 +63,49 @@ TEST(ZanthoPixels, LivePathEqualsTheTablesForAnySettings) {
     for (int i = 0; i < 200; ++i) {
         settings.push_back({whiteness(random), brightness(random), gain(random), gain(random)});
     }
-    int withLines = 0;
+    int withLines = 0, withShortLines = 0;
     for (const Settings& s : settings) {
-        const LevelTables tables = MakeLevelTables(s.whiteness, s.brightness, s.contrast, s.color);
-        withLines += tables.hasLines ? 1 : 0;
-        for (const Orientation orientation :
-             {Orientation{false, false}, Orientation{true, false}, Orientation{true, true}}) {
-            Bytes out(source.size());
-            AdjustAndOrient(source.data(), static_cast<std::ptrdiff_t>(pitch), out.data(),
-                            static_cast<std::ptrdiff_t>(pitch), kWidth, kHeight, orientation,
-                            tables);
-            for (int row = 0; row < kHeight; ++row) {
-                const int sourceRow = orientation.flip ? kHeight - 1 - row : row;
-                for (int pair = 0; pair < kWidth / 2; ++pair) {
-                    const int sourcePair = orientation.mirror ? kWidth / 2 - 1 - pair : pair;
-                    const std::uint8_t* in = &source[sourceRow * pitch + sourcePair * 4];
-                    const std::uint8_t* got = &out[row * pitch + pair * 4];
-                    const int first = orientation.mirror ? 2 : 0;
-                    ASSERT_EQ(got[0], tables.luma[in[first]]);
-                    ASSERT_EQ(got[1], tables.chroma[in[1]]);
-                    ASSERT_EQ(got[2], tables.luma[in[2 - first]]);
-                    ASSERT_EQ(got[3], tables.chroma[in[3]])
-                        << s.whiteness << " " << s.brightness << " " << s.contrast << " " << s.color
-                        << " row " << row << " pair " << pair;
+        const LevelTables made = MakeLevelTables(s.whiteness, s.brightness, s.contrast, s.color);
+        withLines += made.hasLines ? 1 : 0;
+        withShortLines += made.hasShortLines ? 1 : 0;
+        // The 16-bit lines in 512- and 256-bit vectors are taken first where
+        // they exist; without them the 32-bit lines are checked too.
+        struct Path {
+            int bits;
+            bool shortLines;
+        };
+        for (const Path path : {Path{512, true}, Path{256, true}, Path{256, false}}) {
+            LimitVectorWidth(path.bits);
+            LevelTables tables = made;
+            tables.hasShortLines = made.hasShortLines && path.shortLines;
+            for (const Orientation orientation :
+                 {Orientation{false, false}, Orientation{true, false}, Orientation{true, true}}) {
+                Bytes out(source.size());
+                AdjustAndOrient(source.data(), static_cast<std::ptrdiff_t>(pitch), out.data(),
+                                static_cast<std::ptrdiff_t>(pitch), kWidth, kHeight, orientation,
+                                tables);
+                for (int row = 0; row < kHeight; ++row) {
+                    const int sourceRow = orientation.flip ? kHeight - 1 - row : row;
+                    for (int pair = 0; pair < kWidth / 2; ++pair) {
+                        const int sourcePair = orientation.mirror ? kWidth / 2 - 1 - pair : pair;
+                        const std::uint8_t* in = &source[sourceRow * pitch + sourcePair * 4];
+                        const std::uint8_t* got = &out[row * pitch + pair * 4];
+                        const int first = orientation.mirror ? 2 : 0;
+                        ASSERT_EQ(got[0], tables.luma[in[first]]);
+                        ASSERT_EQ(got[1], tables.chroma[in[1]]);
+                        ASSERT_EQ(got[2], tables.luma[in[2 - first]]);
+                        ASSERT_EQ(got[3], tables.chroma[in[3]])
+                            << s.whiteness << " " << s.brightness << " " << s.contrast << " "
+                            << s.color << " row " << row << " pair " << pair;
+                    }
                 }
             }
         }
     }
-    // Most settings take the vector path, so it is the one checked above.
+    LimitVectorWidth(512);
+    // Most settings take the vector paths, so they are the ones checked above.
     EXPECT_GT(withLines, static_cast<int>(settings.size()) * 3 / 4);
+    EXPECT_GT(withShortLines, static_cast<int>(settings.size()) / 2);
 }
 
 // Levels in place and then the oriented copy, written the plain way: what the
@@ -126,8 +140,8 @@ TEST(ZanthoPixels, SinglePassEqualsLevelsThenOrient) {
     constexpr int kHeight = 3;
     constexpr std::ptrdiff_t kPadding = 12;
     std::mt19937 random(5);
-    for (const bool wide : {true, false}) {
-        AllowWideVectors(wide);
+    for (const int bits : {512, 256, 128}) {
+        LimitVectorWidth(bits);
         for (const bool bgr : {false, true}) {
             for (const int width : {1, 2, 5, 17, 34, 67, 130}) {
                 const std::ptrdiff_t rowBytes = Yuy2RowBytes(width);
@@ -159,7 +173,7 @@ TEST(ZanthoPixels, SinglePassEqualsLevelsThenOrient) {
                         SCOPED_TRACE(testing::Message()
                                      << (bgr ? "BGR" : "YUY2") << " width " << width << " mirror "
                                      << orientation.mirror << " flip " << orientation.flip
-                                     << " neutral " << tables.neutral << " wide " << wide);
+                                     << " neutral " << tables.neutral << " vectors " << bits);
                         // The previous frame's samples: every third one moved by 17,
                         // every third by 16 (noise), the rest the same.
                         Bytes samples = frameSamples;
@@ -209,7 +223,47 @@ TEST(ZanthoPixels, SinglePassEqualsLevelsThenOrient) {
             }
         }
     }
-    AllowWideVectors(true);
+    LimitVectorWidth(512);
+}
+
+// The frame as RGB for a grab: the vector paths give the bytes of the plain
+// one at every width, orientation and level, the padding of an odd width
+// left out.
+TEST(ZanthoPixels, RgbFromYuy2IsTheSameOnEveryPath) {
+    constexpr int kHeight = 3;
+    std::mt19937 random(3);
+    for (const int width : {1, 2, 15, 16, 17, 33, 34, 130}) {
+        const std::ptrdiff_t srcPitch = Yuy2RowBytes(width) + 8;
+        const std::ptrdiff_t dstPitch = width * 3 + 5;
+        Bytes source(static_cast<std::size_t>(srcPitch) * kHeight);
+        for (auto& byte : source)
+            byte = static_cast<std::uint8_t>(random());
+        for (const LevelTables& tables :
+             {MakeLevelTables(0, 0, 1, 1), MakeLevelTables(10, 12, 1.3f, 0.7f),
+              MakeLevelTables(127, 0, 2, 2)}) {
+            for (const Orientation orientation :
+                 {Orientation{false, false}, Orientation{true, false}, Orientation{false, true},
+                  Orientation{true, true}}) {
+                auto convert = [&](int bits) {
+                    LimitVectorWidth(bits);
+                    Bytes out(static_cast<std::size_t>(dstPitch) * kHeight, 0xEE);
+                    ConvertYuy2ToBgr(source.data(), srcPitch, width, kHeight, orientation, tables,
+                                     out.data(), dstPitch);
+                    return out;
+                };
+                const Bytes plain = convert(128);
+                for (int row = 0; row < kHeight; ++row) {
+                    for (std::ptrdiff_t i = width * 3; i < dstPitch; ++i)
+                        ASSERT_EQ(plain[static_cast<std::size_t>(row * dstPitch + i)], 0xEE);
+                }
+                EXPECT_EQ(convert(256), plain)
+                    << "width " << width << " mirror " << orientation.mirror << " flip "
+                    << orientation.flip << " neutral " << tables.neutral;
+                EXPECT_EQ(convert(512), plain) << "width " << width;
+            }
+        }
+    }
+    LimitVectorWidth(512);
 }
 
 TEST(ZanthoPixels, BottomUpRgbIsReadFromItsLastRow) {
