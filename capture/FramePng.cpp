@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <utility>
 
 #include "storage/SafeFile.h"
 
@@ -30,6 +32,29 @@ void PutChunk(QByteArray& out, const char type[4], const char* data, std::size_t
     PutBigEndian32(out, libdeflate_crc32(0, typed, size + 4));
 }
 
+// The last encode's compressor, kept for the next: making one allocates
+// and clears its tables each time. An encode running beside it makes its
+// own.
+std::mutex keptLock;
+std::unique_ptr<libdeflate_compressor, CompressorDeleter> keptCompressor;
+int keptLevel = 0;
+
+std::unique_ptr<libdeflate_compressor, CompressorDeleter> TakeCompressor(int level) {
+    {
+        std::lock_guard lock(keptLock);
+        if (keptCompressor && keptLevel == level) return std::move(keptCompressor);
+    }
+    return std::unique_ptr<libdeflate_compressor, CompressorDeleter>(
+        libdeflate_alloc_compressor(level));
+}
+
+void KeepCompressor(std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor,
+                    int level) {
+    std::lock_guard lock(keptLock);
+    keptCompressor = std::move(compressor);
+    keptLevel = level;
+}
+
 bool IsWhole(const CGrabbedFrame& frame) {
     return !frame.IsEmpty() && frame.bgr.size() >= static_cast<std::size_t>(frame.width) *
                                                        static_cast<std::size_t>(frame.height) * 3;
@@ -45,7 +70,7 @@ QByteArray EncodeFramePng(const CGrabbedFrame& frame, int level) {
 
     // Each row: filter byte 1 ("sub"), then R G B differences to the pixel
     // on the left, which also turns the frame's B G R order around.
-    std::vector<std::uint8_t> filtered(height * (rowBytes + 1));
+    FrameBytes filtered(height * (rowBytes + 1));
     for (std::size_t y = 0; y < height; ++y) {
         const std::uint8_t* in = frame.bgr.data() + y * rowBytes;
         std::uint8_t* out = filtered.data() + y * (rowBytes + 1);
@@ -61,12 +86,13 @@ QByteArray EncodeFramePng(const CGrabbedFrame& frame, int level) {
         }
     }
 
-    std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
-        libdeflate_alloc_compressor(std::clamp(level, 1, 12)));
+    level = std::clamp(level, 1, 12);
+    auto compressor = TakeCompressor(level);
     if (!compressor) return {};
-    std::vector<char> compressed(libdeflate_zlib_compress_bound(compressor.get(), filtered.size()));
+    FrameBytes compressed(libdeflate_zlib_compress_bound(compressor.get(), filtered.size()));
     const std::size_t size = libdeflate_zlib_compress(
         compressor.get(), filtered.data(), filtered.size(), compressed.data(), compressed.size());
+    KeepCompressor(std::move(compressor), level);
     if (size == 0) return {};
 
     QByteArray png;
@@ -77,7 +103,7 @@ QByteArray EncodeFramePng(const CGrabbedFrame& frame, int level) {
     PutBigEndian32(header, static_cast<std::uint32_t>(height));
     header.append("\x08\x02\x00\x00\x00", 5);  // 8 bits, RGB, deflate, adaptive, no interlace
     PutChunk(png, "IHDR", header.constData(), static_cast<std::size_t>(header.size()));
-    PutChunk(png, "IDAT", compressed.data(), size);
+    PutChunk(png, "IDAT", reinterpret_cast<const char*>(compressed.data()), size);
     PutChunk(png, "IEND", nullptr, 0);
     return png;
 }
@@ -90,9 +116,19 @@ Result WriteFramePng(const CGrabbedFrame& frame, const QString& path) {
 
 QImage FrameImage(const CGrabbedFrame& frame) {
     if (!IsWhole(frame)) return {};
-    const QImage bgr(frame.bgr.data(), frame.width, frame.height, frame.width * 3,
-                     QImage::Format_BGR888);
-    return bgr.convertToFormat(QImage::Format_RGB32);
+    // By hand: Qt's general conversion from BGR888 takes several times as
+    // long, and a grab waits for it.
+    QImage image = MakeFrameImage(frame.width, frame.height, QImage::Format_RGB32);
+    if (image.isNull()) return {};
+    const std::size_t width = static_cast<std::size_t>(frame.width);
+    for (int y = 0; y < frame.height; ++y) {
+        const std::uint8_t* in = frame.bgr.data() + static_cast<std::size_t>(y) * width * 3;
+        auto* out = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
+        for (std::size_t x = 0; x < width; ++x, in += 3) {
+            out[x] = 0xFF000000u | std::uint32_t{in[2]} << 16 | std::uint32_t{in[1]} << 8 | in[0];
+        }
+    }
+    return image;
 }
 
 }  // namespace kolvane

@@ -8,6 +8,8 @@
 #include <QRect>
 #include <QString>
 
+#include "capture/FrameBytes.h"
+
 namespace kolvane {
 
 // One frame taken for a grab: top-down rows of exactly width x 3 bytes,
@@ -16,7 +18,7 @@ namespace kolvane {
 struct CGrabbedFrame {
     int width = 0;
     int height = 0;
-    std::vector<std::uint8_t> bgr;
+    FrameBytes bgr;
     bool IsEmpty() const { return width <= 0 || height <= 0 || bgr.empty(); }
 };
 
