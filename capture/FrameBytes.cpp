@@ -92,4 +92,14 @@ QImage MakeFrameImage(int width, int height, QImage::Format format) {
     return image;
 }
 
+void PrepareFrameImage(int width, int height) {
+    QImage image = MakeFrameImage(width, height, QImage::Format_RGB32);
+    if (image.isNull()) return;
+    // One byte a page: the kernel clears each page as it first touches it.
+    constexpr qsizetype kPage = 4096;
+    uchar* bits = image.bits();
+    for (qsizetype at = 0; at < image.sizeInBytes(); at += kPage)
+        bits[at] = 0;
+}
+
 }  // namespace kolvane

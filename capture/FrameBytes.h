@@ -56,4 +56,9 @@ using FrameBytes = std::vector<std::uint8_t, FrameAllocator<std::uint8_t>>;
 // memory.
 QImage MakeFrameImage(int width, int height, QImage::Format format);
 
+// Makes sure that memory for a MakeFrameImage of this size is kept, its pages
+// already faulted in: a grab does it while it waits for fresh frames, so that
+// making its picture afterwards does not compete with the encode.
+void PrepareFrameImage(int width, int height);
+
 }  // namespace kolvane

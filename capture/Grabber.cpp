@@ -105,6 +105,22 @@ std::chrono::milliseconds CGrabber::DenoiseWait() const {
     return std::chrono::milliseconds(1000 / rate * links_.settings->Get(Denoise));
 }
 
+void CGrabber::WaitForFreshFrames() {
+    // Meanwhile another thread readies the memory of the picture to come.
+    const QSize size = links_.source->GetFrameRect().size();
+    std::future<void> prepared;
+    if (!size.isEmpty()) {
+        try {
+            prepared = std::async(std::launch::async,
+                                  [size] { PrepareFrameImage(size.width(), size.height()); });
+        } catch (const std::system_error&) {
+            // No thread to spare: the picture's memory is found when made.
+        }
+    }
+    wait_(DenoiseWait());
+    if (prepared.valid()) prepared.wait();
+}
+
 bool CGrabber::CanGrab() const {
     return links_.source != nullptr && links_.source->IsReadyToGrab();
 }
@@ -235,7 +251,7 @@ Result CGrabber::Grab(int exposures, IProgress* progress) {
     }
     // The adjustment element averages the last Denoise frames: let fresh
     // ones arrive.
-    wait_(DenoiseWait());
+    WaitForFreshFrames();
 
     const QString base = Folder() + name;
     const bool camera = IsCameraStill();
@@ -312,7 +328,7 @@ Result CGrabber::Regrab(IProgress* progress) {
     if (links_.source == nullptr || !links_.source->HasGraph()) return kFail;
     CNode* item = SingleSelectedImage();
     if (item == nullptr) return kFail;
-    wait_(DenoiseWait());
+    WaitForFreshFrames();
 
     const QString base = Folder() + item->name;
     const bool camera = IsCameraStill();

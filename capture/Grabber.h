@@ -131,6 +131,9 @@ class CGrabber {
     CNode* LastGrabbed() const { return lastGrabbed_; }
     const QImage& Overlay() const { return overlay_; }
     // What the denoise wait is at the current settings.
+    // Waits DenoiseWait for the adjustment element's history to fill with
+    // frames taken after the key press.
+    void WaitForFreshFrames();
     std::chrono::milliseconds DenoiseWait() const;
 
   private:
