@@ -8,7 +8,7 @@
 #include <QRect>
 #include <QString>
 
-#include "capture/FrameBytes.h"
+#include "display/FrameBytes.h"
 
 namespace kolvane {
 

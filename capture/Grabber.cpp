@@ -1,6 +1,7 @@
 #include "capture/Grabber.h"
 
 #include <future>
+#include <memory>
 #include <system_error>
 #include <thread>
 
@@ -106,13 +107,22 @@ std::chrono::milliseconds CGrabber::DenoiseWait() const {
 }
 
 void CGrabber::WaitForFreshFrames() {
-    // Meanwhile another thread readies the memory of the picture to come.
+    // Meanwhile another thread readies the memory of the picture to come and
+    // of its texture.
     const QSize size = links_.source->GetFrameRect().size();
+    const QSize texture = links_.display != nullptr && links_.display->HasDevice()
+                              ? links_.display->TextureSizeFor(size)
+                              : size;
     std::future<void> prepared;
     if (!size.isEmpty()) {
         try {
-            prepared = std::async(std::launch::async,
-                                  [size] { PrepareFrameImage(size.width(), size.height()); });
+            prepared = std::async(std::launch::async, [size, texture] {
+                if (texture == size) {
+                    PrepareFrameImages({size});
+                } else {
+                    PrepareFrameImages({size, texture});
+                }
+            });
         } catch (const std::system_error&) {
             // No thread to spare: the picture's memory is found when made.
         }
@@ -139,22 +149,27 @@ QString CGrabber::FailureText(Result result) {
 
 // ---- writing
 
-CGrabber::WrittenFrame CGrabber::WriteFrame(const CGrabbedFrame& frame, const QString& path) {
+Result CGrabber::PendingPicture::Finish() {
+    if (written.valid()) result = written.get();
+    return result;
+}
+
+void CGrabber::StartWrite(CGrabbedFrame frame, PendingPicture& pending) {
     // The encode and the sync are most of a grab: a worker does them while
-    // this thread makes the picture and its texture, which need no file.
-    std::future<Result> written;
+    // this thread makes the picture and its texture, and goes on with what
+    // needs no file.
+    auto shared = std::make_shared<const CGrabbedFrame>(std::move(frame));
+    auto write = [writer = writeFrame_, shared, path = pending.path] {
+        return writer(*shared, path);
+    };
     try {
-        written = std::async(std::launch::async, [&] { return writeFrame_(frame, path); });
+        pending.written = std::async(std::launch::async, write);
     } catch (const std::system_error&) {
-        written = std::async(std::launch::deferred, [&] { return writeFrame_(frame, path); });
+        pending.written = std::async(std::launch::deferred, write);
     }
-    WrittenFrame out;
-    out.picture = FrameImage(frame);
+    pending.picture = FrameImage(*shared);
     if (links_.display != nullptr && links_.display->HasDevice())
-        out.texture = links_.display->MakeTexture(out.picture);
-    out.result = written.get();
-    if (out.result == kOk) Remember(path, out.picture);
-    return out;
+        pending.texture = links_.display->MakeTexture(pending.picture);
 }
 
 Result CGrabber::TakeCameraStill(const QString& basePath, IProgress* progress) {
@@ -225,20 +240,28 @@ void CGrabber::RemoveItem(CNode* item) {
 
 // ---- Grab and Regrab
 
-Result CGrabber::TakePicture(const QString& base, bool camera, IProgress* progress, QString& path,
-                             DecodedImage& texture) {
+Result CGrabber::StartPicture(const QString& base, bool camera, IProgress* progress,
+                              PendingPicture& pending) {
     if (camera) {
         if (const Result result = TakeCameraStill(base, progress); result != kOk) return result;
-        path = base + QStringLiteral(".jpg");
+        pending.path = base + QStringLiteral(".jpg");
+        pending.result = kOk;
         return kOk;
     }
-    const CGrabbedFrame frame = links_.source->GrabFrame();
+    CGrabbedFrame frame = links_.source->GrabFrame();
     if (frame.IsEmpty()) return kFail;
-    path = base + QStringLiteral(".png");
-    WrittenFrame written = WriteFrame(frame, path);
-    if (written.result != kOk) return written.result;
-    texture = std::move(written.texture);
+    pending.path = base + QStringLiteral(".png");
+    StartWrite(std::move(frame), pending);
     return kOk;
+}
+
+Result CGrabber::FinishPicture(PendingPicture& pending) {
+    const Result result = pending.Finish();
+    if (result == kOk && !pending.picture.isNull()) {
+        Remember(pending.path, pending.picture);
+        pending.picture = QImage();
+    }
+    return result;
 }
 
 Result CGrabber::Grab(int exposures, IProgress* progress) {
@@ -255,24 +278,26 @@ Result CGrabber::Grab(int exposures, IProgress* progress) {
 
     const QString base = Folder() + name;
     const bool camera = IsCameraStill();
-    QString path;
-    DecodedImage texture;
-    // A write that failed leaves no file under the name: nothing to add.
-    if (const Result result = TakePicture(base, camera, progress, path, texture); result != kOk)
+    PendingPicture taken;
+    if (const Result result = StartPicture(base, camera, progress, taken); result != kOk)
         return result;
 
-    CNode* item = links_.media->AddMediaFile(kTypeImage, path);
-    if (item == nullptr) return kFail;
+    // Until the frame's file is safe, the item and its cells are made but
+    // not announced, and undone should the write fail: a write that failed
+    // leaves no file under the name.
+    auto failed = [&](CNode* added, Result otherwise) {
+        const Result written = FinishPicture(taken);
+        if (added != nullptr) RemoveItem(added);
+        return written != kOk ? written : otherwise;
+    };
+    CNode* item = links_.media->AddMediaFile(kTypeImage, taken.path);
+    if (item == nullptr) return failed(nullptr, kFail);
     links_.media->RecomputeSummaries();
-    links_.title->SetMark(QStringLiteral("*"));
-    if (camera) OrientCameraJpeg(path);
-    if (!PictureLoaded(item, std::move(texture))) {
-        RemoveItem(item);
-        return msg::kNotEnoughMemory;
-    }
-    if (links_.sounds != nullptr) {
-        links_.sounds->PlayGrabSound(links_.settings->Get(GrabSound), item->name);
-    }
+    if (camera) OrientCameraJpeg(taken.path);
+    // Without a view the picture is checked in its file.
+    const bool view = links_.display != nullptr && links_.display->HasDevice();
+    if (!view && FinishPicture(taken) != kOk) return failed(item, kFail);
+    if (!PictureLoaded(item, std::move(taken.texture))) return failed(item, msg::kNotEnoughMemory);
 
     const int count = exposures > 0 ? exposures : links_.settings->Get(DefTiming);
     auto place = [&] {
@@ -281,13 +306,29 @@ Result CGrabber::Grab(int exposures, IProgress* progress) {
         links_.sheet->Normalise();
         links_.sheet->RecomputeSummaries();
     };
-    // The sheet with the new cells is the newest snapshot before anyone is
-    // told: a crash from here on keeps the grab. A snapshot the disk
-    // refused does not undo the grab (the image is on disk).
+    // The sheet with the new cells becomes the newest snapshot once the
+    // picture is safe, before anyone is told: a crash from then on keeps
+    // the grab. It is written while the picture still is. A snapshot the
+    // disk refused does not undo the grab (the image is on disk).
+    const int frameBefore = links_.sheet->CurrentFrame();
+    CUndo::PreparedEdit snapshot;
     if (links_.undo != nullptr) {
-        links_.undo->RecordDurableEdit(*links_.sheet, place);
+        snapshot = links_.undo->PrepareDurableEdit(*links_.sheet, place);
     } else {
         place();
+    }
+    if (const Result written = FinishPicture(taken); written != kOk) {
+        if (links_.undo != nullptr) links_.undo->AbandonDurableEdit(snapshot);
+        RemoveItem(item);
+        links_.sheet->RefreshNamesFromMedia(*links_.media);
+        links_.sheet->SetCurrentFrame(frameBefore);
+        links_.sheet->RecomputeSummaries();
+        return written;
+    }
+    if (links_.undo != nullptr) links_.undo->CommitDurableEdit(snapshot);
+    links_.title->SetMark(QStringLiteral("*"));
+    if (links_.sounds != nullptr) {
+        links_.sounds->PlayGrabSound(links_.settings->Get(GrabSound), item->name);
     }
 
     links_.grabLevel->AddImage(item);
@@ -332,10 +373,12 @@ Result CGrabber::Regrab(IProgress* progress) {
 
     const QString base = Folder() + item->name;
     const bool camera = IsCameraStill();
-    QString path;
-    DecodedImage texture;
-    if (const Result result = TakePicture(base, camera, progress, path, texture); result != kOk)
+    PendingPicture taken;
+    if (const Result result = StartPicture(base, camera, progress, taken); result != kOk)
         return result;
+    if (const Result result = FinishPicture(taken); result != kOk) return result;
+    const QString path = taken.path;
+    DecodedImage texture = std::move(taken.texture);
     item->imageInfo->path = path;
 
     links_.title->SetMark(QStringLiteral("*"));

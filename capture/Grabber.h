@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <list>
 
 #include <QDateTime>
@@ -139,10 +140,16 @@ class CGrabber {
   private:
     // A frame written as a PNG, with its picture and the texture made of
     // it meanwhile.
-    struct WrittenFrame {
+    // A picture being taken: a camera's still is on disk already; a frame's
+    // file is being written by a worker meanwhile.
+    struct PendingPicture {
+        QString path;
+        std::future<Result> written;
         Result result = kFail;
         QImage picture;
         DecodedImage texture;
+        // Waits for the write; its result, again on later calls.
+        Result Finish();
     };
     struct CachedPicture {
         QString path;
@@ -157,11 +164,14 @@ class CGrabber {
     CNode* SingleSelectedImage() const;
     bool IsCameraStill() const;
     Result TakeCameraStill(const QString& basePath, IProgress* progress);
-    WrittenFrame WriteFrame(const CGrabbedFrame& frame, const QString& path);
-    // The camera's still or the written frame at `base` plus its extension;
-    // `path` and, for a frame, its `texture` set on success.
-    Result TakePicture(const QString& base, bool camera, IProgress* progress, QString& path,
-                       DecodedImage& texture);
+    void StartWrite(CGrabbedFrame frame, PendingPicture& pending);
+    // Takes the camera's still, or the frame whose file (`base` plus its
+    // extension) then goes on being written while this thread makes its
+    // picture and texture.
+    Result StartPicture(const QString& base, bool camera, IProgress* progress,
+                        PendingPicture& pending);
+    // The file written: its result; the picture kept for the overlay.
+    Result FinishPicture(PendingPicture& pending);
     void OrientCameraJpeg(const QString& path);
     bool PictureLoaded(CNode* item, DecodedImage texture);
     void RemoveItem(CNode* item);

@@ -336,6 +336,10 @@ DecodedImage CDirect3D::MakeTexture(const QImage& picture) const {
     return made;
 }
 
+QSize CDirect3D::TextureSizeFor(QSize picture) const {
+    return TextureSize(picture, ViewTarget().size);
+}
+
 bool CDirect3D::SetTexture(CNode& item, DecodedImage made) {
     const RenderTarget target = ViewTarget();
     if (target.size.isEmpty()) return false;

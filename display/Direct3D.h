@@ -116,6 +116,8 @@ class CDirect3D {
     // thumbnail. Reads no file: it may be made while the file is still being
     // written.
     DecodedImage MakeTexture(const QImage& picture) const;
+    // The size of the texture MakeTexture makes of a picture of this size.
+    QSize TextureSizeFor(QSize picture) const;
     // Attaches a texture MakeTexture made to `item` (see
     // CImageLoader::SetTexture): true when the item then has a texture.
     bool SetTexture(CNode& item, DecodedImage made);

@@ -5,8 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QPainter>
 
+#include "display/ImageScale.h"
 #include "display/JpegDecoder.h"
 #include "display/PngDecoder.h"
 #include "display/TgaReader.h"
@@ -22,8 +22,6 @@ constexpr qint64 kTgaPixelDepthOffset = 16;
 constexpr qint64 kTgaHeaderBytes = 18;
 constexpr int kPngFirstAlphaColourType = 4;  // 4 grey + alpha, 6 RGB + alpha
 
-// Beyond this reduction bilinear sampling skips pixels; area averaging is used.
-constexpr int kBilinearMaxReduction = 2;
 // JPEG decoders scale by 1/2, 1/4 and 1/8 while decoding.
 constexpr int kJpegMaxDecodeScale = 8;
 
@@ -65,19 +63,6 @@ QImage ReadTgaFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return {};
     return ReadTga(file.readAll());
-}
-
-QImage ScaledTo(const QImage& image, QSize size) {
-    const bool gentle = image.width() <= size.width() * kBilinearMaxReduction &&
-                        image.height() <= size.height() * kBilinearMaxReduction;
-    if (!gentle) return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    QImage scaled(size, image.format());
-    if (scaled.isNull()) return scaled;
-    QPainter painter(&scaled);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(scaled.rect(), image);
-    return scaled;
 }
 
 // Reads the picture of `path`, with the size its file gives; a null image
@@ -155,6 +140,11 @@ TextureFormat ChooseImageFormat(const QString& path, TextureFormat requested) {
     return TextureFormat::Default;
 }
 
+QSize TextureSize(QSize image, QSize target) {
+    const bool capped = target.isValid() && !target.isEmpty();
+    return capped && image.width() > target.width() ? target : image;
+}
+
 QString CompanionPath(const QString& imagePath) {
     return imagePath.left(std::max<qsizetype>(0, imagePath.size() - 4)) + QLatin1String(".lvw");
 }
@@ -188,8 +178,6 @@ namespace {
 DecodedImage MakeTexture(QImage image, QSize imageSize, QSize target, TextureFormat format) {
     DecodedImage out;
     out.imageSize = imageSize;
-    const bool capped = target.isValid() && !target.isEmpty();
-
     const QImage::Format wanted =
         format == TextureFormat::Default
             ? QImageFormatOf(image.hasAlphaChannel() ? TextureFormat::A8R8G8B8
@@ -197,8 +185,8 @@ DecodedImage MakeTexture(QImage image, QSize imageSize, QSize target, TextureFor
             : QImageFormatOf(format);
     // Convert before scaling: dropping alpha keeps the file's own colours.
     if (image.format() != wanted) image.convertTo(wanted);
-    if (!image.isNull() && capped && image.width() > target.width()) {
-        image = ScaledTo(image, target);
+    if (!image.isNull() && TextureSize(image.size(), target) != image.size()) {
+        image = ScaleImage(image, target);
         if (!image.isNull() && image.format() != wanted) image.convertTo(wanted);
     }
     out.result = 1;

@@ -64,6 +64,10 @@ DecodedImage DecodeImage(const QString& path, QSize target, TextureFormat format
 // The same for a render target: the texture format is chosen for the file.
 DecodedImage DecodeImage(const QString& path, const RenderTarget& target);
 
+// The size of the texture of a picture of `image`'s size for a render target
+// of `target`'s: a picture wider than the target is scaled to it.
+QSize TextureSize(QSize image, QSize target);
+
 // The texture DecodeImage makes for a render target from a PNG file holding
 // `picture`, made from the picture in memory (a grab's frame): nothing is
 // read. Its thumbnail is left to the caller.

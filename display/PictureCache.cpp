@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include "display/ImageScale.h"
 #include "model/MediaInfo.h"
 #include "model/Node.h"
 
@@ -97,7 +98,8 @@ QImage CPictureCache::MakeThumbnail(const QImage& texture) {
     if (texture.isNull()) return {};
     if (texture.width() <= kThumbnailBox.width() && texture.height() <= kThumbnailBox.height())
         return texture.copy();
-    return texture.scaled(kThumbnailBox, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return ScaleImage(texture,
+                      texture.size().scaled(kThumbnailBox, Qt::KeepAspectRatio).expandedTo({1, 1}));
 }
 
 void CPictureCache::SetThumbnail(const CNode& item, QImage thumbnail) {

@@ -1,13 +1,16 @@
 #include "storage/Undo.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
+#include "storage/SafeFile.h"
 #include "storage/TimingFile.h"
 #include "storage/WorkingFolders.h"
 
@@ -27,6 +30,13 @@ void CUndo::SetWriter(Writer writer) {
 
 QString CUndo::PathOf(int number) const {
     return folder_ + u'/' + QStringLiteral("%1").arg(number, 4, 10, QLatin1Char('0'));
+}
+
+// Hidden, and not of the "0012.csv" form: no history takes it for a
+// snapshot.
+QString CUndo::PreparedPathOf(const QString& path) const {
+    return folder_ + QStringLiteral("/.") + QFileInfo(path).fileName() +
+           QStringLiteral(".prepared");
 }
 
 QString CUndo::Counter() const {
@@ -87,15 +97,55 @@ Result CUndo::RecordEdit(const CXshtList& sheet) {
 }
 
 Result CUndo::RecordDurableEdit(CXshtList& sheet, const std::function<void()>& edit) {
-    const Result before = currentSaved_ ? kOk : RecordEdit(sheet);
+    PreparedEdit prepared = PrepareDurableEdit(sheet, edit);
+    return CommitDurableEdit(prepared);
+}
+
+CUndo::PreparedEdit CUndo::PrepareDurableEdit(CXshtList& sheet, const std::function<void()>& edit) {
+    PreparedEdit prepared;
+    prepared.result = currentSaved_ ? kOk : RecordEdit(sheet);
+    prepared.savedBefore = currentSaved_ || prepared.result == kOk;
+    currentSaved_ = prepared.savedBefore;
     edit();
-    const Result after = Write(sheet, Record());
-    if (after != kOk) {
-        DropNewest();
-        return before != kOk ? before : after;
+    prepared.path = Record();
+    const QString written = PreparedPathOf(prepared.path);
+    if (const Result result = Write(sheet, written); result != kOk) {
+        QFile::remove(TimingFilePath(written));
+        if (prepared.result == kOk) prepared.result = result;
+    } else {
+        prepared.prepared = written;
     }
-    currentSaved_ = true;
-    return before;
+    return prepared;
+}
+
+Result CUndo::CommitDurableEdit(PreparedEdit& edit) {
+    if (edit.path.isEmpty() || undo_.isEmpty() || undo_.first() != edit.path) return kFail;
+    Result result = edit.result;
+    // Over whatever stale file has the name, as a snapshot written there
+    // directly would be.
+    if (!edit.prepared.isEmpty() &&
+        std::rename(QFile::encodeName(TimingFilePath(edit.prepared)).constData(),
+                    QFile::encodeName(TimingFilePath(edit.path)).constData()) == 0) {
+        SyncFolder(folder_);
+        currentSaved_ = true;
+    } else {
+        // The edit stands; only its snapshot is missing, as when a
+        // RecordDurableEdit could not write it.
+        QFile::remove(TimingFilePath(edit.prepared));
+        DropNewest();
+        if (result == kOk) result = msg::kUndoNotSaved;
+    }
+    edit = {};
+    return result;
+}
+
+void CUndo::AbandonDurableEdit(PreparedEdit& edit) {
+    if (!edit.path.isEmpty() && !undo_.isEmpty() && undo_.first() == edit.path) {
+        if (!edit.prepared.isEmpty()) QFile::remove(TimingFilePath(edit.prepared));
+        DropNewest();
+        currentSaved_ = edit.savedBefore;
+    }
+    edit = {};
 }
 
 // Reads into a sheet of its own and swaps the columns in only when that
@@ -173,6 +223,12 @@ void CUndo::Rebuild() {
 void CUndo::DeleteSnapshotsAfter(int number) const {
     const QRegularExpression snapshotName(QStringLiteral("^(\\d{4,9})\\.csv$"));
     QDir folder(folder_);
+    // What a crash left prepared was never committed: no history holds it.
+    const QRegularExpression preparedName(QStringLiteral("^\\.\\d{4,9}\\.prepared\\.csv$"));
+    for (const QString& name :
+         folder.entryList({QStringLiteral(".*.prepared.csv")}, QDir::Files | QDir::Hidden)) {
+        if (preparedName.match(name).hasMatch()) folder.remove(name);
+    }
     for (const QString& name : folder.entryList({QStringLiteral("*.csv")}, QDir::Files)) {
         const QRegularExpressionMatch match = snapshotName.match(name);
         if (!match.hasMatch()) continue;

@@ -43,6 +43,22 @@ class CUndo : public ISheetHistory {
     // first undo writes no copy of it. Answers the first failure; the edit
     // runs whatever the disk says.
     Result RecordDurableEdit(CXshtList& sheet, const std::function<void()>& edit);
+    // The same in two steps, for an edit that rests on a file still being
+    // written (a grab's picture): Prepare keeps the sheet before the edit,
+    // runs `edit` and writes the snapshot after it under a name no history
+    // reads; Commit, once the file it rests on is safe, renames it into
+    // place. Abandon, after the caller has undone the edit, forgets it: the
+    // newest snapshot is then again the sheet shown. A snapshot left
+    // prepared by a crash is deleted by the next Rebuild.
+    struct PreparedEdit {
+        QString path;      // the snapshot's place in the history
+        QString prepared;  // where it was written, or empty
+        Result result = kOk;
+        bool savedBefore = false;
+    };
+    PreparedEdit PrepareDurableEdit(CXshtList& sheet, const std::function<void()>& edit);
+    Result CommitDurableEdit(PreparedEdit& edit);
+    void AbandonDurableEdit(PreparedEdit& edit);
     // Undo (32820): keeps the shown state for redo on the first undo after an
     // edit, then shows the previous snapshot. Redo (32821) goes the other way.
     // The sheet changes only when its snapshot was read; a snapshot missing or
@@ -88,6 +104,7 @@ class CUndo : public ISheetHistory {
 
   private:
     QString PathOf(int number) const;
+    QString PreparedPathOf(const QString& path) const;
     Result Write(const CXshtList& sheet, const QString& path);
     Result Load(CXshtList& sheet, const CMdiaList& media, const QString& path) const;
     void DeleteSnapshotsAfter(int number) const;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <map>
 
+#include <QDir>
 #include <QFileInfo>
 
 #include "capture/FramePng.h"
@@ -226,6 +227,10 @@ TEST_F(GrabberTest, AFullDiskSaysWhyAndLeavesNoHalfImageNorItem) {
     const QStringList cells = session.Cells();
     commands.sent.clear();
     sounds.played.clear();
+    const QStringList history = session.undo.UndoList();
+    ASSERT_FALSE(history.isEmpty());
+    const QString undoFolder = QFileInfo(history.first()).path();
+    const QStringList snapshots = QDir(undoFolder).entryList(QDir::Files | QDir::Hidden);
     grabber->SetFrameWriter([](const CGrabbedFrame&, const QString&) { return Result{ENOSPC}; });
 
     const Result result = grabber->Grab();
@@ -234,6 +239,10 @@ TEST_F(GrabberTest, AFullDiskSaysWhyAndLeavesNoHalfImageNorItem) {
     EXPECT_EQ(test::Entries(session.Grab()), before);
     EXPECT_EQ(session.Images(), QStringList({"A 0001"}));
     EXPECT_EQ(session.Cells(), cells);
+    // The cells placed while the picture was being written are taken back,
+    // and so is their snapshot.
+    EXPECT_EQ(session.undo.UndoList(), history);
+    EXPECT_EQ(QDir(undoFolder).entryList(QDir::Files | QDir::Hidden), snapshots);
     EXPECT_TRUE(sounds.played.isEmpty());
     EXPECT_TRUE(commands.sent.isEmpty()) << "nothing announced";
 

@@ -85,5 +85,13 @@ TEST(FramePng, TheFileDecodesToTheFrameAtEveryLevel) {
     EXPECT_TRUE(EncodeFramePng(cut).isEmpty()) << "a buffer shorter than its size says";
 }
 
+TEST(FramePng, ThePictureOfAFrameIsItsPixels) {
+    for (const auto& [width, height] : {std::pair{1, 1}, std::pair{37, 23}, std::pair{640, 480}}) {
+        const CGrabbedFrame frame = test::PatternFrame(width, height, 3);
+        EXPECT_EQ(FrameImage(frame), test::FrameToImage(frame)) << width << " x " << height;
+    }
+    EXPECT_TRUE(FrameImage(CGrabbedFrame{}).isNull());
+}
+
 }  // namespace
 }  // namespace kolvane

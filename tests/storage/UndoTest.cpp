@@ -184,6 +184,63 @@ TEST_F(UndoTest, DurableEditsKeepTheSheetAfterThemWithoutStepsThatChangeNothing)
         EXPECT_TRUE(QFileInfo::exists(path + ".csv"));
 }
 
+// A grab's snapshot is written while its picture still is, and counts only
+// once committed: abandoned (the picture failed) or cut short by a crash,
+// the history is what it was.
+TEST_F(UndoTest, APreparedEditCountsOnlyOnceCommitted) {
+    auto place = [&](const QString& name) {
+        return [this, name] {
+            sheet.PlaceImage(Image(name));
+            sheet.Normalise();
+            sheet.RecomputeSummaries();
+        };
+    };
+    auto hidden = [&] { return QDir(folder).entryList({".*"}, QDir::Files | QDir::Hidden); };
+    CUndo::PreparedEdit first = undo.PrepareDurableEdit(sheet, place("A 0001"));
+    EXPECT_EQ(first.result, kOk);
+    EXPECT_FALSE(QFileInfo::exists(Snapshot(2) + ".csv")) << "not in the history before the commit";
+    EXPECT_EQ(hidden().size(), 1) << "written aside";
+    ASSERT_EQ(undo.CommitDurableEdit(first), kOk);
+    const QString one = SheetText(sheet);
+    EXPECT_EQ(undo.UndoList(), Snapshots({2, 1}));
+    EXPECT_TRUE(undo.IsCurrentSaved());
+    EXPECT_TRUE(hidden().isEmpty());
+
+    // Abandoned: the caller took the edit back; nothing of it stays.
+    CUndo::PreparedEdit second = undo.PrepareDurableEdit(sheet, place("A 0002"));
+    // As a failed grab does: its item goes, and with it its cells.
+    CNode* level = media.ImageLevel();
+    level->children->erase(level->children->indexOf(Image("A 0002")));
+    sheet.RefreshNamesFromMedia(media);
+    EXPECT_EQ(SheetText(sheet), one);
+    undo.AbandonDurableEdit(second);
+    EXPECT_EQ(undo.UndoList(), Snapshots({2, 1}));
+    EXPECT_TRUE(undo.IsCurrentSaved()) << "the newest snapshot is again the sheet shown";
+    EXPECT_TRUE(hidden().isEmpty());
+    EXPECT_EQ(undo.CommitDurableEdit(second), kFail) << "an abandoned edit is not committed";
+
+    // Left prepared by a crash: the next start neither lists nor keeps it.
+    CUndo::PreparedEdit third = undo.PrepareDurableEdit(sheet, place("A 0003"));
+    EXPECT_FALSE(hidden().isEmpty());
+    CUndo rebuilt{folder};
+    rebuilt.Rebuild();
+    EXPECT_EQ(rebuilt.UndoList(), Snapshots({2, 1}));
+    EXPECT_TRUE(hidden().isEmpty());
+    CXshtList restarted(settings);
+    ASSERT_EQ(rebuilt.LoadNewest(restarted, media), kOk);
+    EXPECT_EQ(SheetText(restarted), one);
+    undo.AbandonDurableEdit(third);
+
+    // A disk that refuses the snapshot leaves the edit and lists nothing.
+    undo.SetWriter([](const CXshtList&, const QString&) { return msg::kTimingNotSaved; });
+    CUndo::PreparedEdit refused = undo.PrepareDurableEdit(sheet, place("A 0004"));
+    EXPECT_EQ(refused.result, msg::kUndoNotSaved);
+    EXPECT_EQ(undo.CommitDurableEdit(refused), msg::kUndoNotSaved);
+    for (const QString& path : undo.UndoList())
+        EXPECT_TRUE(QFileInfo::exists(path + ".csv"));
+    EXPECT_FALSE(undo.IsCurrentSaved());
+}
+
 TEST_F(UndoTest, RebuildLeavesFilesItDoesNotNumber) {
     WriteSnapshot(1);
     for (const char* name : {"0007.txt", "007.csv", "notes.csv"}) {

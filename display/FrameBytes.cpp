@@ -1,4 +1,4 @@
-#include "capture/FrameBytes.h"
+#include "display/FrameBytes.h"
 
 #include <algorithm>
 #include <array>
@@ -12,8 +12,9 @@ namespace {
 // Smaller blocks come from the heap's own free lists quickly enough.
 constexpr std::size_t kSmallestKept = std::size_t{1} << 20;
 // Enough for the buffers of one grab: the frame, its filtered rows, the
-// compressed data and its picture.
-constexpr std::size_t kBlocksKept = 4;
+// compressed data, its picture and its texture, and the picture it lets go.
+constexpr std::size_t kBlocksKept = 6;
+constexpr std::size_t kBlockGrain = std::size_t{256} << 10;
 
 struct KeptBlock {
     void* block = nullptr;
@@ -23,38 +24,48 @@ struct KeptBlock {
 std::mutex keptLock;
 std::array<KeptBlock, kBlocksKept> kept;
 
+// The buffers of one frame differ by a few bytes (a filter byte a row, the
+// compressor's margin); rounded up, any of them can take the block of
+// another.
+std::size_t BlockBytes(std::size_t bytes) {
+    if (bytes < kSmallestKept) return bytes == 0 ? 1 : bytes;
+    return (bytes + kBlockGrain - 1) / kBlockGrain * kBlockGrain;
+}
+
 }  // namespace
 
 void* AllocateFrameMemory(std::size_t bytes) {
+    const std::size_t block = BlockBytes(bytes);
     if (bytes >= kSmallestKept) {
         std::lock_guard lock(keptLock);
         // The same size, as a camera's frames are; a block much larger would
         // hold memory a smaller frame does not need.
         for (KeptBlock& slot : kept) {
-            if (slot.block != nullptr && slot.bytes >= bytes && slot.bytes - bytes <= bytes / 8) {
+            if (slot.block != nullptr && slot.bytes >= block && slot.bytes - block <= block / 8) {
                 return std::exchange(slot, KeptBlock{}).block;
             }
         }
     }
-    void* block = std::malloc(bytes == 0 ? 1 : bytes);
-    if (block == nullptr) throw std::bad_alloc();
-    return block;
+    void* memory = std::malloc(block);
+    if (memory == nullptr) throw std::bad_alloc();
+    return memory;
 }
 
 void FreeFrameMemory(void* block, std::size_t bytes) noexcept {
     if (block == nullptr) return;
     if (bytes >= kSmallestKept) {
+        const std::size_t size = BlockBytes(bytes);
         std::lock_guard lock(keptLock);
         for (KeptBlock& slot : kept) {
             if (slot.block == nullptr) {
-                slot = {block, bytes};
+                slot = {block, size};
                 return;
             }
         }
         // Full: the oldest goes, so that a change of frame size is followed.
         std::free(kept.front().block);
         std::move(kept.begin() + 1, kept.end(), kept.begin());
-        kept.back() = {block, bytes};
+        kept.back() = {block, size};
         return;
     }
     std::free(block);
@@ -92,14 +103,19 @@ QImage MakeFrameImage(int width, int height, QImage::Format format) {
     return image;
 }
 
-void PrepareFrameImage(int width, int height) {
-    QImage image = MakeFrameImage(width, height, QImage::Format_RGB32);
-    if (image.isNull()) return;
-    // One byte a page: the kernel clears each page as it first touches it.
-    constexpr qsizetype kPage = 4096;
-    uchar* bits = image.bits();
-    for (qsizetype at = 0; at < image.sizeInBytes(); at += kPage)
-        bits[at] = 0;
+void PrepareFrameImages(std::initializer_list<QSize> sizes) {
+    // All held until all are ready, so that no two take the same block.
+    std::vector<QImage> images;
+    for (const QSize size : sizes) {
+        QImage image = MakeFrameImage(size.width(), size.height(), QImage::Format_RGB32);
+        if (image.isNull()) continue;
+        // One byte a page: the kernel clears each page as it first touches it.
+        constexpr qsizetype kPage = 4096;
+        uchar* bits = image.bits();
+        for (qsizetype at = 0; at < image.sizeInBytes(); at += kPage)
+            bits[at] = 0;
+        images.push_back(std::move(image));
+    }
 }
 
 }  // namespace kolvane

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <new>
 #include <utility>
 #include <vector>
@@ -10,10 +11,11 @@
 
 namespace kolvane {
 
-// Memory for whole frames. A grab goes through several frame-sized buffers
-// (the frame, its filtered rows, the compressed data); fresh pages from the
-// kernel cost it milliseconds to fault in and clear, so the last few freed
-// blocks are kept for the next frame of that size.
+// Memory for whole frames and pictures. A grab goes through several
+// frame-sized buffers (the frame, its filtered rows, the compressed data, its
+// picture and texture); fresh pages from the kernel cost it milliseconds to
+// fault in and clear, so the last few freed blocks are kept for the next
+// frame of that size.
 void* AllocateFrameMemory(std::size_t bytes);
 void FreeFrameMemory(void* block, std::size_t bytes) noexcept;
 
@@ -56,9 +58,9 @@ using FrameBytes = std::vector<std::uint8_t, FrameAllocator<std::uint8_t>>;
 // memory.
 QImage MakeFrameImage(int width, int height, QImage::Format format);
 
-// Makes sure that memory for a MakeFrameImage of this size is kept, its pages
+// Makes sure that memory for a MakeFrameImage of each size is kept, its pages
 // already faulted in: a grab does it while it waits for fresh frames, so that
-// making its picture afterwards does not compete with the encode.
-void PrepareFrameImage(int width, int height);
+// making its picture and texture afterwards does not compete with the encode.
+void PrepareFrameImages(std::initializer_list<QSize> sizes);
 
 }  // namespace kolvane
