@@ -138,8 +138,6 @@ class CGrabber {
     std::chrono::milliseconds DenoiseWait() const;
 
   private:
-    // A frame written as a PNG, with its picture and the texture made of
-    // it meanwhile.
     // A picture being taken: a camera's still is on disk already; a frame's
     // file is being written by a worker meanwhile.
     struct PendingPicture {

@@ -1,7 +1,5 @@
 #include "display/ImageScale.h"
 
-#include <algorithm>
-
 #include <libyuv/scale_argb.h>
 
 #include <QPainter>

@@ -96,11 +96,6 @@ Result CUndo::RecordEdit(const CXshtList& sheet) {
     return result;
 }
 
-Result CUndo::RecordDurableEdit(CXshtList& sheet, const std::function<void()>& edit) {
-    PreparedEdit prepared = PrepareDurableEdit(sheet, edit);
-    return CommitDurableEdit(prepared);
-}
-
 CUndo::PreparedEdit CUndo::PrepareDurableEdit(CXshtList& sheet, const std::function<void()>& edit) {
     PreparedEdit prepared;
     prepared.result = currentSaved_ ? kOk : RecordEdit(sheet);
@@ -110,7 +105,6 @@ CUndo::PreparedEdit CUndo::PrepareDurableEdit(CXshtList& sheet, const std::funct
     prepared.path = Record();
     const QString written = PreparedPathOf(prepared.path);
     if (const Result result = Write(sheet, written); result != kOk) {
-        QFile::remove(TimingFilePath(written));
         if (prepared.result == kOk) prepared.result = result;
     } else {
         prepared.prepared = written;
@@ -129,9 +123,8 @@ Result CUndo::CommitDurableEdit(PreparedEdit& edit) {
         SyncFolder(folder_);
         currentSaved_ = true;
     } else {
-        // The edit stands; only its snapshot is missing, as when a
-        // RecordDurableEdit could not write it.
-        QFile::remove(TimingFilePath(edit.prepared));
+        // The edit stands; only its snapshot is missing.
+        if (!edit.prepared.isEmpty()) QFile::remove(TimingFilePath(edit.prepared));
         DropNewest();
         if (result == kOk) result = msg::kUndoNotSaved;
     }

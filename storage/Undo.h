@@ -36,19 +36,16 @@ class CUndo : public ISheetHistory {
     // Before an edit: a new snapshot of the sheet as it stands. A snapshot
     // that cannot be written is dropped again and reported (kUndoNotSaved).
     Result RecordEdit(const CXshtList& sheet) override;
-    // An edit that must outlive a crash at once (a grab): the sheet before
-    // it is kept as RecordEdit does, unless the newest snapshot already is
-    // that sheet; `edit` runs; then the sheet after it is kept as the newest
-    // snapshot and counts as shown, so the next start shows it and the
-    // first undo writes no copy of it. Answers the first failure; the edit
-    // runs whatever the disk says.
-    Result RecordDurableEdit(CXshtList& sheet, const std::function<void()>& edit);
-    // The same in two steps, for an edit that rests on a file still being
-    // written (a grab's picture): Prepare keeps the sheet before the edit,
-    // runs `edit` and writes the snapshot after it under a name no history
-    // reads; Commit, once the file it rests on is safe, renames it into
-    // place. Abandon, after the caller has undone the edit, forgets it: the
-    // newest snapshot is then again the sheet shown. A snapshot left
+    // An edit that must outlive a crash at once (a grab), in two steps, for
+    // it rests on a file still being written (the grab's picture). Prepare
+    // keeps the sheet before the edit as RecordEdit does, unless the newest
+    // snapshot already is that sheet; runs `edit`; and writes the sheet after
+    // it under a name no history reads. Commit, once the file it rests on is
+    // safe, renames it into place as the newest snapshot, which counts as
+    // shown: the next start shows it and the first undo writes no copy of
+    // it. Commit answers the first failure; the edit stands whatever the
+    // disk says. Abandon, after the caller has undone the edit, forgets it:
+    // the newest snapshot is then again the sheet shown. A snapshot left
     // prepared by a crash is deleted by the next Rebuild.
     struct PreparedEdit {
         QString path;      // the snapshot's place in the history

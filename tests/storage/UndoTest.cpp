@@ -143,11 +143,12 @@ TEST_F(UndoTest, RebuildStopsAtTheFirstGapAndShowsTheNewestBeforeIt) {
 TEST_F(UndoTest, DurableEditsKeepTheSheetAfterThemWithoutStepsThatChangeNothing) {
     const QString empty = SheetText(sheet);
     auto grab = [&](const QString& name) {
-        return undo.RecordDurableEdit(sheet, [&] {
+        CUndo::PreparedEdit prepared = undo.PrepareDurableEdit(sheet, [&] {
             sheet.PlaceImage(Image(name));
             sheet.Normalise();
             sheet.RecomputeSummaries();
         });
+        return undo.CommitDurableEdit(prepared);
     };
     ASSERT_EQ(grab("A 0001"), kOk);
     const QString one = SheetText(sheet);
