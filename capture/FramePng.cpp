@@ -1,22 +1,21 @@
 #include "capture/FramePng.h"
 
+#include <isa-l/igzip_lib.h>
 #include <libdeflate.h>
 #include <libyuv/convert_argb.h>
+#include <libyuv/planar_functions.h>
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "storage/SafeFile.h"
 
 namespace kolvane {
 namespace {
-
-struct CompressorDeleter {
-    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
-};
 
 void PutBigEndian32(QByteArray& out, std::uint32_t value) {
     const char bytes[4] = {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
@@ -33,27 +32,64 @@ void PutChunk(QByteArray& out, const char type[4], const char* data, std::size_t
     PutBigEndian32(out, libdeflate_crc32(0, typed, size + 4));
 }
 
-// The last encode's compressor, kept for the next: making one allocates
-// and clears its tables each time. An encode running beside it makes its
-// own.
-std::mutex keptLock;
-std::unique_ptr<libdeflate_compressor, CompressorDeleter> keptCompressor;
-int keptLevel = 0;
+// A compressor's state and level buffer are some hundred kilobytes: the last
+// encode's are kept for the next, whose pages are then already there. An
+// encode running beside it makes its own.
+struct Compressor {
+    isal_zstream stream;
+    std::vector<std::uint8_t> levelBuffer;
+};
 
-std::unique_ptr<libdeflate_compressor, CompressorDeleter> TakeCompressor(int level) {
-    {
-        std::lock_guard lock(keptLock);
-        if (keptCompressor && keptLevel == level) return std::move(keptCompressor);
+std::mutex keptLock;
+std::unique_ptr<Compressor> keptCompressor;
+
+std::size_t LevelBufferSize(int level) {
+    switch (level) {
+        case 1:
+            return ISAL_DEF_LVL1_DEFAULT;
+        case 2:
+            return ISAL_DEF_LVL2_DEFAULT;
+        case 3:
+            return ISAL_DEF_LVL3_DEFAULT;
+        default:
+            return 0;
     }
-    return std::unique_ptr<libdeflate_compressor, CompressorDeleter>(
-        libdeflate_alloc_compressor(level));
 }
 
-void KeepCompressor(std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor,
-                    int level) {
+std::unique_ptr<Compressor> TakeCompressor() {
+    {
+        std::lock_guard lock(keptLock);
+        if (keptCompressor) return std::move(keptCompressor);
+    }
+    return std::make_unique<Compressor>();
+}
+
+void KeepCompressor(std::unique_ptr<Compressor> compressor) {
     std::lock_guard lock(keptLock);
     keptCompressor = std::move(compressor);
-    keptLevel = level;
+}
+
+// The zlib stream of `data`, or 0 when `out` is too small for it.
+std::size_t Compress(Compressor& compressor, int level, const std::uint8_t* data, std::size_t size,
+                     std::uint8_t* out, std::size_t capacity) {
+    isal_zstream& stream = compressor.stream;
+    compressor.levelBuffer.resize(LevelBufferSize(level));
+    isal_deflate_init(&stream);
+    stream.level = static_cast<std::uint32_t>(level);
+    stream.level_buf = compressor.levelBuffer.empty() ? nullptr : compressor.levelBuffer.data();
+    stream.level_buf_size = static_cast<std::uint32_t>(compressor.levelBuffer.size());
+    stream.gzip_flag = IGZIP_ZLIB;
+    stream.end_of_stream = 1;
+    stream.flush = NO_FLUSH;
+    stream.next_in = const_cast<std::uint8_t*>(data);
+    stream.avail_in = static_cast<std::uint32_t>(size);
+    stream.next_out = out;
+    stream.avail_out = static_cast<std::uint32_t>(capacity);
+    if (isal_deflate(&stream) != COMP_OK || stream.avail_in != 0 ||
+        stream.internal_state.state != ZSTATE_END) {
+        return 0;
+    }
+    return stream.total_out;
 }
 
 bool IsWhole(const CGrabbedFrame& frame) {
@@ -68,32 +104,41 @@ QByteArray EncodeFramePng(const CGrabbedFrame& frame, int level) {
     const std::size_t width = static_cast<std::size_t>(frame.width);
     const std::size_t height = static_cast<std::size_t>(frame.height);
     const std::size_t rowBytes = width * 3;
+    // The compressor counts in 32 bits, and the roomier try takes twice the
+    // rows.
+    if (height * (rowBytes + 1) > 0x7fff0000u / 2) return {};
 
     // Each row: filter byte 1 ("sub"), then R G B differences to the pixel
-    // on the left, which also turns the frame's B G R order around.
+    // on the left. The frame's B G R order is turned around first, a row at
+    // a time, so that both passes run in vector registers.
     FrameBytes filtered(height * (rowBytes + 1));
+    std::vector<std::uint8_t> rgb(rowBytes);
     for (std::size_t y = 0; y < height; ++y) {
-        const std::uint8_t* in = frame.bgr.data() + y * rowBytes;
+        libyuv::RAWToRGB24(frame.bgr.data() + y * rowBytes, static_cast<int>(rowBytes), rgb.data(),
+                           static_cast<int>(rowBytes), frame.width, 1);
         std::uint8_t* out = filtered.data() + y * (rowBytes + 1);
-        *out++ = 1;
-        std::uint8_t left[3] = {0, 0, 0};
-        for (std::size_t x = 0; x < width; ++x, in += 3, out += 3) {
-            out[0] = static_cast<std::uint8_t>(in[2] - left[0]);
-            out[1] = static_cast<std::uint8_t>(in[1] - left[1]);
-            out[2] = static_cast<std::uint8_t>(in[0] - left[2]);
-            left[0] = in[2];
-            left[1] = in[1];
-            left[2] = in[0];
-        }
+        out[0] = 1;
+        out[1] = rgb[0];
+        out[2] = rgb[1];
+        out[3] = rgb[2];
+        for (std::size_t i = 3; i < rowBytes; ++i)
+            out[i + 1] = static_cast<std::uint8_t>(rgb[i] - rgb[i - 3]);
     }
 
-    level = std::clamp(level, 1, 12);
-    auto compressor = TakeCompressor(level);
-    if (!compressor) return {};
-    FrameBytes compressed(libdeflate_zlib_compress_bound(compressor.get(), filtered.size()));
-    const std::size_t size = libdeflate_zlib_compress(
-        compressor.get(), filtered.data(), filtered.size(), compressed.data(), compressed.size());
-    KeepCompressor(std::move(compressor), level);
+    level = std::clamp(level, 0, 3);
+    auto compressor = TakeCompressor();
+    // Compressed data hardly outgrows its input; noise that does gets a
+    // second, roomier try.
+    std::size_t size = 0;
+    FrameBytes compressed(0);
+    for (const std::size_t capacity :
+         {filtered.size() + filtered.size() / 16 + 4096, 2 * filtered.size() + 65536}) {
+        compressed = FrameBytes(capacity);
+        size = Compress(*compressor, level, filtered.data(), filtered.size(), compressed.data(),
+                        compressed.size());
+        if (size > 0) break;
+    }
+    KeepCompressor(std::move(compressor));
     if (size == 0) return {};
 
     QByteArray png;
