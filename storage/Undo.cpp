@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <system_error>
+#include <utility>
 
 #include <QDir>
 #include <QFile>
@@ -25,6 +27,7 @@ void CUndo::SetFolder(const QString& folder) {
 }
 
 void CUndo::SetWriter(Writer writer) {
+    ownWriter_ = !writer;
     writer_ = writer ? std::move(writer) : Writer(&WriteTiming);
 }
 
@@ -103,18 +106,40 @@ CUndo::PreparedEdit CUndo::PrepareDurableEdit(CXshtList& sheet, const std::funct
     currentSaved_ = prepared.savedBefore;
     edit();
     prepared.path = Record();
-    const QString written = PreparedPathOf(prepared.path);
-    if (const Result result = Write(sheet, written); result != kOk) {
-        if (prepared.result == kOk) prepared.result = result;
-    } else {
-        prepared.prepared = written;
+    prepared.prepared = PreparedPathOf(prepared.path);
+    if (!ownWriter_ || folder_.isEmpty() || !QDir().mkpath(folder_)) {
+        prepared.writing =
+            std::async(std::launch::deferred,
+                       [this, &sheet, path = prepared.prepared] { return Write(sheet, path); });
+        WaitForPrepared(prepared);
+        return prepared;
+    }
+    // Its flush to the disk takes as long as the grab's own: both go on
+    // at once.
+    auto write = [file = TimingFilePath(prepared.prepared), text = FormatTiming(sheet)] {
+        return WriteFileAtomically(file, text) == kOk ? kOk : msg::kUndoNotSaved;
+    };
+    try {
+        prepared.writing = std::async(std::launch::async, std::move(write));
+    } catch (const std::system_error&) {
+        prepared.writing = std::async(std::launch::deferred, std::move(write));
     }
     return prepared;
 }
 
+Result CUndo::WaitForPrepared(PreparedEdit& edit) {
+    if (edit.writing.valid()) {
+        if (const Result result = edit.writing.get(); result != kOk) {
+            edit.prepared.clear();
+            if (edit.result == kOk) edit.result = result;
+        }
+    }
+    return edit.result;
+}
+
 Result CUndo::CommitDurableEdit(PreparedEdit& edit) {
+    Result result = WaitForPrepared(edit);
     if (edit.path.isEmpty() || undo_.isEmpty() || undo_.first() != edit.path) return kFail;
-    Result result = edit.result;
     // Over whatever stale file has the name, as a snapshot written there
     // directly would be.
     if (!edit.prepared.isEmpty() &&
@@ -133,6 +158,7 @@ Result CUndo::CommitDurableEdit(PreparedEdit& edit) {
 }
 
 void CUndo::AbandonDurableEdit(PreparedEdit& edit) {
+    WaitForPrepared(edit);
     if (!edit.path.isEmpty() && !undo_.isEmpty() && undo_.first() == edit.path) {
         if (!edit.prepared.isEmpty()) QFile::remove(TimingFilePath(edit.prepared));
         DropNewest();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <future>
 
 #include <QString>
 #include <QStringList>
@@ -47,13 +48,19 @@ class CUndo : public ISheetHistory {
     // disk says. Abandon, after the caller has undone the edit, forgets it:
     // the newest snapshot is then again the sheet shown. A snapshot left
     // prepared by a crash is deleted by the next Rebuild.
+    // The text of the sheet after the edit is made by Prepare; another thread
+    // writes it (a writer put in by a test runs within Prepare). Commit and
+    // Abandon wait for it, and so does WaitForPrepared, which answers what
+    // the edit's snapshots met so far.
     struct PreparedEdit {
         QString path;      // the snapshot's place in the history
-        QString prepared;  // where it was written, or empty
+        QString prepared;  // where it is written, or empty
         Result result = kOk;
         bool savedBefore = false;
+        std::future<Result> writing;  // the prepared snapshot's write, while it runs
     };
     PreparedEdit PrepareDurableEdit(CXshtList& sheet, const std::function<void()>& edit);
+    Result WaitForPrepared(PreparedEdit& edit);
     Result CommitDurableEdit(PreparedEdit& edit);
     void AbandonDurableEdit(PreparedEdit& edit);
     // Undo (32820): keeps the shown state for redo on the first undo after an
@@ -108,6 +115,7 @@ class CUndo : public ISheetHistory {
 
     QString folder_;
     Writer writer_;
+    bool ownWriter_ = true;  // WriteTiming
     QStringList undo_;
     QStringList redo_;
     int counter_ = 0;

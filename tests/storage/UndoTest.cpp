@@ -198,7 +198,7 @@ TEST_F(UndoTest, APreparedEditCountsOnlyOnceCommitted) {
     };
     auto hidden = [&] { return QDir(folder).entryList({".*"}, QDir::Files | QDir::Hidden); };
     CUndo::PreparedEdit first = undo.PrepareDurableEdit(sheet, place("A 0001"));
-    EXPECT_EQ(first.result, kOk);
+    EXPECT_EQ(undo.WaitForPrepared(first), kOk);
     EXPECT_FALSE(QFileInfo::exists(Snapshot(2) + ".csv")) << "not in the history before the commit";
     EXPECT_EQ(hidden().size(), 1) << "written aside";
     ASSERT_EQ(undo.CommitDurableEdit(first), kOk);
@@ -222,6 +222,7 @@ TEST_F(UndoTest, APreparedEditCountsOnlyOnceCommitted) {
 
     // Left prepared by a crash: the next start neither lists nor keeps it.
     CUndo::PreparedEdit third = undo.PrepareDurableEdit(sheet, place("A 0003"));
+    undo.WaitForPrepared(third);
     EXPECT_FALSE(hidden().isEmpty());
     CUndo rebuilt{folder};
     rebuilt.Rebuild();
@@ -231,6 +232,20 @@ TEST_F(UndoTest, APreparedEditCountsOnlyOnceCommitted) {
     ASSERT_EQ(rebuilt.LoadNewest(restarted, media), kOk);
     EXPECT_EQ(SheetText(restarted), one);
     undo.AbandonDurableEdit(third);
+
+    // A write that fails on the thread that makes it, here because a
+    // folder stands where the snapshot goes aside: the same.
+    QStringList blocked;
+    for (int n = 1; n <= 9; ++n) {
+        blocked << folder + QStringLiteral("/.%1.prepared.csv").arg(n, 4, 10, QChar('0'));
+        ASSERT_TRUE(QDir().mkpath(blocked.back() + "/inside"));
+    }
+    const QStringList before = undo.UndoList();
+    CUndo::PreparedEdit blockedEdit = undo.PrepareDurableEdit(sheet, place("A 0005"));
+    EXPECT_EQ(undo.CommitDurableEdit(blockedEdit), msg::kUndoNotSaved);
+    EXPECT_EQ(undo.UndoList(), before);
+    for (const QString& path : blocked)
+        QDir(path).removeRecursively();
 
     // A disk that refuses the snapshot leaves the edit and lists nothing.
     undo.SetWriter([](const CXshtList&, const QString&) { return msg::kTimingNotSaved; });
