@@ -331,8 +331,12 @@ QByteArray FormatTiming(const CXshtList& sheet) {
 }
 
 Result WriteTiming(const CXshtList& sheet, const QString& path) {
+    return WriteTimingText(FormatTiming(sheet), path);
+}
+
+Result WriteTimingText(const QByteArray& text, const QString& path) {
     if (path.isEmpty()) return msg::kTimingNotSaved;
-    return WriteFileSafely(TimingFilePath(path), FormatTiming(sheet));
+    return WriteFileSafely(TimingFilePath(path), text);
 }
 
 QString FirstTimingFileIn(const QString& folder) {

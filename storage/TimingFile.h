@@ -35,6 +35,8 @@ QByteArray FormatTiming(const CXshtList& sheet);
 // target, so that a failure never leaves a truncated file. Returns 0, or
 // kTimingNotSaved (60113).
 Result WriteTiming(const CXshtList& sheet, const QString& path);
+// The same for a sheet's text already made with FormatTiming.
+Result WriteTimingText(const QByteArray& text, const QString& path);
 
 // The first "*.csv" of a folder in name order, or none (empty).
 QString FirstTimingFileIn(const QString& folder);

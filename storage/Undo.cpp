@@ -108,16 +108,13 @@ CUndo::PreparedEdit CUndo::PrepareDurableEdit(CXshtList& sheet, const std::funct
     prepared.path = Record();
     prepared.prepared = PreparedPathOf(prepared.path);
     if (!ownWriter_ || folder_.isEmpty() || !QDir().mkpath(folder_)) {
-        prepared.writing =
-            std::async(std::launch::deferred,
-                       [this, &sheet, path = prepared.prepared] { return Write(sheet, path); });
-        WaitForPrepared(prepared);
+        Settle(prepared, Write(sheet, prepared.prepared));
         return prepared;
     }
     // Its flush to the disk takes as long as the grab's own: both go on
     // at once.
-    auto write = [file = TimingFilePath(prepared.prepared), text = FormatTiming(sheet)] {
-        return WriteFileAtomically(file, text) == kOk ? kOk : msg::kUndoNotSaved;
+    auto write = [path = prepared.prepared, text = FormatTiming(sheet)] {
+        return WriteTimingText(text, path) == kOk ? kOk : msg::kUndoNotSaved;
     };
     try {
         prepared.writing = std::async(std::launch::async, std::move(write));
@@ -127,13 +124,14 @@ CUndo::PreparedEdit CUndo::PrepareDurableEdit(CXshtList& sheet, const std::funct
     return prepared;
 }
 
+void CUndo::Settle(PreparedEdit& edit, Result written) {
+    if (written == kOk) return;
+    edit.prepared.clear();
+    if (edit.result == kOk) edit.result = written;
+}
+
 Result CUndo::WaitForPrepared(PreparedEdit& edit) {
-    if (edit.writing.valid()) {
-        if (const Result result = edit.writing.get(); result != kOk) {
-            edit.prepared.clear();
-            if (edit.result == kOk) edit.result = result;
-        }
-    }
+    if (edit.writing.valid()) Settle(edit, edit.writing.get());
     return edit.result;
 }
 

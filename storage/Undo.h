@@ -113,6 +113,9 @@ class CUndo : public ISheetHistory {
     Result Load(CXshtList& sheet, const CMdiaList& media, const QString& path) const;
     void DeleteSnapshotsAfter(int number) const;
 
+    // A prepared snapshot's write answered `written`.
+    static void Settle(PreparedEdit& edit, Result written);
+
     QString folder_;
     Writer writer_;
     bool ownWriter_ = true;  // WriteTiming

@@ -74,7 +74,7 @@ TEST(JpegOrientation, AFileIsReplacedWholeAndAFileThatIsNoJpegIsLeftAlone) {
 
 TEST(FramePng, TheFileDecodesToTheFrameAtEveryLevel) {
     const CGrabbedFrame frame = test::PatternFrame(37, 23, 5);
-    // Noise does not compress: its stream comes out larger than the rows.
+    // Noise hardly compresses: its stream is about as large as its rows.
     CGrabbedFrame noise = test::PatternFrame(301, 97, 0);
     std::uint32_t seed = 12345;
     for (std::uint8_t& byte : noise.bgr) {
