@@ -149,27 +149,37 @@ QString CGrabber::FailureText(Result result) {
 
 // ---- writing
 
-Result CGrabber::PendingPicture::Finish() {
-    if (written.valid()) result = written.get();
-    return result;
+CGrabber::MadePicture& CGrabber::PendingPicture::Made() {
+    if (making.valid()) made = making.get();
+    return made;
 }
 
-void CGrabber::StartWrite(CGrabbedFrame frame, PendingPicture& pending) {
-    // The encode and the sync are most of a grab: a worker does them while
-    // this thread makes the picture and its texture, and goes on with what
-    // needs no file.
-    auto shared = std::make_shared<const CGrabbedFrame>(std::move(frame));
-    auto write = [writer = writeFrame_, shared, path = pending.path] {
-        return writer(*shared, path);
+void CGrabber::StartMaking(PendingPicture& pending) {
+    // The encode and the sync are most of a grab, and this thread is the one
+    // already running: it writes the file, and a worker makes the picture
+    // and its texture meanwhile. A thread just woken may wait milliseconds
+    // for a core, which the grab would wait with it.
+    const bool view = links_.display != nullptr && links_.display->HasDevice();
+    const RenderTarget target = view ? links_.display->TextureTarget() : RenderTarget{};
+    auto make = [frame = pending.frame, view, target] {
+        MadePicture made;
+        made.picture = FrameImage(*frame);
+        if (view) made.texture = CDirect3D::MakeTexture(made.picture, target);
+        return made;
     };
     try {
-        pending.written = std::async(std::launch::async, write);
+        pending.making = std::async(std::launch::async, make);
     } catch (const std::system_error&) {
-        pending.written = std::async(std::launch::deferred, write);
+        pending.making = std::async(std::launch::deferred, make);
     }
-    pending.picture = FrameImage(*shared);
-    if (links_.display != nullptr && links_.display->HasDevice())
-        pending.texture = links_.display->MakeTexture(pending.picture);
+}
+
+Result CGrabber::WritePicture(PendingPicture& pending) {
+    if (pending.frame) {
+        pending.result = writeFrame_(*pending.frame, pending.path);
+        pending.frame.reset();
+    }
+    return pending.result;
 }
 
 Result CGrabber::TakeCameraStill(const QString& basePath, IProgress* progress) {
@@ -251,15 +261,17 @@ Result CGrabber::StartPicture(const QString& base, bool camera, IProgress* progr
     CGrabbedFrame frame = links_.source->GrabFrame();
     if (frame.IsEmpty()) return kFail;
     pending.path = base + QStringLiteral(".png");
-    StartWrite(std::move(frame), pending);
+    pending.frame = std::make_shared<const CGrabbedFrame>(std::move(frame));
+    StartMaking(pending);
     return kOk;
 }
 
 Result CGrabber::FinishPicture(PendingPicture& pending) {
-    const Result result = pending.Finish();
-    if (result == kOk && !pending.picture.isNull()) {
-        Remember(pending.path, pending.picture);
-        pending.picture = QImage();
+    const Result result = WritePicture(pending);
+    MadePicture& made = pending.Made();
+    if (result == kOk && !made.picture.isNull()) {
+        Remember(pending.path, made.picture);
+        made.picture = QImage();
     }
     return result;
 }
@@ -285,19 +297,10 @@ Result CGrabber::Grab(int exposures, IProgress* progress) {
     // Until the frame's file is safe, the item and its cells are made but
     // not announced, and undone should the write fail: a write that failed
     // leaves no file under the name.
-    auto failed = [&](CNode* added, Result otherwise) {
-        const Result written = FinishPicture(taken);
-        if (added != nullptr) RemoveItem(added);
-        return written != kOk ? written : otherwise;
-    };
     CNode* item = links_.media->AddMediaFile(kTypeImage, taken.path);
-    if (item == nullptr) return failed(nullptr, kFail);
+    if (item == nullptr) return kFail;
     links_.media->RecomputeSummaries();
     if (camera) OrientCameraJpeg(taken.path);
-    // Without a view the picture is checked in its file.
-    const bool view = links_.display != nullptr && links_.display->HasDevice();
-    if (!view && FinishPicture(taken) != kOk) return failed(item, kFail);
-    if (!PictureLoaded(item, std::move(taken.texture))) return failed(item, msg::kNotEnoughMemory);
 
     const int count = exposures > 0 ? exposures : links_.settings->Get(DefTiming);
     auto place = [&] {
@@ -317,14 +320,19 @@ Result CGrabber::Grab(int exposures, IProgress* progress) {
     } else {
         place();
     }
-    if (const Result written = FinishPicture(taken); written != kOk) {
+    auto failed = [&](Result result) {
         if (links_.undo != nullptr) links_.undo->AbandonDurableEdit(snapshot);
         RemoveItem(item);
         links_.sheet->RefreshNamesFromMedia(*links_.media);
         links_.sheet->SetCurrentFrame(frameBefore);
         links_.sheet->RecomputeSummaries();
-        return written;
-    }
+        return result;
+    };
+    if (const Result written = WritePicture(taken); written != kOk) return failed(written);
+    // Without a view the picture is checked in its file.
+    MadePicture& made = taken.Made();
+    if (!PictureLoaded(item, std::move(made.texture))) return failed(msg::kNotEnoughMemory);
+    FinishPicture(taken);
     if (links_.undo != nullptr) links_.undo->CommitDurableEdit(snapshot);
     links_.title->SetMark(QStringLiteral("*"));
     if (links_.sounds != nullptr) {
@@ -378,7 +386,7 @@ Result CGrabber::Regrab(IProgress* progress) {
         return result;
     if (const Result result = FinishPicture(taken); result != kOk) return result;
     const QString path = taken.path;
-    DecodedImage texture = std::move(taken.texture);
+    DecodedImage texture = std::move(taken.Made().texture);
     item->imageInfo->path = path;
 
     links_.title->SetMark(QStringLiteral("*"));

@@ -5,6 +5,7 @@
 #include <functional>
 #include <future>
 #include <list>
+#include <memory>
 
 #include <QDateTime>
 #include <QImage>
@@ -138,16 +139,21 @@ class CGrabber {
     std::chrono::milliseconds DenoiseWait() const;
 
   private:
-    // A picture being taken: a camera's still is on disk already; a frame's
-    // file is being written by a worker meanwhile.
-    struct PendingPicture {
-        QString path;
-        std::future<Result> written;
-        Result result = kFail;
+    // The picture of a grabbed frame, and its texture when there is a view.
+    struct MadePicture {
         QImage picture;
         DecodedImage texture;
-        // Waits for the write; its result, again on later calls.
-        Result Finish();
+    };
+    // A picture being taken: a camera's still is on disk already; a frame's
+    // file is still to be written, while a worker makes its picture.
+    struct PendingPicture {
+        QString path;
+        std::shared_ptr<const CGrabbedFrame> frame;  // until written
+        Result result = kFail;
+        std::future<MadePicture> making;
+        MadePicture made;
+        // Waits for the worker; what it made, again on later calls.
+        MadePicture& Made();
     };
     struct CachedPicture {
         QString path;
@@ -162,13 +168,15 @@ class CGrabber {
     CNode* SingleSelectedImage() const;
     bool IsCameraStill() const;
     Result TakeCameraStill(const QString& basePath, IProgress* progress);
-    void StartWrite(CGrabbedFrame frame, PendingPicture& pending);
-    // Takes the camera's still, or the frame whose file (`base` plus its
-    // extension) then goes on being written while this thread makes its
-    // picture and texture.
+    void StartMaking(PendingPicture& pending);
+    // Takes the camera's still, or the frame whose file is `base` plus its
+    // extension; a worker starts making the frame's picture and texture.
     Result StartPicture(const QString& base, bool camera, IProgress* progress,
                         PendingPicture& pending);
-    // The file written: its result; the picture kept for the overlay.
+    // Writes a frame's file on this thread: its result, again on later calls.
+    Result WritePicture(PendingPicture& pending);
+    // The file written and the picture made: the write's result; the picture
+    // kept for the overlay.
     Result FinishPicture(PendingPicture& pending);
     void OrientCameraJpeg(const QString& path);
     bool PictureLoaded(CNode* item, DecodedImage texture);

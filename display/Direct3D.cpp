@@ -331,7 +331,11 @@ bool CDirect3D::LoadPendingImages(bool all) {
 }
 
 DecodedImage CDirect3D::MakeTexture(const QImage& picture) const {
-    DecodedImage made = TextureFromPicture(picture, ViewTarget());
+    return MakeTexture(picture, ViewTarget());
+}
+
+DecodedImage CDirect3D::MakeTexture(const QImage& picture, const RenderTarget& target) {
+    DecodedImage made = TextureFromPicture(picture, target);
     if (made.result == kOk) made.thumbnail = CPictureCache::MakeThumbnail(made.texture);
     return made;
 }

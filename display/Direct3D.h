@@ -116,6 +116,10 @@ class CDirect3D {
     // thumbnail. Reads no file: it may be made while the file is still being
     // written.
     DecodedImage MakeTexture(const QImage& picture) const;
+    // The same on any thread, for the render target TextureTarget answered
+    // on this one.
+    static DecodedImage MakeTexture(const QImage& picture, const RenderTarget& target);
+    RenderTarget TextureTarget() const { return ViewTarget(); }
     // The size of the texture MakeTexture makes of a picture of this size.
     QSize TextureSizeFor(QSize picture) const;
     // Attaches a texture MakeTexture made to `item` (see

@@ -11,6 +11,7 @@
 #include "display/Direct3D.h"
 #include "model/MediaNames.h"
 #include "sound/GrabSounds.h"
+#include "storage/SafeFile.h"
 #include "tests/capture/FakeGrabSource.h"
 #include "tests/storage/SceneFixtures.h"
 #include "tests/support/TestEnvironment.h"
@@ -37,21 +38,26 @@ class GrabberTest : public ::testing::Test {
   protected:
     GrabberTest() {
         display.CreateDevice(QSize(320, 240));
+        grabber = MakeGrabber(&display);
+    }
+    // `view` may be none, as when the command-line tool grabs.
+    std::unique_ptr<CGrabber> MakeGrabber(CDirect3D* view) {
         CGrabber::Links links;
         links.settings = &session.settings;
         links.media = &session.media;
         links.sheet = &session.sheet;
         links.title = &session.title;
         links.storage = &session.storage;
-        links.display = &display;
+        links.display = view;
         links.undo = &session.undo;
         links.grabLevel = &session.grabLevel;
         links.source = &source;
         links.sounds = &sounds;
         links.commands = &commands;
-        grabber = std::make_unique<CGrabber>(links);
-        grabber->SetWait([this](std::chrono::milliseconds wait) { waits.push_back(wait); });
-        grabber->SetMemoryStatusSource([this] { return memory; });
+        auto made = std::make_unique<CGrabber>(links);
+        made->SetWait([this](std::chrono::milliseconds wait) { waits.push_back(wait); });
+        made->SetMemoryStatusSource([this] { return memory; });
+        return made;
     }
     ~GrabberTest() override { grabber.reset(); }
 
@@ -250,6 +256,31 @@ TEST_F(GrabberTest, AFullDiskSaysWhyAndLeavesNoHalfImageNorItem) {
     grabber->SetFrameWriter({});
     ASSERT_EQ(grabber->Grab(), kOk);
     EXPECT_TRUE(QFileInfo::exists(GrabPath("A 0002")));
+}
+
+TEST_F(GrabberTest, APictureThatCannotBeLoadedTakesItsCellsAndSnapshotBack) {
+    ASSERT_EQ(grabber->Grab(), kOk);
+    grabber = MakeGrabber(nullptr);
+    const QStringList cells = session.Cells();
+    const QStringList history = session.undo.UndoList();
+    const QString undoFolder = QFileInfo(history.first()).path();
+    const QStringList snapshots = QDir(undoFolder).entryList(QDir::Files | QDir::Hidden);
+    commands.sent.clear();
+    // Written whole, but nothing a decoder can read.
+    grabber->SetFrameWriter([](const CGrabbedFrame&, const QString& path) {
+        return WriteFileAtomically(path, QByteArray("not a picture"));
+    });
+
+    EXPECT_EQ(grabber->Grab(), msg::kNotEnoughMemory);
+    EXPECT_EQ(session.Images(), QStringList({"A 0001"}));
+    EXPECT_EQ(session.Cells(), cells);
+    EXPECT_EQ(session.undo.UndoList(), history);
+    EXPECT_EQ(QDir(undoFolder).entryList(QDir::Files | QDir::Hidden), snapshots);
+    EXPECT_TRUE(commands.sent.isEmpty()) << "nothing announced";
+
+    grabber->SetFrameWriter({});
+    ASSERT_EQ(grabber->Grab(), kOk);
+    EXPECT_EQ(session.Images(), QStringList({"A 0001", "A 0002"}));
 }
 
 TEST_F(GrabberTest, WithoutGraphOrFrameNothingHappensQuietly) {
