@@ -4,7 +4,8 @@
 // Prints the frames produced, shown and dropped by the view, the frames the
 // source did not deliver in the window, the CPU time per displayed frame and
 // the capture-to-paint latency (p50, p99), beside the same source into a
-// fakesink in the same process as the baseline.
+// fakesink in the same process as the baseline, and the same source through
+// GStreamer's own conversion to BGRx (nothing painted) for comparison.
 //
 //   bench_preview [SECONDS]        (default 6 per size and side, three runs)
 
@@ -73,14 +74,17 @@ double Percentile(std::vector<double> values, double p) {
     return values[index];
 }
 
-// The source alone: the same live pattern into a fakesink.
-double BaselineCpuPerFrame(int width, int height, double seconds, long* frames) {
+// The source alone: the same live pattern into a fakesink. With `convert`,
+// GStreamer's own conversion of it to a picture a window could show, and
+// nothing painted: what the plain pipeline pays before any display.
+double BaselineCpuPerFrame(int width, int height, double seconds, long* frames,
+                           bool convert = false) {
     char launch[512];
     std::snprintf(launch, sizeof launch,
                   "videotestsrc is-live=true pattern=smpte horizontal-speed=2 ! "
-                  "video/x-raw,format=YUY2,width=%d,height=%d,framerate=30/1 ! "
+                  "video/x-raw,format=YUY2,width=%d,height=%d,framerate=30/1 ! %s"
                   "fakesink name=sink sync=false signal-handoffs=true",
-                  width, height);
+                  width, height, convert ? "videoconvert ! video/x-raw,format=BGRx ! " : "");
     GError* error = nullptr;
     GstElement* pipeline = gst_parse_launch(launch, &error);
     if (error != nullptr || pipeline == nullptr) {
@@ -202,12 +206,15 @@ int main(int argc, char** argv) {
         return bench::Format(bench::Summarise(values), number);
     };
     for (const Size& size : {Size{3, 1280, 720}, Size{5, 1920, 1080}}) {
-        std::vector<double> shown, produced, dropped, undelivered, cpu, base, p50, p99;
+        std::vector<double> shown, produced, dropped, undelivered, cpu, base, converted, p50, p99;
         const long expected = static_cast<long>(seconds * 30);
         for (int run = 0; run < bench::kRuns; ++run) {
             long baselineFrames = 0;
             base.push_back(1000 * kolvane::BaselineCpuPerFrame(size.width, size.height, seconds,
                                                                &baselineFrames));
+            converted.push_back(1000 * kolvane::BaselineCpuPerFrame(size.width, size.height,
+                                                                    seconds, &baselineFrames,
+                                                                    true));
             const kolvane::ViewResult view =
                 kolvane::RunView(size.quality, size.width, size.height, seconds);
             shown.push_back(static_cast<double>(view.shown));
@@ -233,6 +240,11 @@ int main(int argc, char** argv) {
         std::printf("%dx%d: cpu/frame %s ms vs baseline %s ms, ratio %s (target <= 2)\n",
                     size.width, size.height, format(cpu, "%.2f").c_str(),
                     format(base, "%.2f").c_str(), format(bench::Ratios(cpu, base), "%.2f").c_str());
+        std::printf(
+            "%dx%d: the source through videoconvert to BGRx, nothing painted: %s ms, %s times "
+            "the baseline\n",
+            size.width, size.height, format(converted, "%.2f").c_str(),
+            format(bench::Ratios(converted, base), "%.2f").c_str());
         std::printf("%dx%d: latency p50 %s ms, p99 %s ms = %s frame periods (target < 2)\n",
                     size.width, size.height, format(p50, "%.1f").c_str(),
                     format(p99, "%.1f").c_str(), format(periods, "%.2f").c_str());
