@@ -19,6 +19,7 @@
 #include "model/MediaInfo.h"
 #include "model/MediaNames.h"
 #include "model/XshtList.h"
+#include "platform/BackgroundWork.h"
 #include "platform/MessageText.h"
 #include "settings/Settings.h"
 #include "settings/TitleBar.h"
@@ -167,11 +168,7 @@ void CGrabber::StartMaking(PendingPicture& pending) {
         if (view) made.texture = CDirect3D::MakeTexture(made.picture, target);
         return made;
     };
-    try {
-        pending.making = std::async(std::launch::async, make);
-    } catch (const std::system_error&) {
-        pending.making = std::async(std::launch::deferred, make);
-    }
+    pending.making = StartBackgroundWork(std::move(make));
 }
 
 Result CGrabber::WritePicture(PendingPicture& pending) {

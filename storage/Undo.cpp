@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <system_error>
 #include <utility>
 
 #include <QDir>
@@ -12,6 +11,7 @@
 
 #include "model/MdiaList.h"
 #include "model/XshtList.h"
+#include "platform/BackgroundWork.h"
 #include "storage/SafeFile.h"
 #include "storage/TimingFile.h"
 #include "storage/WorkingFolders.h"
@@ -116,11 +116,7 @@ CUndo::PreparedEdit CUndo::PrepareDurableEdit(CXshtList& sheet, const std::funct
     auto write = [path = prepared.prepared, text = FormatTiming(sheet)] {
         return WriteTimingText(text, path) == kOk ? kOk : msg::kUndoNotSaved;
     };
-    try {
-        prepared.writing = std::async(std::launch::async, std::move(write));
-    } catch (const std::system_error&) {
-        prepared.writing = std::async(std::launch::deferred, std::move(write));
-    }
+    prepared.writing = StartBackgroundWork(std::move(write));
     return prepared;
 }
 
